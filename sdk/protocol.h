@@ -1,0 +1,3 @@
+#ifndef VSNET_PROTOCOL_H
+#define VSNET_PROTOCOL_H
+#endif
