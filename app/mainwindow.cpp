@@ -11,8 +11,11 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTableWidgetItem>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QtConcurrent/QtConcurrentRun>
 
 MainWindow::MainWindow(QWidget *parent)
@@ -59,7 +62,21 @@ MainWindow::~MainWindow()
 void MainWindow::appendLog(const QString &message)
 {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    ui->textEdit->append(stamp + QStringLiteral(": ") + message);
+    QTextEdit *log = ui->textEdit;
+    QScrollBar *scrollBar = log->verticalScrollBar();
+    const bool followTail = scrollBar->value() == scrollBar->maximum();
+
+    // Device texts come from the network: they are shown as written, never interpreted as markup.
+    QTextCursor cursor(log->document());
+    cursor.movePosition(QTextCursor::End);
+    if (!log->document()->isEmpty()) {
+        cursor.insertBlock();
+    }
+    cursor.insertText(stamp + QStringLiteral(": ") + message);
+
+    if (followTail) {
+        scrollBar->setValue(scrollBar->maximum());
+    }
 }
 
 void MainWindow::on_textEdit_customContextMenuRequested(QPoint pos)

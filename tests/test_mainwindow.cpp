@@ -1,7 +1,185 @@
 #include <QtTest>
+
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTableWidget>
+#include <QTextEdit>
+
+#include "app/mainwindow.h"
+#include "fakes/fakevsnet.h"
+
 class TestMainWindow : public QObject
 {
-    Q_OBJECT private slots : void placeholder() { QVERIFY(true); }
+    Q_OBJECT
+
+private slots:
+    void init();
+    void windowLayoutAndTexts();
+    void tableSettings();
+    void libraryInitialisedOnceAndReleasedOnClose();
+    void logLineHasTimestampThenMessage();
+    void logContextMenuHasOnlyClearAndClears();
+    void logPaneIsReadOnly();
 };
+
+void TestMainWindow::init()
+{
+    FakeVsnet::reset();
+}
+
+void TestMainWindow::windowLayoutAndTexts()
+{
+    MainWindow window;
+    QCOMPARE(window.windowTitle(), QStringLiteral("Brelo_Tool"));
+    QCOMPARE(window.objectName(), QStringLiteral("MainWindow"));
+    QCOMPARE(window.size(), QSize(1280, 720));
+
+    const QList<QPair<QString, QString>> buttons = {{"select_all_btn", "全选"},
+                                                    {"unselect_all_btn", "不选"},
+                                                    {"search_dev_btn", "刷新"},
+                                                    {"batch_modify_ip_btn", "批量修改IP"},
+                                                    {"batch_modify_algo_btn", "批量修改算法"}};
+    for (const auto &button : buttons) {
+        auto *widget = window.findChild<QPushButton *>(button.first);
+        QVERIFY2(widget, qPrintable(button.first));
+        QCOMPARE(widget->text(), button.second);
+        QVERIFY(widget->isEnabled());
+    }
+    // The button row reads left to right in this order.
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    int previousX = -1;
+    for (const auto &button : buttons) {
+        const int x = window.findChild<QPushButton *>(button.first)->mapTo(&window, QPoint()).x();
+        QVERIFY2(x > previousX, qPrintable(button.first));
+        previousX = x;
+    }
+}
+
+void TestMainWindow::tableSettings()
+{
+    MainWindow window;
+    auto *table = window.findChild<QTableWidget *>("dev_search_tableWidget");
+    QVERIFY(table);
+    QCOMPARE(table->columnCount(), 6);
+    QCOMPARE(table->rowCount(), 0);
+
+    const QStringList headers = {"序号", "设备ID", "IP地址", "版本号", "型号", "MAC地址"};
+    for (int column = 0; column < headers.size(); ++column) {
+        QVERIFY(table->horizontalHeaderItem(column));
+        QCOMPARE(table->horizontalHeaderItem(column)->text(), headers.at(column));
+    }
+    const int widths[] = {80, 320, 200, 200, 200};
+    for (int column = 0; column < 5; ++column) {
+        QCOMPARE(table->columnWidth(column), widths[column]);
+    }
+    QVERIFY(table->horizontalHeader()->stretchLastSection());
+    QVERIFY(!table->horizontalHeader()->highlightSections());
+    QVERIFY(table->verticalHeader()->isHidden());
+    QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
+    QCOMPARE(table->selectionMode(), QAbstractItemView::SingleSelection);
+    QCOMPARE(table->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(table->focusPolicy(), Qt::NoFocus);
+    QVERIFY(!table->alternatingRowColors());
+    QCOMPARE(table->font().pointSize(), 10);
+    QCOMPARE(table->styleSheet(), QStringLiteral("QTableWidget{outline:none;}"));
+    QVERIFY(!table->isSortingEnabled());
+
+    // Column 5 takes the width the first five columns leave.
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTRY_COMPARE(table->columnWidth(5), table->viewport()->width() - (80 + 320 + 3 * 200));
+}
+
+void TestMainWindow::libraryInitialisedOnceAndReleasedOnClose()
+{
+    {
+        MainWindow window;
+        QCOMPARE(FakeVsnet::initCount(), 1);
+        QCOMPARE(FakeVsnet::uninitCount(), 0);
+    }
+    QCOMPARE(FakeVsnet::initCount(), 1);
+    QCOMPARE(FakeVsnet::uninitCount(), 1);
+}
+
+void TestMainWindow::logLineHasTimestampThenMessage()
+{
+    MainWindow window;
+    auto *log = window.findChild<QTextEdit *>("textEdit");
+    QVERIFY(log);
+    QCOMPARE(log->toPlainText(), QString());
+
+    const QString message = QStringLiteral("  两端空格 and <b>markup</b>: kept  ");
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    window.appendLog(QStringLiteral("first"));
+    window.appendLog(message);
+    const QDateTime after = QDateTime::currentDateTime().addSecs(1);
+
+    const QStringList lines = log->toPlainText().split('\n');
+    QCOMPARE(lines.size(), 2);
+    const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}: "));
+    for (const QString &line : lines) {
+        QVERIFY2(stamp.match(line).hasMatch(), qPrintable(line));
+        const QDateTime when = QDateTime::fromString(line.left(19), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        QVERIFY(when.isValid());
+        QVERIFY(when >= before.addMSecs(-before.time().msec()) && when <= after);
+    }
+    QCOMPARE(lines.at(0).mid(21), QStringLiteral("first"));
+    QCOMPARE(lines.at(1).mid(21), message);
+    // Plain text: markup in a message is shown, not interpreted.
+    QVERIFY(!log->toHtml().contains(QStringLiteral("<b>markup</b>")));
+}
+
+void TestMainWindow::logContextMenuHasOnlyClearAndClears()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *log = window.findChild<QTextEdit *>("textEdit");
+    QCOMPARE(log->contextMenuPolicy(), Qt::CustomContextMenu);
+    window.appendLog(QStringLiteral("line"));
+
+    QStringList seenActions;
+    QPoint menuPos;
+    auto pickClear = [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        menuPos = menu->pos();
+        for (QAction *action : menu->actions()) {
+            seenActions.append(action->text());
+        }
+        menu->actions().constFirst()->trigger();
+        menu->close();
+    };
+    QCursor::setPos(QPoint(40, 50));
+    QTimer::singleShot(0, &window, pickClear);
+    emit log->customContextMenuRequested(QPoint(5, 5));
+    QCOMPARE(seenActions, QStringList {QStringLiteral("清空")});
+    QCOMPARE(menuPos, QCursor::pos());
+    QCOMPARE(log->toPlainText(), QString());
+
+    // Clearing an empty pane writes nothing.
+    QTimer::singleShot(0, &window, pickClear);
+    emit log->customContextMenuRequested(QPoint());
+    QCOMPARE(log->toPlainText(), QString());
+}
+
+void TestMainWindow::logPaneIsReadOnly()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *log = window.findChild<QTextEdit *>("textEdit");
+    QVERIFY(log->isReadOnly());
+    QCOMPARE(log->font().pointSize(), 9);
+    log->setFocus();
+    QTest::keyClicks(log, QStringLiteral("typed"));
+    QCOMPARE(log->toPlainText(), QString());
+}
+
 QTEST_MAIN(TestMainWindow)
 #include "test_mainwindow.moc"

@@ -18,6 +18,7 @@ struct State
     bool hold = false;
     int holdLimitMs = 0;
     quint64 releases = 0;
+    int permits = 0;
     int initCount = 0;
     int uninitCount = 0;
     int searchCount = 0;
@@ -45,6 +46,7 @@ void reset()
     s.sent.clear();
     s.hold = false;
     s.holdLimitMs = 0;
+    s.permits = 0;
     ++s.releases;
     s.initCount = s.uninitCount = s.searchCount = 0;
     s.uninitUnderSearch = s.callbackAfterUninit = s.uninitialised = false;
@@ -70,6 +72,14 @@ void release()
     std::lock_guard<std::mutex> lock(s.mutex);
     s.hold = false;
     ++s.releases;
+    s.changed.notify_all();
+}
+
+void releaseOne()
+{
+    State &s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    ++s.permits;
     s.changed.notify_all();
 }
 
@@ -192,11 +202,14 @@ int vsnet_search(VSNetSearchCallback cb, void *context)
     {
         std::unique_lock<std::mutex> lock(s.mutex);
         const quint64 releases = s.releases;
-        auto released = [&] { return !s.hold || s.releases != releases; };
+        auto released = [&] { return !s.hold || s.releases != releases || s.permits > 0; };
         if (s.holdLimitMs > 0) {
             s.changed.wait_for(lock, std::chrono::milliseconds(s.holdLimitMs), released);
         } else {
             s.changed.wait(lock, released);
+        }
+        if (s.hold && s.releases == releases && s.permits > 0) {
+            --s.permits;
         }
         --s.running;
         s.changed.notify_all();

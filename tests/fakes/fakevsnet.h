@@ -25,6 +25,8 @@ void setDevices(const QVector<VSOneDev> &devices);
 // holdLimitMs has passed (0: no limit).
 void setHold(bool hold, int holdLimitMs = 0);
 void release();
+// Lets exactly one held search return.
+void releaseOne();
 // Waits, without spinning the event loop, until at least n searches are running.
 bool waitForRunning(int n, int timeoutMs = 5000);
 
