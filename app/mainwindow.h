@@ -52,6 +52,7 @@ private:
     void toggleRow(int row);
     void setAllChecked(bool checked);
     QStringList checkedMacs() const;
+    void refuseBatch(const QString &text);
 
     Ui::MainWindow *ui;
     QMenu *logMenu;

@@ -1,3 +1,39 @@
 #include "app/mainwindow.h"
+#include "ui_mainwindow.h"
 
-void MainWindow::on_batch_modify_algo_btn_clicked() { }
+#include "app/messagebox.h"
+#include "batch/devicecommand.h"
+#include "dialogs/batchmodifyalgodialog.h"
+
+#include <QDebug>
+
+void MainWindow::on_batch_modify_algo_btn_clicked()
+{
+    const QString nothingChecked = QStringLiteral("请先勾选需要修改算法的设备");
+    if (ui->dev_search_tableWidget->rowCount() == 0) {
+        qDebug() << "设备列表表格为空";
+        refuseBatch(nothingChecked);
+        return;
+    }
+    const QStringList macs = checkedMacs();
+    if (macs.isEmpty()) {
+        refuseBatch(nothingChecked);
+        return;
+    }
+
+    BatchModifyAlgoDialog dialog;
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    const int algoType = dialog.getAlgoType();
+    const QString algoName = dialog.getAlgoName();
+    const int reboot = dialog.isReboot();
+
+    for (const QString &mac : macs) {
+        const QByteArray command = algoConfigCommand(mac, algoType, reboot);
+        vsnet_send_json_msg("255.255.255.255", command.constData());
+        appendLog(mac + QStringLiteral(" 设备修改算法为 ") + algoName);
+    }
+
+    MessageBox::information(QStringLiteral("批量修改算法完成!"));
+}

@@ -1,0 +1,31 @@
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "app/messagebox.h"
+
+QStringList MainWindow::checkedMacs() const
+{
+    QStringList macs;
+    const QTableWidget *table = ui->dev_search_tableWidget;
+    const int rows = table->rowCount();
+    for (int row = 0; row < rows; ++row) {
+        const QTableWidgetItem *number = table->item(row, 0);
+        if (!number) {
+            break;
+        }
+        if (number->checkState() != Qt::Checked) {
+            continue;
+        }
+        const QTableWidgetItem *mac = table->item(row, 5);
+        if (mac && !mac->text().isEmpty()) {
+            macs.append(mac->text());
+        }
+    }
+    return macs;
+}
+
+void MainWindow::refuseBatch(const QString &text)
+{
+    MessageBox::information(text);
+    appendLog(text + QLatin1Char('!'));
+}
