@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "app/devicerow.h"
+#include "app/logdocumentlayout.h"
 
 #include <QAction>
 #include <QCursor>
@@ -16,12 +17,14 @@
 #include <QTableWidgetItem>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
     , logMenu(nullptr)
+    , m_viewUpdateTimer(new QTimer(this))
 {
     ui->setupUi(this);
 
@@ -40,8 +43,19 @@ MainWindow::MainWindow(QWidget *parent)
 
     logMenu = new QMenu(this);
     auto *clearAction = new QAction(QStringLiteral("清空"), this);
-    connect(clearAction, &QAction::triggered, this, [this] { ui->textEdit->clear(); });
+    connect(clearAction, &QAction::triggered, this, [this] {
+        flushViewUpdates();
+        ui->textEdit->clear();
+    });
     logMenu->addAction(clearAction);
+
+    // Nothing in a read-only log is ever undone; keeping undo steps would only cost memory.
+    QTextDocument *log = ui->textEdit->document();
+    log->setUndoRedoEnabled(false);
+    log->setDocumentLayout(new LogDocumentLayout(log));
+    m_viewUpdateTimer->setSingleShot(true);
+    m_viewUpdateTimer->setInterval(50);
+    connect(m_viewUpdateTimer, &QTimer::timeout, this, &MainWindow::flushViewUpdates);
 }
 
 MainWindow::~MainWindow()
@@ -61,20 +75,52 @@ MainWindow::~MainWindow()
 
 void MainWindow::appendLog(const QString &message)
 {
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    QTextEdit *log = ui->textEdit;
-    QScrollBar *scrollBar = log->verticalScrollBar();
-    const bool followTail = scrollBar->value() == scrollBar->maximum();
+    const qint64 second = QDateTime::currentMSecsSinceEpoch() / 1000;
+    if (second != m_stampSecond) {
+        m_stampSecond = second;
+        m_stamp = QDateTime::fromSecsSinceEpoch(second).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    }
+    deferViewUpdates();
 
     // Device texts come from the network: they are shown as written, never interpreted as markup.
-    QTextCursor cursor(log->document());
+    QTextDocument *document = ui->textEdit->document();
+    QTextCursor cursor(document);
     cursor.movePosition(QTextCursor::End);
-    if (!log->document()->isEmpty()) {
+    if (!document->isEmpty()) {
         cursor.insertBlock();
     }
-    cursor.insertText(stamp + QStringLiteral(": ") + message);
+    cursor.insertText(m_stamp + QStringLiteral(": ") + message);
+}
 
-    if (followTail) {
+// Laying out and painting after every line or row makes a burst of devices freeze the window, and
+// a steady trickle keep it busy. The line is in the document and the row in the table at once; an
+// open edit block and disabled updates only hold back their layout and painting until the timer.
+void MainWindow::deferViewUpdates()
+{
+    if (m_viewsDeferred) {
+        return;
+    }
+    m_viewsDeferred = true;
+    const QScrollBar *scrollBar = ui->textEdit->verticalScrollBar();
+    m_logFollowsTail = scrollBar->value() == scrollBar->maximum();
+    QTextCursor(ui->textEdit->document()).beginEditBlock();
+    ui->textEdit->viewport()->setUpdatesEnabled(false);
+    ui->dev_search_tableWidget->setUpdatesEnabled(false);
+    m_viewUpdateTimer->start();
+}
+
+void MainWindow::flushViewUpdates()
+{
+    if (!m_viewsDeferred) {
+        return;
+    }
+    m_viewsDeferred = false;
+    m_viewUpdateTimer->stop();
+    QTextCursor(ui->textEdit->document()).endEditBlock();
+    ui->textEdit->viewport()->setUpdatesEnabled(true);
+    ui->dev_search_tableWidget->setUpdatesEnabled(true);
+    if (m_logFollowsTail) {
+        QScrollBar *scrollBar = ui->textEdit->verticalScrollBar();
         scrollBar->setValue(scrollBar->maximum());
     }
 }

@@ -10,6 +10,7 @@
 #include "sdk/VSDevNetSDK.h"
 
 class QMenu;
+class QTimer;
 template<typename T> class QFutureWatcher;
 
 namespace Ui {
@@ -51,6 +52,8 @@ private:
     void onSearchFinished(QFutureWatcher<void> *watcher);
     void toggleRow(int row);
     void setAllChecked(bool checked);
+    void deferViewUpdates();
+    void flushViewUpdates();
     QStringList checkedMacs() const;
     void refuseBatch(const QString &text);
 
@@ -59,6 +62,13 @@ private:
     // Searches started by this window that have not yet reported completion; the window waits for
     // them before it releases the library.
     QList<QFutureWatcher<void> *> m_searches;
+    // Layout and painting of the log and the table wait for this timer during a burst of lines.
+    QTimer *m_viewUpdateTimer;
+    bool m_viewsDeferred = false;
+    bool m_logFollowsTail = false;
+    // The local time of the current second, formatted once per second rather than once per line.
+    qint64 m_stampSecond = -1;
+    QString m_stamp;
     // Set once the window starts to go away, so that late devices are not emitted to it.
     std::atomic_bool m_closing {false};
 };

@@ -1,0 +1,563 @@
+#include "scenarios.h"
+
+#include "measure.h"
+
+#include "app/mainwindow.h"
+#include "app/messagebox.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QHostAddress>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QTextEdit>
+#include <QThread>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <thread>
+
+namespace {
+
+struct Device
+{
+    QString p2pid, ip, version, model, mac, hid;
+};
+
+QVector<Device> makeDevices(int count)
+{
+    QVector<Device> devices;
+    devices.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const QString mac = QString::asprintf("02:B7:%02X:%02X:%02X:%02X", (i >> 24) & 0xFF, (i >> 16) & 0xFF,
+                                              (i >> 8) & 0xFF, i & 0xFF);
+        devices.append({QStringLiteral("P2P-%1").arg(i * 7919 % 100003, 6, 10, QLatin1Char('0')),
+                        QStringLiteral("10.%1.%2.%3").arg((i >> 16) & 0xFF).arg((i >> 8) & 0xFF).arg(i & 0xFF),
+                        QStringLiteral("V2.%1.%2").arg(i % 7).arg(i % 13), QStringLiteral("BOX-%1").arg(i % 5), mac,
+                        i % 3 ? QString() : QStringLiteral("HID-%1").arg(i)});
+    }
+    return devices;
+}
+
+void print(const QString &line)
+{
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+// Runs the event loop until done() holds or the time is up.
+bool waitUntil(const std::function<bool()> &done, int timeoutMs = 120000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    // Wakes the loop below even when nothing else would.
+    QTimer wake;
+    wake.start(5);
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+void settle(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    waitUntil([&] { return clock.elapsed() >= ms; });
+}
+
+std::unique_ptr<MainWindow> shownWindow()
+{
+    auto window = std::make_unique<MainWindow>();
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get())) {
+        print(QStringLiteral("bench: window not exposed"));
+    }
+    settle(50);
+    return window;
+}
+
+QTableWidget *tableOf(MainWindow &window)
+{
+    return window.findChild<QTableWidget *>(QStringLiteral("dev_search_tableWidget"));
+}
+
+// The comparison point: the same rows into a bare table, no log, no window around it.
+class BareTable : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit BareTable(QObject *parent = nullptr)
+        : QObject(parent)
+    {
+        table.setColumnCount(6);
+        table.resize(1280, 520);
+        table.show();
+        if (!QTest::qWaitForWindowExposed(&table)) {
+            print(QStringLiteral("bench: baseline table not exposed"));
+        }
+        connect(this, &BareTable::deviceFound, this, &BareTable::add, Qt::QueuedConnection);
+    }
+
+    QTableWidget table;
+
+signals:
+    void deviceFound(QString p2pid, QString ip, QString version, QString model, QString mac, QString hid);
+
+private:
+    void add(QString p2pid, QString ip, QString version, QString model, QString mac, QString hid)
+    {
+        const int row = table.rowCount();
+        table.insertRow(row);
+        const QString texts[] = {QString::number(row + 1), hid.isEmpty() ? p2pid : hid, ip, version, model, mac};
+        for (int column = 0; column < 6; ++column) {
+            table.setItem(row, column, new QTableWidgetItem(texts[column]));
+        }
+    }
+};
+
+struct FloodResult
+{
+    double cpuUsPerDevice;
+    double lastRowMs;
+    double stallMs;
+    double rssMiB;
+};
+
+// Emits every device back to back from a worker thread and waits for the last row.
+FloodResult flood(const QVector<Device> &devices, QTableWidget *table,
+                  const std::function<void(const Device &)> &emitDevice)
+{
+    StallMeter stall;
+    resetPeakRss();
+    const int target = devices.size();
+    QElapsedTimer wall;
+    stall.start();
+    const double cpu0 = threadCpuMs();
+    wall.start();
+    std::thread worker([&] {
+        for (const Device &device : devices) {
+            emitDevice(device);
+        }
+    });
+    waitUntil([&] { return table->rowCount() >= target; });
+    const double lastRowMs = wall.nsecsElapsed() / 1e6;
+    worker.join();
+    // Include the coalesced repaint that follows the last row.
+    settle(150);
+    const double cpu = threadCpuMs() - cpu0;
+    const double stallMs = stall.stop();
+    return {cpu * 1000.0 / target, lastRowMs, stallMs, peakRssMiB()};
+}
+
+void printFlood(const QString &label, const QVector<FloodResult> &results)
+{
+    QVector<double> cpu, last, stall, rss;
+    for (const FloodResult &r : results) {
+        cpu.append(r.cpuUsPerDevice);
+        last.append(r.lastRowMs);
+        stall.append(r.stallMs);
+        rss.append(r.rssMiB);
+    }
+    print(QStringLiteral("%1 gui cpu per device (us): %2").arg(label, summary(cpu, 2)));
+    print(QStringLiteral("%1 time to last row (ms): %2").arg(label, summary(last)));
+    print(QStringLiteral("%1 worst stall (ms): %2").arg(label, summary(stall)));
+    print(QStringLiteral("%1 peak rss (MiB): %2").arg(label, summary(rss)));
+}
+
+} // namespace
+
+void runFlood(const BenchOptions &options)
+{
+    QVector<int> sizes = {1000, 10000, 50000};
+    if (options.quick) {
+        sizes.removeLast();
+    }
+    for (int n : sizes) {
+        const QVector<Device> devices = makeDevices(n);
+        QVector<FloodResult> app, bare;
+        for (int rep = 0; rep < options.repetitions; ++rep) {
+            {
+                auto window = shownWindow();
+                MainWindow *w = window.get();
+                app.append(flood(devices, tableOf(*w), [w](const Device &d) {
+                    emit w->addSearchDeviceToTable(d.p2pid, d.ip, d.version, d.model, d.mac, d.hid);
+                }));
+            }
+            {
+                BareTable baseline;
+                bare.append(flood(devices, &baseline.table, [&baseline](const Device &d) {
+                    emit baseline.deviceFound(d.p2pid, d.ip, d.version, d.model, d.mac, d.hid);
+                }));
+            }
+        }
+        printFlood(QStringLiteral("flood %1 window").arg(n), app);
+        printFlood(QStringLiteral("flood %1 baseline bare table").arg(n), bare);
+    }
+}
+
+namespace {
+
+// Marks the rows present at each paint of the table as painted.
+class PaintWatcher : public QObject
+{
+public:
+    PaintWatcher(QTableWidget *table, QVector<qint64> *paintedNs, const QElapsedTimer *clock)
+        : QObject(table)
+        , m_table(table)
+        , m_paintedNs(paintedNs)
+        , m_clock(clock)
+    {
+        table->viewport()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            const qint64 now = m_clock->nsecsElapsed();
+            const int rows = std::min(m_table->rowCount(), m_paintedNs->size());
+            for (; m_next < rows; ++m_next) {
+                (*m_paintedNs)[m_next] = now;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QTableWidget *m_table;
+    QVector<qint64> *m_paintedNs;
+    const QElapsedTimer *m_clock;
+    int m_next = 0;
+};
+
+struct TrickleResult
+{
+    double busyPercent;
+    double stallMs;
+    double worstPaintDelayMs;
+};
+
+TrickleResult trickle(const QVector<Device> &devices, int spreadMs, QTableWidget *table,
+                      const std::function<void(const Device &)> &emitDevice)
+{
+    const int n = devices.size();
+    QVector<qint64> arrivedNs(n, 0);
+    QVector<qint64> paintedNs(n, -1);
+    QElapsedTimer clock;
+    clock.start();
+    auto *watcher = new PaintWatcher(table, &paintedNs, &clock);
+
+    StallMeter stall;
+    stall.start();
+    const double cpu0 = threadCpuMs();
+    const qint64 start = clock.nsecsElapsed();
+    std::thread worker([&] {
+        for (int i = 0; i < n; ++i) {
+            const qint64 due = start + qint64(i) * spreadMs * 1000000 / n;
+            const qint64 wait = due - clock.nsecsElapsed();
+            if (wait > 0) {
+                std::this_thread::sleep_for(std::chrono::nanoseconds(wait));
+            }
+            arrivedNs[i] = clock.nsecsElapsed();
+            emitDevice(devices.at(i));
+        }
+    });
+    waitUntil([&] { return table->rowCount() >= n; });
+    worker.join();
+    settle(200);
+    const double cpu = threadCpuMs() - cpu0;
+    const double wallMs = (clock.nsecsElapsed() - start) / 1e6;
+    const double stallMs = stall.stop();
+    delete watcher;
+
+    double worst = 0;
+    for (int i = 0; i < n; ++i) {
+        const double delay = paintedNs.at(i) < 0 ? 1e9 : (paintedNs.at(i) - arrivedNs.at(i)) / 1e6;
+        worst = std::max(worst, delay);
+    }
+    return {100.0 * cpu / wallMs, stallMs, worst};
+}
+
+void printTrickle(const QString &label, const QVector<TrickleResult> &results)
+{
+    QVector<double> busy, stall, delay;
+    for (const TrickleResult &r : results) {
+        busy.append(r.busyPercent);
+        stall.append(r.stallMs);
+        delay.append(r.worstPaintDelayMs);
+    }
+    print(QStringLiteral("%1 gui thread busy (%): %2").arg(label, summary(busy)));
+    print(QStringLiteral("%1 worst stall (ms): %2").arg(label, summary(stall)));
+    print(QStringLiteral("%1 worst arrival-to-paint delay (ms): %2").arg(label, summary(delay)));
+}
+
+} // namespace
+
+void runTrickle(const BenchOptions &options)
+{
+    const QVector<Device> devices = makeDevices(1000);
+    QVector<TrickleResult> app, bare;
+    for (int rep = 0; rep < options.repetitions; ++rep) {
+        {
+            auto window = shownWindow();
+            MainWindow *w = window.get();
+            app.append(trickle(devices, 2000, tableOf(*w), [w](const Device &d) {
+                emit w->addSearchDeviceToTable(d.p2pid, d.ip, d.version, d.model, d.mac, d.hid);
+            }));
+        }
+        {
+            BareTable baseline;
+            bare.append(trickle(devices, 2000, &baseline.table, [&baseline](const Device &d) {
+                emit baseline.deviceFound(d.p2pid, d.ip, d.version, d.model, d.mac, d.hid);
+            }));
+        }
+    }
+    printTrickle(QStringLiteral("trickle 1000 over 2 s window"), app);
+    printTrickle(QStringLiteral("trickle 1000 over 2 s baseline bare table"), bare);
+}
+
+namespace {
+
+void clickHeader(QTableWidget *table, int section)
+{
+    QHeaderView *header = table->horizontalHeader();
+    const int x = header->sectionViewportPosition(section) + header->sectionSize(section) / 2;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(x, header->height() / 2));
+}
+
+void fillWindow(MainWindow &window, const QVector<Device> &devices)
+{
+    for (const Device &d : devices) {
+        emit window.addSearchDeviceToTable(d.p2pid, d.ip, d.version, d.model, d.mac, d.hid);
+    }
+    QTableWidget *table = tableOf(window);
+    waitUntil([&] { return table->rowCount() >= devices.size(); });
+    settle(100);
+}
+
+} // namespace
+
+void runSort(const BenchOptions &options)
+{
+    QVector<int> sizes = {10000, 50000};
+    if (options.quick) {
+        sizes.removeLast();
+    }
+    for (int n : sizes) {
+        const QVector<Device> devices = makeDevices(n);
+        QVector<double> app, bare;
+        {
+            auto window = shownWindow();
+            fillWindow(*window, devices);
+            QTableWidget *table = tableOf(*window);
+            for (int rep = 0; rep < options.repetitions; ++rep) {
+                // Alternate columns so every click really moves rows.
+                QElapsedTimer clock;
+                clock.start();
+                clickHeader(table, rep % 2 ? 1 : 2);
+                app.append(clock.nsecsElapsed() / 1e6);
+                settle(20);
+            }
+        }
+        {
+            BareTable baseline;
+            for (const Device &d : devices) {
+                emit baseline.deviceFound(d.p2pid, d.ip, d.version, d.model, d.mac, d.hid);
+            }
+            waitUntil([&] { return baseline.table.rowCount() >= n; });
+            for (int rep = 0; rep < options.repetitions; ++rep) {
+                QElapsedTimer clock;
+                clock.start();
+                baseline.table.sortByColumn(rep % 2 ? 1 : 2, Qt::AscendingOrder);
+                bare.append(clock.nsecsElapsed() / 1e6);
+                settle(20);
+            }
+        }
+        print(QStringLiteral("sort+renumber %1 rows by header click (ms): %2").arg(n).arg(summary(app)));
+        print(QStringLiteral("sort %1 rows baseline bare table, no renumber (ms): %2").arg(n).arg(summary(bare)));
+    }
+}
+
+namespace {
+
+// Datagrams per second that loopback carries from one socket to another right now.
+double rawLoopbackRate(int count)
+{
+    QUdpSocket receiver;
+    receiver.bind(QHostAddress(QHostAddress::LocalHost), 0);
+    receiver.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4 * 1024 * 1024);
+    const quint16 port = receiver.localPort();
+    std::atomic_bool done {false};
+    const QByteArray payload(220, 'x');
+    QElapsedTimer clock;
+    clock.start();
+    std::thread sender([&] {
+        QUdpSocket socket;
+        for (int i = 0; i < count && !done; ++i) {
+            socket.writeDatagram(payload, QHostAddress::LocalHost, port);
+        }
+    });
+    int received = 0;
+    qint64 lastNs = 0;
+    while (received < count && receiver.waitForReadyRead(300)) {
+        while (receiver.hasPendingDatagrams()) {
+            receiver.readDatagram(nullptr, 0);
+            ++received;
+            lastNs = clock.nsecsElapsed();
+        }
+    }
+    done = true;
+    sender.join();
+    return lastNs > 0 ? received / (lastNs / 1e9) : 0;
+}
+
+struct SearchCounter
+{
+    QElapsedTimer *clock;
+    int found = 0;
+    qint64 lastNs = 0;
+};
+
+void countDevice(VSOneDev *, void *context)
+{
+    auto *counter = static_cast<SearchCounter *>(context);
+    ++counter->found;
+    counter->lastNs = counter->clock->nsecsElapsed();
+}
+
+} // namespace
+
+void runDiscovery(const BenchOptions &options)
+{
+    const int count = 10000;
+    const quint16 port = 20000 + QCoreApplication::applicationPid() % 20000;
+    QProcess devsim;
+    devsim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    devsim.start(options.devsimPath,
+                 {QStringLiteral("--count"), QString::number(count), QStringLiteral("--port"), QString::number(port)});
+    if (!devsim.waitForStarted() || !devsim.waitForReadyRead(10000)) {
+        print(QStringLiteral("discovery: devsim did not start (%1)").arg(options.devsimPath));
+        return;
+    }
+    qputenv("VSNET_PORT", QByteArray::number(port));
+    qputenv("VSNET_SEARCH_MS", "3000");
+    vsnet_init();
+
+    QVector<double> found, lastMs, rawMs, rates;
+    const int runs = std::max(5, options.repetitions);
+    for (int run = 0; run < runs; ++run) {
+        const double rate = rawLoopbackRate(count);
+        QElapsedTimer clock;
+        SearchCounter counter {&clock};
+        clock.start();
+        vsnet_search(countDevice, &counter);
+        found.append(counter.found);
+        lastMs.append(counter.lastNs / 1e6);
+        rates.append(rate / 1000.0);
+        rawMs.append(rate > 0 ? count / rate * 1000.0 : 0);
+        print(QStringLiteral("discovery run %1: %2 of %3 devices found, last after %4 ms")
+                  .arg(run + 1)
+                  .arg(counter.found)
+                  .arg(count)
+                  .arg(counter.lastNs / 1e6, 0, 'f', 1));
+    }
+    vsnet_uninit();
+    devsim.terminate();
+    devsim.waitForFinished(5000);
+
+    print(QStringLiteral("discovery %1 devices found per run: %2").arg(count).arg(summary(found, 0)));
+    print(QStringLiteral("discovery %1 probe to last device (ms): %2").arg(count).arg(summary(lastMs)));
+    print(QStringLiteral("discovery baseline raw loopback rate (k datagrams/s): %1").arg(summary(rates)));
+    print(QStringLiteral("discovery baseline %1 datagrams at that rate (ms): %2").arg(count).arg(summary(rawMs)));
+}
+
+namespace {
+
+// Accepts the next modal dialog as soon as it is up.
+void acceptNextDialog(QObject *context)
+{
+    auto *timer = new QTimer(context);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, context, [timer] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            dialog->accept();
+        }
+    });
+    timer->start();
+}
+
+double batchCpuUsPerDevice(MainWindow &window, const char *button, int devices)
+{
+    acceptNextDialog(&window);
+    const double cpu0 = threadCpuMs();
+    QTest::mouseClick(window.findChild<QPushButton *>(QLatin1String(button)), Qt::LeftButton);
+    return (threadCpuMs() - cpu0) * 1000.0 / devices;
+}
+
+} // namespace
+
+void runBatch(const BenchOptions &options)
+{
+    // Nothing listens on this port while the batch runs; the commands only cross loopback.
+    qputenv("VSNET_PORT", QByteArray::number(20000 + (QCoreApplication::applicationPid() + 1) % 20000));
+    MessageBox::setNextAnswer(QMessageBox::Cancel);
+    for (int n : {1000, 10000}) {
+        const QVector<Device> devices = makeDevices(n);
+        QVector<double> algo, ip, bare;
+        auto window = shownWindow();
+        fillWindow(*window, devices);
+        QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("select_all_btn")), Qt::LeftButton);
+        for (int rep = 0; rep < options.repetitions; ++rep) {
+            algo.append(batchCpuUsPerDevice(*window, "batch_modify_algo_btn", n));
+            // Without DHCP the address rule cannot give this many devices distinct addresses in one
+            // network, so the IP batch runs with DHCP and a DNS text.
+            auto *timer = new QTimer(window.get());
+            timer->setInterval(0);
+            QObject::connect(timer, &QTimer::timeout, window.get(), [timer] {
+                if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+                    timer->stop();
+                    timer->deleteLater();
+                    dialog->findChild<QAbstractButton *>(QStringLiteral("dhcp_checkBox"))->click();
+                    dialog->findChild<QLineEdit *>(QStringLiteral("dns_lineEdit"))->setText("8.8.8.8;1.1.1.1");
+                    dialog->accept();
+                }
+            });
+            timer->start();
+            const double cpu0 = threadCpuMs();
+            QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("batch_modify_ip_btn")), Qt::LeftButton);
+            ip.append((threadCpuMs() - cpu0) * 1000.0 / n);
+
+            // The library's own share: the same number of ready-made commands, sent and nothing else.
+            const QByteArray command = "{\n    \"cmd\": \"brl_algo_config\"\n}\n";
+            const double bare0 = threadCpuMs();
+            for (int i = 0; i < n; ++i) {
+                vsnet_send_json_msg("255.255.255.255", command.constData());
+            }
+            bare.append((threadCpuMs() - bare0) * 1000.0 / n);
+            window->findChild<QTextEdit *>(QStringLiteral("textEdit"))->clear();
+        }
+        print(QStringLiteral("batch algorithm %1 devices gui cpu per device (us): %2").arg(n).arg(summary(algo, 2)));
+        print(QStringLiteral("batch ip (dhcp) %1 devices gui cpu per device (us): %2").arg(n).arg(summary(ip, 2)));
+        print(
+            QStringLiteral("batch baseline send only %1 devices cpu per device (us): %2").arg(n).arg(summary(bare, 2)));
+    }
+    MessageBox::clearNextAnswer();
+}
+
+#include "scenarios.moc"

@@ -1,0 +1,19 @@
+#ifndef BRELO_BENCH_SCENARIOS_H
+#define BRELO_BENCH_SCENARIOS_H
+
+#include <QString>
+
+struct BenchOptions
+{
+    int repetitions = 3;
+    bool quick = false;
+    QString devsimPath;
+};
+
+void runFlood(const BenchOptions &options);
+void runTrickle(const BenchOptions &options);
+void runSort(const BenchOptions &options);
+void runDiscovery(const BenchOptions &options);
+void runBatch(const BenchOptions &options);
+
+#endif // BRELO_BENCH_SCENARIOS_H

@@ -1,0 +1,244 @@
+#include <QtTest>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTimer>
+
+#include "dialogs/batchmodifyalgodialog.h"
+#include "dialogs/batchmodifyipdialog.h"
+#include "widgets/myiplineedit.h"
+
+namespace {
+
+bool showActive(QWidget *window)
+{
+    window->show();
+    QApplication::setActiveWindow(window);
+    return QTest::qWaitForWindowActive(window);
+}
+
+// A click counts only on the box and its text, not on the empty rest of a stretched check box.
+void clickCheckBox(QCheckBox *box)
+{
+    QStyleOptionButton option;
+    option.initFrom(box);
+    option.text = box->text();
+    const QRect area = box->style()->subElementRect(QStyle::SE_CheckBoxClickRect, &option, box);
+    QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, area.center());
+}
+
+QPushButton *button(QDialog *dialog, QDialogButtonBox::StandardButton which)
+{
+    return dialog->findChild<QDialogButtonBox *>("buttonBox")->button(which);
+}
+
+} // namespace
+
+class TestBatchDialogs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void ipDialogOpensWithDefaultsAndFocusInStartAddress();
+    void ipDialogOkUntouchedGivesDefaults();
+    void ipDialogRejectPaths_data();
+    void ipDialogRejectPaths();
+    void dhcpClickDisablesAddressEditorsButKeepsTheirValues();
+    void dnsTakesOnlyDigitsDotsAndSemicolons_data();
+    void dnsTakesOnlyDigitsDotsAndSemicolons();
+    void dialogsHaveNoContextHelpButton();
+    void algoDialogListsAlgorithmsAndReadsTheChoice();
+};
+
+void TestBatchDialogs::ipDialogOpensWithDefaultsAndFocusInStartAddress()
+{
+    BatchModifyIPDialog dialog;
+    QCOMPARE(dialog.size(), QSize(520, 402));
+    QVERIFY(showActive(&dialog));
+
+    QCOMPARE(dialog.windowTitle(), QString("修改IP"));
+    QCOMPARE(button(&dialog, QDialogButtonBox::Ok)->text(), QString("确定"));
+    QCOMPARE(button(&dialog, QDialogButtonBox::Cancel)->text(), QString("取消"));
+    QCOMPARE(dialog.findChild<QCheckBox *>("dhcp_checkBox")->text(), QString("DHCP"));
+    const QList<QPair<QString, QString>> labels {{"label_4", "IP获取方式："},
+                                                 {"label", "起始IP地址："},
+                                                 {"label_3", "子网掩码："},
+                                                 {"label_2", "默认网关："},
+                                                 {"label_5", "DNS："}};
+    // The editors hold dot labels of the same names, so look only at the frame's own children.
+    auto *frame = dialog.findChild<QFrame *>("frame");
+    for (const auto &label : labels) {
+        QCOMPARE(frame->findChild<QLabel *>(label.first, Qt::FindDirectChildrenOnly)->text(), label.second);
+    }
+    QVERIFY(!dialog.findChild<QCheckBox *>("dhcp_checkBox")->isChecked());
+    auto *dns = dialog.findChild<QLineEdit *>("dns_lineEdit");
+    QVERIFY(dns->text().isEmpty());
+    QCOMPARE(dns->placeholderText(), QString("多个DNS以;分隔，输入为空将不会发送DNS给设备"));
+
+    auto *ip = dialog.findChild<MyIpLineEdit *>("ip_lineEdit");
+    for (QLineEdit *octet : ip->findChildren<QLineEdit *>()) {
+        QVERIFY(octet->text().isEmpty());
+    }
+    // Filling netmask and gateway moves focus inside them; showing must still start in the first octet.
+    QTRY_COMPARE(QApplication::focusWidget(), ip->findChild<QLineEdit *>("lineEdit"));
+}
+
+void TestBatchDialogs::ipDialogOkUntouchedGivesDefaults()
+{
+    BatchModifyIPDialog dialog;
+    QTimer::singleShot(0, &dialog,
+                       [&dialog] { QTest::mouseClick(button(&dialog, QDialogButtonBox::Ok), Qt::LeftButton); });
+    QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+    QCOMPARE(dialog.getStartIp(), QString("0.0.0.0"));
+    QCOMPARE(dialog.getNetmask(), QString("255.255.255.0"));
+    QCOMPARE(dialog.getGateway(), QString("192.168.1.1"));
+    QCOMPARE(dialog.isDhcp(), 0);
+    QCOMPARE(dialog.getDns(), QString());
+}
+
+void TestBatchDialogs::ipDialogRejectPaths_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("cancel") << "cancel";
+    QTest::newRow("escape") << "escape";
+    QTest::newRow("close") << "close";
+}
+
+void TestBatchDialogs::ipDialogRejectPaths()
+{
+    QFETCH(QString, how);
+    BatchModifyIPDialog dialog;
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    QVERIFY(showActive(&dialog));
+    QTRY_VERIFY(QApplication::focusWidget());
+
+    if (how == "cancel") {
+        QTest::mouseClick(button(&dialog, QDialogButtonBox::Cancel), Qt::LeftButton);
+    } else if (how == "escape") {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    } else {
+        dialog.close();
+    }
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.at(0).at(0).toInt(), int(QDialog::Rejected));
+    QVERIFY(!dialog.isVisible());
+}
+
+void TestBatchDialogs::dhcpClickDisablesAddressEditorsButKeepsTheirValues()
+{
+    BatchModifyIPDialog dialog;
+    QVERIFY(showActive(&dialog));
+    auto *dhcp = dialog.findChild<QCheckBox *>("dhcp_checkBox");
+    const QList<MyIpLineEdit *> editors {dialog.findChild<MyIpLineEdit *>("ip_lineEdit"),
+                                         dialog.findChild<MyIpLineEdit *>("netmask_lineEdit"),
+                                         dialog.findChild<MyIpLineEdit *>("gateway_lineEdit")};
+    auto *dns = dialog.findChild<QLineEdit *>("dns_lineEdit");
+    editors.at(0)->setText("10.1.1.5");
+    dns->setText(" 8.8.8.8;");
+
+    // Only the user's click switches modes, not a programmatic change of the box.
+    dhcp->setChecked(true);
+    QVERIFY(editors.at(0)->isEnabled());
+    dhcp->setChecked(false);
+
+    clickCheckBox(dhcp);
+    QVERIFY(dhcp->isChecked());
+    for (MyIpLineEdit *editor : editors) {
+        QVERIFY(!editor->isEnabled());
+    }
+    QVERIFY(dns->isEnabled());
+    QCOMPARE(dialog.isDhcp(), 1);
+    QCOMPARE(dialog.getStartIp(), QString("10.1.1.5"));
+    QCOMPARE(dialog.getNetmask(), QString("255.255.255.0"));
+    QCOMPARE(dialog.getGateway(), QString("192.168.1.1"));
+    QCOMPARE(dialog.getDns(), QString(" 8.8.8.8;"));
+
+    clickCheckBox(dhcp);
+    QCOMPARE(dialog.isDhcp(), 0);
+    for (MyIpLineEdit *editor : editors) {
+        QVERIFY(editor->isEnabled());
+    }
+}
+
+void TestBatchDialogs::dnsTakesOnlyDigitsDotsAndSemicolons_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("two servers") << "8.8.8.8;114.114.114.114"
+                                 << "8.8.8.8;114.114.114.114";
+    QTest::newRow("empty parts allowed") << ";;1."
+                                         << ";;1.";
+    QTest::newRow("letter") << "8a"
+                            << "8";
+    QTest::newRow("space") << "8 8"
+                           << "88";
+    QTest::newRow("comma") << "8,8"
+                           << "88";
+}
+
+void TestBatchDialogs::dnsTakesOnlyDigitsDotsAndSemicolons()
+{
+    QFETCH(QString, keys);
+    QFETCH(QString, expected);
+    BatchModifyIPDialog dialog;
+    QVERIFY(showActive(&dialog));
+    auto *dns = dialog.findChild<QLineEdit *>("dns_lineEdit");
+    dns->setFocus();
+    QTRY_VERIFY(dns->hasFocus());
+    QTest::keyClicks(dns, keys);
+    QCOMPARE(dialog.getDns(), expected);
+}
+
+void TestBatchDialogs::dialogsHaveNoContextHelpButton()
+{
+    BatchModifyIPDialog ipDialog;
+    BatchModifyAlgoDialog algoDialog;
+    QVERIFY(!ipDialog.windowFlags().testFlag(Qt::WindowContextHelpButtonHint));
+    QVERIFY(!algoDialog.windowFlags().testFlag(Qt::WindowContextHelpButtonHint));
+}
+
+void TestBatchDialogs::algoDialogListsAlgorithmsAndReadsTheChoice()
+{
+    BatchModifyAlgoDialog dialog;
+    QCOMPARE(dialog.size(), QSize(400, 180));
+    QVERIFY(showActive(&dialog));
+    QCOMPARE(dialog.windowTitle(), QString("修改算法"));
+    QCOMPARE(dialog.findChild<QLabel *>("label")->text(), QString("算法"));
+    QCOMPARE(button(&dialog, QDialogButtonBox::Ok)->text(), QString("确定"));
+    QCOMPARE(button(&dialog, QDialogButtonBox::Cancel)->text(), QString("取消"));
+    auto *reboot = dialog.findChild<QCheckBox *>("reboot_checkBox");
+    QCOMPARE(reboot->text(), QString("切换算法后自动重启"));
+    auto *combo = dialog.findChild<QComboBox *>("algo_comboBox");
+    const QStringList names {"人形算法", "出入口算法", "车工位算法"};
+    QCOMPARE(combo->count(), names.size());
+    for (int i = 0; i < names.size(); ++i) {
+        QCOMPARE(combo->itemText(i), names.at(i));
+        QCOMPARE(combo->itemData(i, Qt::UserRole), QVariant(i + 1));
+    }
+    QCOMPARE(dialog.getAlgoType(), 1);
+    QCOMPARE(dialog.getAlgoName(), QString("人形算法"));
+    QCOMPARE(dialog.isReboot(), 1);
+
+    combo->setCurrentIndex(2);
+    clickCheckBox(reboot);
+    QCOMPARE(dialog.getAlgoType(), 3);
+    QCOMPARE(dialog.getAlgoName(), QString("车工位算法"));
+    QCOMPARE(dialog.isReboot(), 0);
+
+    combo->setCurrentIndex(-1);
+    QCOMPARE(dialog.getAlgoType(), 0);
+    QCOMPARE(dialog.getAlgoName(), QString());
+
+    QTest::mouseClick(button(&dialog, QDialogButtonBox::Ok), Qt::LeftButton);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+}
+
+QTEST_MAIN(TestBatchDialogs)
+#include "test_batchdialogs.moc"

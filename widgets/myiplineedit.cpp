@@ -1,0 +1,180 @@
+#include "widgets/myiplineedit.h"
+#include "ui_myiplineedit.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QPainter>
+#include <QRegExp>
+#include <QRegExpValidator>
+#include <QStringList>
+#include <QStyle>
+#include <QStyleOptionFrame>
+
+namespace {
+
+// Leading zeros are accepted on purpose: "010" stays as typed.
+QRegExp octetPattern()
+{
+    return QRegExp(QStringLiteral("^(2[0-4]\\d|25[0-5]|[01]?\\d\\d?)$"));
+}
+
+QRegExp addressPattern()
+{
+    return QRegExp(QStringLiteral("^((2[0-4]\\d|25[0-5]|[01]?\\d\\d?)\\.){3}(2[0-4]\\d|25[0-5]|[01]?\\d\\d?)$"));
+}
+
+void focusAndSelectAll(QLineEdit *field)
+{
+    field->setFocus(Qt::OtherFocusReason);
+    field->selectAll();
+}
+
+} // namespace
+
+MyIpLineEdit::MyIpLineEdit(QWidget *parent)
+    : QWidget(parent)
+    , ui(new Ui::MyIpLineEdit)
+{
+    ui->setupUi(this);
+
+    // Focus arriving on the widget itself is handed on to the first octet.
+    installEventFilter(this);
+
+    for (QLineEdit *field : {ui->lineEdit, ui->lineEdit_2, ui->lineEdit_3, ui->lineEdit_4}) {
+        // The panel drawn in paintEvent frames all four octets as one line edit.
+        field->setFrame(false);
+        field->setAlignment(Qt::AlignCenter);
+        field->installEventFilter(this);
+        field->setValidator(new QRegExpValidator(octetPattern(), this));
+        // An input method would bypass the key handling in eventFilter.
+        field->setAttribute(Qt::WA_InputMethodEnabled, false);
+        connect(field, &QLineEdit::textChanged, this, &MyIpLineEdit::editTextChanged);
+    }
+}
+
+MyIpLineEdit::~MyIpLineEdit()
+{
+    delete ui;
+}
+
+void MyIpLineEdit::setText(const QString &ip)
+{
+    if (!addressPattern().exactMatch(ip)) {
+        return;
+    }
+    setOctets(ip);
+}
+
+QString MyIpLineEdit::text() const
+{
+    const auto octet = [](const QLineEdit *field) {
+        return field->text().isEmpty() ? QStringLiteral("0") : field->text();
+    };
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(octet(ui->lineEdit))
+        .arg(octet(ui->lineEdit_2))
+        .arg(octet(ui->lineEdit_3))
+        .arg(octet(ui->lineEdit_4));
+}
+
+bool MyIpLineEdit::eventFilter(QObject *watched, QEvent *event)
+{
+    if (isOctetField(watched) && event->type() == QEvent::KeyPress) {
+        auto *field = static_cast<QLineEdit *>(watched);
+        auto *keyEvent = static_cast<QKeyEvent *>(event);
+        if (keyEvent->key() == Qt::Key_Period) {
+            // The dot itself is refused by the field's validator, so it only moves on.
+            QLineEdit *next = nextField(field);
+            if (!field->text().isEmpty() && next) {
+                focusAndSelectAll(next);
+            }
+        } else if (keyEvent->matches(QKeySequence::Paste)) {
+            const QString clip = QGuiApplication::clipboard()->text(QClipboard::Clipboard);
+            if (clip.split(QLatin1Char('.')).size() == 4) {
+                // A four-part text is meant as a whole address: fill every octet or nothing.
+                if (addressPattern().exactMatch(clip)) {
+                    setOctets(clip);
+                }
+                return true;
+            }
+        } else if (keyEvent->key() == Qt::Key_Backspace && field->text().isEmpty()) {
+            // Step back without deleting: the empty field still gets the key.
+            if (QLineEdit *previous = previousField(field)) {
+                previous->setFocus(Qt::OtherFocusReason);
+                previous->setCursorPosition(previous->text().length());
+            }
+        } else if (keyEvent->key() == Qt::Key_Enter) {
+            // Keypad Enter must not confirm the surrounding dialog; Return still does.
+            return true;
+        }
+    } else if (watched == this && event->type() == QEvent::FocusIn) {
+        ui->lineEdit->setFocus(Qt::OtherFocusReason);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MyIpLineEdit::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(this);
+    QStyleOptionFrame option;
+    option.initFrom(this);
+    option.lineWidth = 1;
+    style()->drawPrimitive(QStyle::PE_PanelLineEdit, &option, &painter, this);
+    QWidget::paintEvent(event);
+}
+
+void MyIpLineEdit::editTextChanged(QString text)
+{
+    auto *field = qobject_cast<QLineEdit *>(sender());
+    if (!field || text.length() != 3) {
+        return;
+    }
+    // A third digit completes the octet, so typing carries on in the next one.
+    if (QLineEdit *next = nextField(field)) {
+        focusAndSelectAll(next);
+    }
+}
+
+QLineEdit *MyIpLineEdit::nextField(const QLineEdit *field) const
+{
+    if (field == ui->lineEdit) {
+        return ui->lineEdit_2;
+    }
+    if (field == ui->lineEdit_2) {
+        return ui->lineEdit_3;
+    }
+    if (field == ui->lineEdit_3) {
+        return ui->lineEdit_4;
+    }
+    return nullptr;
+}
+
+QLineEdit *MyIpLineEdit::previousField(const QLineEdit *field) const
+{
+    if (field == ui->lineEdit_2) {
+        return ui->lineEdit;
+    }
+    if (field == ui->lineEdit_3) {
+        return ui->lineEdit_2;
+    }
+    if (field == ui->lineEdit_4) {
+        return ui->lineEdit_3;
+    }
+    return nullptr;
+}
+
+bool MyIpLineEdit::isOctetField(const QObject *object) const
+{
+    return object == ui->lineEdit || object == ui->lineEdit_2 || object == ui->lineEdit_3 || object == ui->lineEdit_4;
+}
+
+void MyIpLineEdit::setOctets(const QString &ip)
+{
+    const QStringList parts = ip.split(QLatin1Char('.'));
+    ui->lineEdit->setText(parts.at(0));
+    ui->lineEdit_2->setText(parts.at(1));
+    ui->lineEdit_3->setText(parts.at(2));
+    ui->lineEdit_4->setText(parts.at(3));
+}
