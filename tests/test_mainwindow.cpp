@@ -1,12 +1,15 @@
 #include <QtTest>
 
+#include <QAbstractTextDocumentLayout>
 #include <QAction>
 #include <QApplication>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTableWidget>
+#include <QTextBlock>
 #include <QTextEdit>
 
 #include "app/mainwindow.h"
@@ -24,6 +27,8 @@ private slots:
     void logLineHasTimestampThenMessage();
     void logContextMenuHasOnlyClearAndClears();
     void logPaneIsReadOnly();
+    void logFollowsNewestLineAfterBurst();
+    void logLinesCanBeHitAndSelected();
 };
 
 void TestMainWindow::init()
@@ -179,6 +184,62 @@ void TestMainWindow::logPaneIsReadOnly()
     log->setFocus();
     QTest::keyClicks(log, QStringLiteral("typed"));
     QCOMPARE(log->toPlainText(), QString());
+}
+
+void TestMainWindow::logFollowsNewestLineAfterBurst()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *log = window.findChild<QTextEdit *>("textEdit");
+    for (int i = 0; i < 500; ++i) {
+        window.appendLog(QStringLiteral("line %1 设备").arg(i));
+        // Each line is in the document as soon as it is written, painted or not.
+        QCOMPARE(log->document()->blockCount(), i + 1);
+    }
+    QCOMPARE(log->document()->lastBlock().text().mid(21), QStringLiteral("line 499 设备"));
+
+    QScrollBar *scrollBar = log->verticalScrollBar();
+    QTRY_VERIFY(scrollBar->maximum() > 0);
+    QTRY_COMPARE(scrollBar->value(), scrollBar->maximum());
+    // The line shown at the bottom of the pane is the newest one.
+    const QPoint bottom(20, log->viewport()->height() - 6);
+    QTRY_COMPARE(log->cursorForPosition(bottom).blockNumber(), 499);
+
+    // A reader who scrolled up is not pulled down by new lines.
+    scrollBar->setValue(0);
+    const int maximum = scrollBar->maximum();
+    window.appendLog(QStringLiteral("newer"));
+    QTRY_VERIFY(scrollBar->maximum() > maximum);
+    QCoreApplication::processEvents();
+    QCOMPARE(scrollBar->value(), 0);
+    QCOMPARE(log->cursorForPosition(QPoint(20, 6)).blockNumber(), 0);
+}
+
+void TestMainWindow::logLinesCanBeHitAndSelected()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *log = window.findChild<QTextEdit *>("textEdit");
+    window.appendLog(QStringLiteral("alpha"));
+    window.appendLog(QStringLiteral("第二行 beta"));
+    QTRY_VERIFY(log->document()->documentLayout()->documentSize().height() > 0);
+
+    // A click at the start of the second line puts the cursor there; a drag selects text.
+    const QRect second = log->cursorRect(QTextCursor(log->document()->findBlockByNumber(1)));
+    QVERIFY(second.top() > log->cursorRect(QTextCursor(log->document())).top());
+    const QPoint from(second.left() + 1, second.center().y());
+    const QPoint to(log->viewport()->width() - 10, second.center().y());
+    QTest::mousePress(log->viewport(), Qt::LeftButton, Qt::NoModifier, from);
+    // QTest's move carries no pressed button, so the drag is sent by hand.
+    QMouseEvent drag(QEvent::MouseMove, to, log->viewport()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(log->viewport(), &drag);
+    QTest::mouseRelease(log->viewport(), Qt::LeftButton, Qt::NoModifier, to);
+    QVERIFY2(log->textCursor().selectedText().endsWith(QStringLiteral("第二行 beta")),
+             qPrintable(log->textCursor().selectedText()));
+    QVERIFY(!log->textCursor().selectedText().contains(QStringLiteral("alpha")));
 }
 
 QTEST_MAIN(TestMainWindow)

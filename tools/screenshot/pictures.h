@@ -14,6 +14,7 @@ struct Picture
 // Every picture the tool can take, in the order they are taken by default.
 QVector<Picture> allPictures();
 
+QPixmap renderMainWindow();
 QPixmap renderIpDialog();
 QPixmap renderAlgoDialog();
 
