@@ -64,9 +64,9 @@ VSNET_API int vsnet_init(void);
 VSNET_API int vsnet_uninit(void);
 
 // Probes the network and blocks until the search window is over, calling cb once for every device
-// that answered (a device answering twice within one search is reported once). Several searches
+// that answered (an answer a device repeats within one search is reported once). Several searches
 // may run at once from different threads. Returns the number of devices reported, or a negative
-// error code.
+// error code; VSNET_ERR_ABORTED once vsnet_uninit has ended it, after which cb is not called again.
 VSNET_API int vsnet_search(VSNetSearchCallback cb, void *context);
 
 // Sends the NUL-terminated JSON text json as one datagram to address, a dotted IPv4 address;

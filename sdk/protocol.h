@@ -1,3 +1,61 @@
 #ifndef VSNET_PROTOCOL_H
 #define VSNET_PROTOCOL_H
-#endif
+
+#include <QByteArray>
+#include <QString>
+
+#include "VSDevNetSDK.h"
+
+// The datagrams exchanged by the stand-in library and the device simulator, and the environment
+// settings both read. Pure functions only: no sockets, so malformed input can be fed in directly.
+namespace VsnetProtocol {
+
+constexpr quint16 DefaultPort = 37020;
+constexpr int DefaultSearchMs = 2000;
+constexpr int MaxSearchMs = 600000;
+// Larger answers are dropped unread; a well-formed one needs well under 400 bytes.
+constexpr int MaxAnswerSize = 1024;
+extern const char DefaultBroadcast[];
+
+extern const char ProbeMagic[];
+extern const char AnswerMagic[];
+
+// The texts one device reports, as raw bytes. mac is the "AA:BB:CC:DD:EE:FF" text.
+struct AnswerFields
+{
+    QByteArray mac;
+    QByteArray ip;
+    QByteArray p2pid;
+    QByteArray version;
+    QByteArray model;
+    QByteArray hid;
+};
+
+QByteArray encodeProbe(quint64 nonce);
+bool decodeProbe(const QByteArray &datagram, quint64 *nonce);
+
+// Writes every field, even one that would not fit the record, so the simulator can send bad answers.
+QByteArray encodeAnswer(quint64 nonce, const AnswerFields &fields);
+// Fills dev (zeroed first) from an answer to the probe carrying nonce. Returns false, leaving dev
+// zeroed, for anything but a complete, well-formed answer with a valid mac whose every text fits its
+// span with its NUL. Never reads past the end of datagram.
+bool decodeAnswer(const QByteArray &datagram, quint64 nonce, VSOneDev *dev);
+
+// Accepts upper or lower case hex pairs joined by ':'.
+bool parseMac(const QByteArray &text, unsigned char mac[VSNET_MAC_LEN]);
+QByteArray macText(const unsigned char mac[VSNET_MAC_LEN]);
+// Four decimal parts of 0..255, nothing else.
+bool isDottedIPv4(const QByteArray &text);
+
+// Raises a socket's receive buffer past the system limit where the process may (Linux, privileged).
+// Returns false when it could not; the caller then asks for it within the limit.
+bool forceReceiveBuffer(qintptr descriptor, int bytes);
+
+// Environment settings; unset or empty means the default, anything unparsable fails with ok false.
+QString broadcastAddress(bool *ok);
+quint16 port(bool *ok);
+int searchMs(bool *ok);
+
+} // namespace VsnetProtocol
+
+#endif // VSNET_PROTOCOL_H

@@ -1,0 +1,74 @@
+#include "standin_devsimprocess.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+DevsimProcess::DevsimProcess(quint16 port)
+    : m_port(port)
+{
+    m_process.setProgram(QStringLiteral(DEVSIM_PATH));
+    // Not forwarded: a simulator left behind by a crashed test must not hold the runner's pipe open.
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+}
+
+DevsimProcess::~DevsimProcess()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+}
+
+quint16 DevsimProcess::freshPort()
+{
+    // Below the ephemeral range, so no searcher's own socket can hold it.
+    static int next = 0;
+    return quint16(20000 + (QCoreApplication::applicationPid() % 300) * 40 + next++ % 40);
+}
+
+bool DevsimProcess::start(const QStringList &arguments)
+{
+    m_process.setArguments(QStringList {QStringLiteral("--port"), QString::number(m_port)} + arguments);
+    m_process.start();
+    if (!m_process.waitForStarted(5000)) {
+        return false;
+    }
+    const QDeadlineTimer deadline(10000);
+    while (!m_ready && !deadline.hasExpired() && m_process.state() == QProcess::Running) {
+        m_process.waitForReadyRead(int(qMax<qint64>(deadline.remainingTime(), 1)));
+        readLines();
+    }
+    if (!m_ready) {
+        qWarning("devsim did not start: %s", m_process.readAllStandardError().constData());
+    }
+    return m_ready;
+}
+
+bool DevsimProcess::waitForJournal(int count, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    readLines();
+    while (m_journal.size() < count && !deadline.hasExpired() && m_process.state() == QProcess::Running) {
+        m_process.waitForReadyRead(int(qMax<qint64>(deadline.remainingTime(), 1)));
+        readLines();
+    }
+    return m_journal.size() >= count;
+}
+
+void DevsimProcess::readLines()
+{
+    m_partial += m_process.readAllStandardOutput();
+    int end = 0;
+    while ((end = m_partial.indexOf('\n')) >= 0) {
+        const QString line = QString::fromUtf8(m_partial.left(end));
+        m_partial.remove(0, end + 1);
+        if (!m_ready && line.startsWith(QLatin1String("devsim: "))) {
+            m_ready = true;
+        } else {
+            m_journal.append(line);
+        }
+    }
+}

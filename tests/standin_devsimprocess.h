@@ -1,0 +1,37 @@
+#ifndef STANDIN_DEVSIMPROCESS_H
+#define STANDIN_DEVSIMPROCESS_H
+
+#include <QProcess>
+#include <QStringList>
+
+// One device simulator child process on a port of its own, stopped by its pid when destroyed.
+class DevsimProcess
+{
+public:
+    explicit DevsimProcess(quint16 port);
+    ~DevsimProcess();
+    DevsimProcess(const DevsimProcess &) = delete;
+    DevsimProcess &operator=(const DevsimProcess &) = delete;
+
+    // A port no other simulator of this test run uses, spread by pid so parallel runs differ too.
+    static quint16 freshPort();
+
+    // Starts it and waits for its ready line.
+    bool start(const QStringList &arguments = {});
+    // Waits until at least count journal lines have been written.
+    bool waitForJournal(int count, int timeoutMs = 10000);
+    QStringList journal() const { return m_journal; }
+    quint16 port() const { return m_port; }
+    QProcess &process() { return m_process; }
+
+private:
+    void readLines();
+
+    QProcess m_process;
+    quint16 m_port;
+    QByteArray m_partial;
+    QStringList m_journal;
+    bool m_ready = false;
+};
+
+#endif // STANDIN_DEVSIMPROCESS_H

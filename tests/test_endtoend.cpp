@@ -1,0 +1,153 @@
+#include <QtTest>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QPushButton>
+#include <QSet>
+#include <QTableWidget>
+#include <QTextEdit>
+
+#include <functional>
+
+#include "app/mainwindow.h"
+#include "app/messagebox.h"
+#include "standin_devsimprocess.h"
+#include "widgets/myiplineedit.h"
+
+// The window with the bundled device library against simulated devices, over loopback.
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void searchShowsEverySimulatedDevice();
+    void batchChangesShowInTheNextSearch();
+
+private:
+    QTableWidget *table(MainWindow &window) { return window.findChild<QTableWidget *>("dev_search_tableWidget"); }
+    QStringList column(MainWindow &window, int column);
+    bool search(MainWindow &window);
+    void answerNextDialog(std::function<void(QDialog *)> fill);
+};
+
+void TestEndToEnd::initTestCase()
+{
+    qputenv("VSNET_SEARCH_MS", "500");
+}
+
+void TestEndToEnd::cleanup()
+{
+    MessageBox::clearNextAnswer();
+    qDeleteAll(findChildren<QTimer *>());
+}
+
+QStringList TestEndToEnd::column(MainWindow &window, int column)
+{
+    QStringList texts;
+    for (int row = 0; row < table(window)->rowCount(); ++row) {
+        texts.append(table(window)->item(row, column)->text());
+    }
+    return texts;
+}
+
+bool TestEndToEnd::search(MainWindow &window)
+{
+    auto *refresh = window.findChild<QPushButton *>("search_dev_btn");
+    const QString log = window.findChild<QTextEdit *>("textEdit")->toPlainText();
+    const int done = log.count(QStringLiteral("搜索完成!!!"));
+    QTest::mouseClick(refresh, Qt::LeftButton);
+    return QTest::qWaitFor(
+        [&] {
+            return window.findChild<QTextEdit *>("textEdit")->toPlainText().count(QStringLiteral("搜索完成!!!")) > done;
+        },
+        15000);
+}
+
+void TestEndToEnd::answerNextDialog(std::function<void(QDialog *)> fill)
+{
+    auto *timer = new QTimer(this);
+    timer->setInterval(10);
+    connect(timer, &QTimer::timeout, this, [timer, fill] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            timer->stop();
+            fill(dialog);
+            dialog->accept();
+        }
+    });
+    timer->start();
+}
+
+void TestEndToEnd::searchShowsEverySimulatedDevice()
+{
+    DevsimProcess devsim(DevsimProcess::freshPort());
+    qputenv("VSNET_PORT", QByteArray::number(devsim.port()));
+    QVERIFY(devsim.start({"--count", "40"}));
+
+    MainWindow window;
+    window.show();
+    QVERIFY(search(window));
+    QCOMPARE(table(window)->rowCount(), 40);
+    const QStringList macs = column(window, 5);
+    QCOMPARE(QSet<QString>(macs.begin(), macs.end()).size(), 40);
+    const QRegularExpression macPattern(QStringLiteral("^([0-9A-F]{2}:){5}[0-9A-F]{2}$"));
+    const QString log = window.findChild<QTextEdit *>("textEdit")->toPlainText();
+    for (int row = 0; row < 40; ++row) {
+        QVERIFY2(macPattern.match(macs.at(row)).hasMatch(), qPrintable(macs.at(row)));
+        QVERIFY(
+            log.contains(QStringLiteral("搜索到设备, ip: %1 mac: %2").arg(column(window, 2).at(row), macs.at(row))));
+        QCOMPARE(table(window)->item(row, 0)->text(), QString::number(row + 1));
+    }
+}
+
+void TestEndToEnd::batchChangesShowInTheNextSearch()
+{
+    DevsimProcess devsim(DevsimProcess::freshPort());
+    qputenv("VSNET_PORT", QByteArray::number(devsim.port()));
+    QVERIFY(devsim.start({"--count", "12"}));
+
+    MainWindow window;
+    window.show();
+    QVERIFY(search(window));
+    QCOMPARE(table(window)->rowCount(), 12);
+    QTest::mouseClick(window.findChild<QPushButton *>("select_all_btn"), Qt::LeftButton);
+    const QStringList macs = column(window, 5);
+
+    // The vehicle-bay algorithm, without a reboot so the devices keep answering.
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    answerNextDialog([](QDialog *dialog) {
+        dialog->findChild<QComboBox *>("algo_comboBox")->setCurrentIndex(2);
+        dialog->findChild<QCheckBox *>("reboot_checkBox")->setChecked(false);
+    });
+    QTest::mouseClick(window.findChild<QPushButton *>("batch_modify_algo_btn"), Qt::LeftButton);
+    QVERIFY(devsim.waitForJournal(12));
+
+    // Consecutive static addresses; "确定" on the final question searches again.
+    answerNextDialog([](QDialog *dialog) {
+        dialog->findChild<MyIpLineEdit *>("ip_lineEdit")->setText("172.16.5.20");
+        dialog->findChild<MyIpLineEdit *>("netmask_lineEdit")->setText("255.255.0.0");
+    });
+    const int searchesDone =
+        window.findChild<QTextEdit *>("textEdit")->toPlainText().count(QStringLiteral("搜索完成!!!"));
+    QTest::mouseClick(window.findChild<QPushButton *>("batch_modify_ip_btn"), Qt::LeftButton);
+    QVERIFY(devsim.waitForJournal(24));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        window.findChild<QTextEdit *>("textEdit")->toPlainText().count(QStringLiteral("搜索完成!!!")) > searchesDone,
+        15000);
+
+    QCOMPARE(table(window)->rowCount(), 12);
+    for (int row = 0; row < 12; ++row) {
+        // Rows come back in answer order; find each device by its MAC.
+        const int index = macs.indexOf(table(window)->item(row, 5)->text());
+        QVERIFY(index >= 0);
+        QCOMPARE(table(window)->item(row, 2)->text(), QStringLiteral("172.16.5.%1").arg(20 + index));
+        QVERIFY2(table(window)->item(row, 3)->text().endsWith(QStringLiteral("-A3")),
+                 qPrintable(table(window)->item(row, 3)->text()));
+    }
+}
+
+QTEST_MAIN(TestEndToEnd)
+#include "test_endtoend.moc"

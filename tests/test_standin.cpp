@@ -1,0 +1,566 @@
+#include <QtTest>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMutex>
+#include <QRegularExpression>
+#include <QSet>
+#include <QVector>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstring>
+#include <thread>
+
+#include "VSDevNetSDK.h"
+#include "devicenetwork.h"
+#include "protocol.h"
+#include "standin_devsimprocess.h"
+
+namespace {
+
+constexpr quint64 Nonce = 0x00c0ffee12345678ULL;
+const QByteArray Mac1 = "02:B7:9E:00:00:01";
+
+QByteArray answer(const QByteArray &body, quint64 nonce = Nonce)
+{
+    return VsnetProtocol::AnswerMagic + QByteArray::number(nonce, 16).rightJustified(16, '0') + '\n' + body;
+}
+
+QByteArray text(const char *span, int size)
+{
+    return QByteArray(span, int(qstrnlen(span, uint(size))));
+}
+
+bool terminatedInSpans(const VSOneDev &dev)
+{
+    return std::memchr(dev.ip, 0, VSNET_IP_LEN) && std::memchr(dev.p2pid, 0, VSNET_P2PID_LEN)
+        && std::memchr(dev.version, 0, VSNET_VERSION_LEN) && std::memchr(dev.model, 0, VSNET_MODEL_LEN)
+        && std::memchr(dev.hid, 0, VSNET_HID_LEN);
+}
+
+QByteArray json(const QJsonObject &command)
+{
+    return QJsonDocument(command).toJson();
+}
+
+QByteArray algoCommand(const QByteArray &mac, int type, int reboot)
+{
+    return json({{QStringLiteral("cmd"), QStringLiteral("brl_algo_config")},
+                 {QStringLiteral("mac"), QString::fromLatin1(mac)},
+                 {QStringLiteral("brl_algo_type"), type},
+                 {QStringLiteral("brl_reboot"), reboot}});
+}
+
+QByteArray ipCommand(const QByteArray &mac, int dhcp, const QByteArray &ip = {}, const QByteArray &dns = {})
+{
+    QJsonObject command {{QStringLiteral("cmd"), QStringLiteral("ip_config_bc")},
+                         {QStringLiteral("mac"), QString::fromLatin1(mac)},
+                         {QStringLiteral("dev"), QStringLiteral("eth0")},
+                         {QStringLiteral("dhcp"), dhcp}};
+    if (!dhcp) {
+        command.insert(QStringLiteral("ip"), QString::fromLatin1(ip));
+        command.insert(QStringLiteral("netmask"), QStringLiteral("255.255.255.0"));
+        command.insert(QStringLiteral("gateway"), QStringLiteral("10.1.2.1"));
+    }
+    if (!dns.isEmpty()) {
+        command.insert(QStringLiteral("dns"), QString::fromLatin1(dns));
+    }
+    return json(command);
+}
+
+struct Collected
+{
+    QMutex mutex;
+    QMap<QByteArray, VSOneDev> byMac;
+    std::atomic<int> calls {0};
+};
+
+void collect(VSOneDev *dev, void *context)
+{
+    auto *collected = static_cast<Collected *>(context);
+    QMutexLocker lock(&collected->mutex);
+    collected->byMac.insert(VsnetProtocol::macText(dev->mac), *dev);
+    ++collected->calls;
+}
+
+int search(quint16 port, Collected *collected)
+{
+    qputenv("VSNET_PORT", QByteArray::number(port));
+    return vsnet_search(collect, collected);
+}
+
+int send(quint16 port, const QByteArray &command, const char *address = "255.255.255.255")
+{
+    qputenv("VSNET_PORT", QByteArray::number(port));
+    return vsnet_send_json_msg(address, command.constData());
+}
+
+} // namespace
+
+class TestStandin : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void decodeAnswer_data();
+    void decodeAnswer();
+    void decodeAnswerDropsEveryTruncation();
+    void applyCommand_data();
+    void applyCommand();
+    void rebootSilencesAndLeasesStay();
+    void commandFaultInjection();
+
+    void argumentsAndLibraryState();
+    void searchReportsSimulatedDevices();
+    void commandsChangeNextSearch();
+    void faultyAnswersDroppedOverTheWire();
+    void concurrentSearchesSeeAllDevices();
+    void uninitEndsRunningSearch();
+    void commandsBackToBackAllArrive();
+    void devsimLifecycle();
+};
+
+void TestStandin::initTestCase()
+{
+    // Loopback only, whatever the calling environment says.
+    qunsetenv("VSNET_BROADCAST");
+    qputenv("VSNET_SEARCH_MS", "500");
+}
+
+void TestStandin::init()
+{
+    vsnet_init();
+}
+
+void TestStandin::decodeAnswer_data()
+{
+    QTest::addColumn<QByteArray>("datagram");
+    QTest::addColumn<QByteArray>("ip"); // null: the answer is dropped
+
+    const QByteArray mac = "mac=02:B7:9E:00:00:01\n";
+    const QByteArray none;
+    QTest::newRow("full") << answer(mac + "ip=192.168.1.100\np2pid=P\nversion=V1\nmodel=M\nhid=H1\n")
+                          << QByteArray("192.168.1.100");
+    QTest::newRow("lower-case mac, unknown key") << answer("colour=red\nmac=02:b7:9e:00:00:01\n") << QByteArray("");
+    QTest::newRow("8-bit hid") << answer(mac + "hid=\xe9\x97\xa8\n") << QByteArray("");
+    QTest::newRow("texts at span") << answer(mac + "ip=" + QByteArray(31, '1') + "\nhid=" + QByteArray(63, 'h') + "\n")
+                                   << QByteArray(31, '1');
+    const QByteArray padding = "x=" + QByteArray(VsnetProtocol::MaxAnswerSize, 'x') + '\n';
+    QTest::newRow("datagram at size limit") << answer(mac + padding).left(VsnetProtocol::MaxAnswerSize - 1) + '\n'
+                                            << QByteArray("");
+
+    QTest::newRow("datagram over size limit") << answer(mac + padding) << none;
+    QTest::newRow("empty") << QByteArray() << none;
+    QTest::newRow("wrong nonce") << answer(mac, Nonce + 1) << none;
+    QTest::newRow("nonce not hex") << VsnetProtocol::AnswerMagic + QByteArray("00c0ffee1234567g\n") + mac << none;
+    QTest::newRow("no closing line feed") << answer(mac.chopped(1)) << none;
+    QTest::newRow("mac missing") << answer("ip=192.168.1.100\n") << none;
+    QTest::newRow("mac not hex") << answer("mac=02:B7:9E:00:00:0G\n") << none;
+    QTest::newRow("duplicate key") << answer(mac + "ip=1.1.1.1\nip=2.2.2.2\n") << none;
+    QTest::newRow("line without =") << answer(mac + "hello\n") << none;
+    QTest::newRow("NUL in text") << answer(mac + QByteArray("model=a\0b\n", 10)) << none;
+    QTest::newRow("control byte in text") << answer(mac + "model=a\x01z\n") << none;
+    QTest::newRow("ip over span") << answer(mac + "ip=" + QByteArray(32, '1') + "\n") << none;
+    QTest::newRow("hid over span") << answer(mac + "hid=" + QByteArray(64, 'h') + "\n") << none;
+}
+
+void TestStandin::decodeAnswer()
+{
+    QFETCH(QByteArray, datagram);
+    QFETCH(QByteArray, ip);
+
+    // A copy of exactly its own size, so a read past the end leaves the buffer.
+    const QByteArray exact(datagram.constData(), datagram.size());
+    VSOneDev dev;
+    std::memset(&dev, 0x5a, sizeof dev);
+    QCOMPARE(VsnetProtocol::decodeAnswer(exact, Nonce, &dev), !ip.isNull());
+    QVERIFY(terminatedInSpans(dev));
+    QVERIFY(std::all_of(dev.reserved, dev.reserved + sizeof dev.reserved, [](char c) { return c == 0; }));
+    QCOMPARE(VsnetProtocol::macText(dev.mac), ip.isNull() ? QByteArray("00:00:00:00:00:00") : Mac1);
+    QCOMPARE(text(dev.ip, VSNET_IP_LEN), ip.isNull() ? QByteArray() : ip);
+}
+
+void TestStandin::decodeAnswerDropsEveryTruncation()
+{
+    const VsnetProtocol::AnswerFields fields {Mac1, "192.168.1.100", "BRL-1", "V2.1.0-A1", "BR-CAM200", "\xe9\x97\xa8"};
+    const QByteArray full = VsnetProtocol::encodeAnswer(Nonce, fields);
+    VSOneDev dev;
+    QVERIFY(VsnetProtocol::decodeAnswer(full, Nonce, &dev));
+    QCOMPARE(text(dev.p2pid, VSNET_P2PID_LEN), fields.p2pid);
+    QCOMPARE(text(dev.version, VSNET_VERSION_LEN), fields.version);
+    QCOMPARE(text(dev.model, VSNET_MODEL_LEN), fields.model);
+    QCOMPARE(text(dev.hid, VSNET_HID_LEN), fields.hid);
+    const int macLineEnd = full.indexOf('\n', full.indexOf("mac=")) + 1;
+    for (int size = 0; size < full.size(); ++size) {
+        const QByteArray cut(full.constData(), size);
+        // Only a cut right after a complete line that follows the mac line leaves a shorter answer.
+        const bool wholeLines = size >= macLineEnd && cut.endsWith('\n');
+        QVERIFY2(VsnetProtocol::decodeAnswer(cut, Nonce, &dev) == wholeLines, cut.constData());
+    }
+}
+
+void TestStandin::applyCommand_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QString>("journal");
+    QTest::addColumn<QByteArray>("ip"); // empty: unchanged
+    QTest::addColumn<QByteArray>("version");
+
+    const QByteArray same;
+    const QString applied = QStringLiteral("applied %1 to 02:B7:9E:00:00:01: ");
+    const QString ipApplied = applied.arg(QLatin1String("ip_config_bc"));
+    const QString algoApplied = applied.arg(QLatin1String("brl_algo_config"));
+    QTest::newRow("static, dns, lower-case mac")
+        << ipCommand(Mac1.toLower(), 0, "10.1.2.4", "8.8.8.8;1.1.1.1")
+        << ipApplied + "eth0 static ip 10.1.2.4 netmask 255.255.255.0 gateway 10.1.2.1 dns 8.8.8.8;1.1.1.1"
+        << QByteArray("10.1.2.4") << same;
+    QTest::newRow("dhcp") << ipCommand(Mac1, 1) << ipApplied + "eth0 dhcp lease 172.16.0.10"
+                          << QByteArray("172.16.0.10") << same;
+    QTest::newRow("algo") << algoCommand(Mac1, 3, 0) << algoApplied + "algorithm 3, no reboot" << same
+                          << QByteArray("V2.1.3-A3");
+    QTest::newRow("algo, reboot") << algoCommand(Mac1, 1, 1) << algoApplied + "algorithm 1, rebooting for 3000 ms"
+                                  << same << QByteArray("V2.1.3-A1");
+
+    QTest::newRow("unknown mac") << algoCommand("02:B7:9E:00:00:99", 2, 0)
+                                 << "refused brl_algo_config: unknown MAC 02:B7:9E:00:00:99" << same << same;
+    QTest::newRow("mac five bytes") << algoCommand("02:B7:9E:00:01", 1, 0)
+                                    << "refused brl_algo_config: member \"mac\" is not a MAC address" << same << same;
+    QTest::newRow("malformed json") << QByteArray("{\"cmd\": \"ip_config_bc\",") << "refused: malformed JSON (" << same
+                                    << same;
+    QTest::newRow("unknown cmd") << QByteArray("{\"cmd\": \"reset\"}") << "refused: unknown cmd \"reset\"" << same
+                                 << same;
+
+    QJsonObject base = QJsonDocument::fromJson(ipCommand(Mac1, 0, "10.1.2.3")).object();
+    const QJsonValue removed(QJsonValue::Undefined);
+    const auto edited = [&base](const char *key, const QJsonValue &value) {
+        QJsonObject command = base;
+        command.insert(QLatin1String(key), value);
+        if (value.isUndefined()) {
+            command.remove(QLatin1String(key));
+        }
+        return json(command);
+    };
+    const QString refused = QStringLiteral("refused %1 for 02:B7:9E:00:00:01: member ");
+    const QString ipRefused = refused.arg(QLatin1String("ip_config_bc"));
+    QTest::newRow("dhcp boolean") << edited("dhcp", false) << ipRefused + "\"dhcp\" is not an integer 0..1" << same
+                                  << same;
+    QTest::newRow("gateway missing") << edited("gateway", removed) << ipRefused + "\"gateway\" is missing" << same
+                                     << same;
+    QTest::newRow("ip octet 256") << edited("ip", QStringLiteral("10.1.2.256"))
+                                  << ipRefused + "\"ip\" is not an IPv4 address" << same << same;
+    QTest::newRow("dns number") << edited("dns", 8) << ipRefused + "\"dns\" is not a string" << same << same;
+    base = QJsonDocument::fromJson(algoCommand(Mac1, 2, 0)).object();
+    const QString algoRefused = refused.arg(QLatin1String("brl_algo_config"));
+    QTest::newRow("algo 4") << edited("brl_algo_type", 4) << algoRefused + "\"brl_algo_type\" is not an integer 1..3"
+                            << same << same;
+    QTest::newRow("algo 1.5") << edited("brl_algo_type", 1.5) << algoRefused + "\"brl_algo_type\" is not an integer"
+                              << same << same;
+    QTest::newRow("reboot null") << edited("brl_reboot", QJsonValue()) << algoRefused + "\"brl_reboot\" is not an"
+                                 << same << same;
+}
+
+void TestStandin::applyCommand()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QString, journal);
+    QFETCH(QByteArray, ip);
+    QFETCH(QByteArray, version);
+
+    DeviceNetwork network(DeviceNetwork::Options {});
+    const DeviceNetwork::Device before = network.devices().at(1);
+    const QString line = network.applyCommand(command, 0);
+    QVERIFY2(line.startsWith(journal) && !line.contains(QLatin1Char('\n')), qPrintable(line));
+    const DeviceNetwork::Device &after = network.devices().at(1);
+    QCOMPARE(after.ip, ip.isEmpty() ? before.ip : ip);
+    QCOMPARE(DeviceNetwork::versionText(after), version.isEmpty() ? DeviceNetwork::versionText(before) : version);
+    if (line.startsWith(QLatin1String("refused"))) {
+        QCOMPARE(after.dns, before.dns);
+        QCOMPARE(after.silentUntilMs, before.silentUntilMs);
+    }
+}
+
+void TestStandin::rebootSilencesAndLeasesStay()
+{
+    DeviceNetwork network(DeviceNetwork::Options {});
+    const auto answering = [&network](qint64 now) {
+        QSet<QByteArray> macs;
+        for (const QByteArray &datagram : network.answersFor(VsnetProtocol::encodeProbe(Nonce), now)) {
+            VSOneDev dev;
+            if (VsnetProtocol::decodeAnswer(datagram, Nonce, &dev)) {
+                macs.insert(VsnetProtocol::macText(dev.mac));
+            }
+        }
+        return macs;
+    };
+    QVERIFY(network.applyCommand(algoCommand(Mac1, 2, 1), 1000).startsWith(QLatin1String("applied")));
+    QCOMPARE(answering(1000 + 2999).size(), 15);
+    QVERIFY(!answering(1000 + 2999).contains(Mac1));
+    QVERIFY(network.applyCommand(ipCommand(Mac1, 1), 2000).endsWith(QLatin1String("device is rebooting")));
+    QVERIFY(answering(1000 + 3000).contains(Mac1));
+
+    const QByteArray mac0 = network.devices().at(0).mac;
+    QVERIFY(network.applyCommand(ipCommand(mac0, 1), 5000).startsWith(QLatin1String("applied")));
+    QVERIFY(network.applyCommand(ipCommand(Mac1, 1), 5000).startsWith(QLatin1String("applied")));
+    const QByteArray lease0 = network.devices().at(0).ip;
+    QVERIFY(lease0 != network.devices().at(1).ip);
+    QVERIFY(network.applyCommand(ipCommand(mac0, 1), 5000).startsWith(QLatin1String("applied")));
+    QCOMPARE(network.devices().at(0).ip, lease0);
+}
+
+void TestStandin::commandFaultInjection()
+{
+    DeviceNetwork::Options options;
+    options.dropCommands = 0.3;
+    options.refuseCommands = 0.3;
+    DeviceNetwork network(options);
+    int dropped = 0;
+    int refused = 0;
+    for (int i = 0; i < 300; ++i) {
+        const QString line = network.applyCommand(algoCommand(Mac1, 1 + i % 3, 0), 0);
+        dropped += line.isEmpty() ? 1 : 0;
+        refused += line.startsWith(QLatin1String("refused: fault injection")) ? 1 : 0;
+    }
+    QVERIFY(dropped > 30 && refused > 30 && dropped + refused < 270);
+}
+
+void TestStandin::argumentsAndLibraryState()
+{
+    Collected collected;
+    QCOMPARE(vsnet_search(nullptr, &collected), int(VSNET_ERR_INVALID_ARGUMENT));
+    QCOMPARE(vsnet_send_json_msg(nullptr, "{}"), int(VSNET_ERR_INVALID_ARGUMENT));
+    QCOMPARE(vsnet_send_json_msg("255.255.255.255", nullptr), int(VSNET_ERR_INVALID_ARGUMENT));
+    QCOMPARE(vsnet_send_json_msg("127.0.0.256", "{}"), int(VSNET_ERR_INVALID_ARGUMENT));
+    const QList<QPair<const char *, QByteArray>> badSettings {{"VSNET_PORT", "seventy"},
+                                                              {"VSNET_PORT", "70000"},
+                                                              {"VSNET_BROADCAST", "127.255.255"},
+                                                              {"VSNET_SEARCH_MS", "-1"}};
+    for (const auto &setting : badSettings) {
+        const QByteArray kept = qgetenv(setting.first);
+        qputenv(setting.first, setting.second);
+        QCOMPARE(vsnet_search(collect, &collected), int(VSNET_ERR_INVALID_ARGUMENT));
+        qputenv(setting.first, kept);
+    }
+    qunsetenv("VSNET_BROADCAST");
+
+    QCOMPARE(vsnet_init(), 0);
+    QCOMPARE(vsnet_uninit(), 0);
+    QCOMPARE(vsnet_uninit(), 0);
+    QCOMPARE(vsnet_search(collect, &collected), int(VSNET_ERR_NOT_INITIALISED));
+    QCOMPARE(vsnet_send_json_msg("255.255.255.255", "{}"), int(VSNET_ERR_NOT_INITIALISED));
+    QCOMPARE(collected.calls.load(), 0);
+}
+
+void TestStandin::searchReportsSimulatedDevices()
+{
+    DevsimProcess devsim(DevsimProcess::freshPort());
+    QVERIFY(devsim.start({QStringLiteral("--count"), QStringLiteral("40")}));
+    Collected collected;
+    QCOMPARE(search(devsim.port(), &collected), 40);
+    QCOMPARE(collected.byMac.size(), 40);
+
+    DeviceNetwork::Options options;
+    options.count = 40;
+    const DeviceNetwork expected(options);
+    QSet<QByteArray> hids;
+    for (const DeviceNetwork::Device &device : expected.devices()) {
+        QVERIFY2(collected.byMac.contains(device.mac), device.mac.constData());
+        const VSOneDev &dev = collected.byMac.value(device.mac);
+        QVERIFY(terminatedInSpans(dev));
+        QCOMPARE(text(dev.ip, VSNET_IP_LEN), device.ip);
+        QCOMPARE(text(dev.p2pid, VSNET_P2PID_LEN), device.p2pid);
+        QCOMPARE(text(dev.version, VSNET_VERSION_LEN), DeviceNetwork::versionText(device));
+        QCOMPARE(text(dev.model, VSNET_MODEL_LEN), device.model);
+        QCOMPARE(text(dev.hid, VSNET_HID_LEN), device.hid);
+        // Locally administered unicast, with a byte that a signed char would turn negative.
+        QVERIFY((dev.mac[0] & 0x03) == 0x02);
+        QVERIFY(std::any_of(dev.mac, dev.mac + VSNET_MAC_LEN, [](unsigned char b) { return b >= 0x80; }));
+        hids.insert(device.hid);
+    }
+    QVERIFY(hids.contains(QByteArray()) && hids.size() > 2);
+    const unsigned char mac1[VSNET_MAC_LEN] = {0x02, 0xB7, 0x9E, 0x00, 0x00, 0x01};
+    QCOMPARE(std::memcmp(collected.byMac.value(Mac1).mac, mac1, VSNET_MAC_LEN), 0);
+}
+
+void TestStandin::commandsChangeNextSearch()
+{
+    DevsimProcess devsim(DevsimProcess::freshPort());
+    QVERIFY(devsim.start({QStringLiteral("--count"), QStringLiteral("8")}));
+    const DeviceNetwork initial(DeviceNetwork::Options {});
+    const QByteArray mac2 = initial.devices().at(2).mac;
+    const QByteArray mac3 = initial.devices().at(3).mac;
+    const QByteArray mac4 = initial.devices().at(4).mac;
+
+    QCOMPARE(send(devsim.port(), "not json at all"), 0);
+    QCOMPARE(send(devsim.port(), ipCommand(mac2.toLower(), 0, "10.20.30.40")), 0);
+    QCOMPARE(send(devsim.port(), algoCommand(mac3, 3, 0)), 0);
+    QCOMPARE(send(devsim.port(), ipCommand(mac4, 1, {}, "10.0.0.53")), 0);
+    QVERIFY(devsim.waitForJournal(4));
+    QVERIFY2(devsim.journal().at(0).startsWith(QLatin1String("refused: malformed JSON")),
+             qPrintable(devsim.journal().at(0)));
+    QCOMPARE(devsim.journal().filter(QRegularExpression(QStringLiteral("^applied"))).size(), 3);
+
+    Collected collected;
+    QCOMPARE(search(devsim.port(), &collected), 8);
+    QCOMPARE(text(collected.byMac.value(mac2).ip, VSNET_IP_LEN), QByteArray("10.20.30.40"));
+    QVERIFY(text(collected.byMac.value(mac3).version, VSNET_VERSION_LEN).endsWith("-A3"));
+    QCOMPARE(text(collected.byMac.value(mac4).ip, VSNET_IP_LEN), QByteArray("172.16.0.10"));
+    QCOMPARE(text(collected.byMac.value(initial.devices().at(5).mac).ip, VSNET_IP_LEN), initial.devices().at(5).ip);
+}
+
+void TestStandin::faultyAnswersDroppedOverTheWire()
+{
+    DevsimProcess devsim(DevsimProcess::freshPort());
+    QVERIFY(devsim.start({QStringLiteral("--count"), QStringLiteral("60"), QStringLiteral("--garbage-share"),
+                          QStringLiteral("0.25"), QStringLiteral("--oversize"), QStringLiteral("--duplicates"),
+                          QStringLiteral("3"), QStringLiteral("--jitter-ms"), QStringLiteral("40"),
+                          QStringLiteral("--burst")}));
+    DeviceNetwork::Options options;
+    options.count = 60;
+    options.garbageShare = 0.25;
+    options.oversize = true;
+    const DeviceNetwork network(options);
+    QSet<QByteArray> expected;
+    QSet<QByteArray> atSpan;
+    for (const DeviceNetwork::Device &device : network.devices()) {
+        if (device.kind == DeviceNetwork::AnswerKind::Normal || device.kind == DeviceNetwork::AnswerKind::AtSpan) {
+            expected.insert(device.mac);
+        }
+        if (device.kind == DeviceNetwork::AnswerKind::AtSpan) {
+            atSpan.insert(device.mac);
+        }
+    }
+    QVERIFY(expected.size() > 20 && expected.size() < 60 && !atSpan.isEmpty());
+
+    Collected collected;
+    QCOMPARE(search(devsim.port(), &collected), expected.size());
+    QCOMPARE(collected.calls.load(), expected.size());
+    const QList<QByteArray> macs = collected.byMac.keys();
+    QCOMPARE(QSet<QByteArray>(macs.begin(), macs.end()), expected);
+    for (const QByteArray &mac : qAsConst(atSpan)) {
+        const VSOneDev &dev = collected.byMac.value(mac);
+        QCOMPARE(qstrnlen(dev.p2pid, VSNET_P2PID_LEN), uint(VSNET_P2PID_LEN - 1));
+        QCOMPARE(qstrnlen(dev.hid, VSNET_HID_LEN), uint(VSNET_HID_LEN - 1));
+    }
+}
+
+void TestStandin::concurrentSearchesSeeAllDevices()
+{
+    DevsimProcess devsim(DevsimProcess::freshPort());
+    QVERIFY(devsim.start({QStringLiteral("--count"), QStringLiteral("500")}));
+    qputenv("VSNET_PORT", QByteArray::number(devsim.port()));
+    Collected first;
+    Collected second;
+    int firstResult = 0;
+    int secondResult = 0;
+    std::thread a([&first, &firstResult] { firstResult = vsnet_search(collect, &first); });
+    std::thread b([&second, &secondResult] { secondResult = vsnet_search(collect, &second); });
+    a.join();
+    b.join();
+    QCOMPARE(firstResult, 500);
+    QCOMPARE(secondResult, 500);
+    QCOMPARE(first.byMac.size(), 500);
+    QCOMPARE(second.byMac.size(), 500);
+}
+
+void TestStandin::uninitEndsRunningSearch()
+{
+    DevsimProcess devsim(DevsimProcess::freshPort());
+    QVERIFY(devsim.start({QStringLiteral("--count"), QStringLiteral("16")}));
+    qputenv("VSNET_PORT", QByteArray::number(devsim.port()));
+    qputenv("VSNET_SEARCH_MS", "600000");
+
+    // The last callback is still running when vsnet_uninit is called, and watches a while for that
+    // call to return, which must not happen before the search has ended.
+    struct Context
+    {
+        std::atomic<int> calls {0};
+        std::atomic<bool> uninitReturned {false};
+        std::atomic<bool> sawUninitReturned {false};
+    } context;
+    const auto callback = [](VSOneDev *, void *opaque) {
+        auto *c = static_cast<Context *>(opaque);
+        if (++c->calls < 16) {
+            return;
+        }
+        const QDeadlineTimer deadline(300);
+        while (!deadline.hasExpired() && !c->uninitReturned) {
+            std::this_thread::yield();
+        }
+        c->sawUninitReturned = c->uninitReturned.load();
+    };
+    std::atomic<int> result {1};
+    std::thread searcher([&result, &context, callback] { result = vsnet_search(callback, &context); });
+    QTRY_COMPARE(context.calls.load(), 16);
+    vsnet_uninit();
+    context.uninitReturned = true;
+    searcher.join();
+    qputenv("VSNET_SEARCH_MS", "500");
+    QVERIFY(!context.sawUninitReturned);
+    QCOMPARE(result.load(), int(VSNET_ERR_ABORTED));
+    QCOMPARE(context.calls.load(), 16);
+
+    Collected collected;
+    QCOMPARE(vsnet_search(collect, &collected), int(VSNET_ERR_NOT_INITIALISED));
+    vsnet_init();
+    QCOMPARE(vsnet_search(collect, &collected), 16);
+}
+
+void TestStandin::commandsBackToBackAllArrive()
+{
+    DevsimProcess devsim(DevsimProcess::freshPort());
+    QVERIFY(devsim.start({QStringLiteral("--count"), QStringLiteral("2000")}));
+    DeviceNetwork::Options options;
+    options.count = 2000;
+    const DeviceNetwork network(options);
+    for (const DeviceNetwork::Device &device : network.devices()) {
+        QCOMPARE(send(devsim.port(), algoCommand(device.mac, 1 + device.algorithm % 3, 0)), 0);
+    }
+    QVERIFY(devsim.waitForJournal(2000, 30000));
+    QCOMPARE(devsim.journal().filter(QStringLiteral("applied brl_algo_config")).size(), 2000);
+}
+
+void TestStandin::devsimLifecycle()
+{
+    const quint16 port = DevsimProcess::freshPort();
+    const quint16 silentPort = DevsimProcess::freshPort();
+    const auto probe = [](quint16 probedPort) {
+        QProcess prober;
+        prober.start(QStringLiteral(DEVSIM_PATH),
+                     {QStringLiteral("--probe"), QStringLiteral("--port"), QString::number(probedPort)});
+        return prober.waitForFinished(10000) && prober.exitStatus() == QProcess::NormalExit ? prober.exitCode() : -1;
+    };
+
+    DevsimProcess devsim(port);
+    QVERIFY(devsim.start());
+    QCOMPARE(probe(port), 0);
+    QVERIFY(probe(silentPort) > 0);
+    DevsimProcess sameport(port);
+    QVERIFY(!sameport.start());
+    QVERIFY(sameport.process().exitCode() != 0);
+    DevsimProcess badOption(silentPort);
+    QVERIFY(!badOption.start({QStringLiteral("--garbage-share"), QStringLiteral("1.5")}));
+
+    ::kill(pid_t(devsim.process().processId()), SIGINT);
+    QVERIFY(devsim.process().waitForFinished(10000));
+    QCOMPARE(devsim.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(devsim.process().exitCode(), 0);
+
+    // Also: an address other than the broadcast one is used as given.
+    DevsimProcess unicast(silentPort);
+    QVERIFY(unicast.start({QStringLiteral("--address"), QStringLiteral("127.0.0.1")}));
+    QCOMPARE(send(silentPort, algoCommand(Mac1, 2, 0), "127.0.0.1"), 0);
+    QVERIFY(unicast.waitForJournal(1));
+    QVERIFY(unicast.journal().at(0).startsWith(QLatin1String("applied brl_algo_config to 02:B7:9E:00:00:01")));
+    unicast.process().terminate();
+    QVERIFY(unicast.process().waitForFinished(10000));
+    QCOMPARE(unicast.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(unicast.process().exitCode(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestStandin)
+#include "test_standin.moc"

@@ -1,0 +1,372 @@
+#include "devicenetwork.h"
+
+#include "protocol.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QJsonValue>
+
+#include <cmath>
+
+namespace {
+
+const char *const Firmwares[] = {"V2.1.0", "V2.1.3", "V2.2.0", "V3.0.1"};
+const char *const Models[] = {"BR-CAM200", "BR-CAM210", "BR-EDGE3", "BR-BOX4", "BR-CAM200-IR"};
+
+QByteArray number(qint64 value)
+{
+    return QByteArray::number(value);
+}
+
+DeviceNetwork::Device makeDevice(int index)
+{
+    DeviceNetwork::Device device;
+    // Locally administered unicast, with high bytes so that signed-char slips show up.
+    const unsigned char mac[VSNET_MAC_LEN] = {0x02,
+                                              0xB7,
+                                              0x9E,
+                                              static_cast<unsigned char>(index >> 16),
+                                              static_cast<unsigned char>(index >> 8),
+                                              static_cast<unsigned char>(index)};
+    device.mac = VsnetProtocol::macText(mac);
+    const int host = index + 99;
+    const QByteArray subnet = "192.168." + number(1 + host / 254);
+    device.ip = subnet + '.' + number(host % 254 + 1);
+    device.netmask = "255.255.255.0";
+    device.gateway = subnet + ".1";
+    device.dns = device.gateway;
+    device.firmware = Firmwares[index % 4];
+    device.model = Models[index % 5];
+    if (index % 3 != 2) {
+        QByteArray letters;
+        quint32 code = quint32(index) * 2654435761u;
+        for (int i = 0; i < 5; ++i) {
+            letters += char('A' + code % 26);
+            code /= 26;
+        }
+        device.p2pid = "BRL-" + number(index).rightJustified(9, '0') + '-' + letters;
+    }
+    if (index % 4 == 0) {
+        device.hid = "HID" + QByteArray::number(quint32(index) * 2246822519u, 16).rightJustified(8, '0').toUpper();
+    } else if (index % 4 == 2) {
+        device.hid = QStringLiteral("门口%1").arg(index).toUtf8();
+    }
+    device.algorithm = 1 + index % 3;
+    return device;
+}
+
+// Picks round(count * share) devices, spread evenly over the indexes.
+bool isPicked(int index, double share)
+{
+    return std::floor((index + 1) * share + 1e-9) > std::floor(index * share + 1e-9);
+}
+
+QByteArray padded(const QByteArray &text, int length)
+{
+    return text.leftJustified(length, '#', true);
+}
+
+QString refusal(const QByteArray &mac, const QString &cmd, const QString &reason)
+{
+    return QStringLiteral("refused %1 for %2: %3").arg(cmd, QString::fromLatin1(mac), reason);
+}
+
+// Reads a string member, or says in error why it cannot.
+bool readString(const QJsonObject &command, const QString &key, QByteArray *out, QString *error)
+{
+    const QJsonValue value = command.value(key);
+    if (value.isUndefined()) {
+        *error = QStringLiteral("member \"%1\" is missing").arg(key);
+        return false;
+    }
+    if (!value.isString()) {
+        *error = QStringLiteral("member \"%1\" is not a string").arg(key);
+        return false;
+    }
+    *out = value.toString().toUtf8();
+    return true;
+}
+
+bool readAddress(const QJsonObject &command, const QString &key, QByteArray *out, QString *error)
+{
+    if (!readString(command, key, out, error)) {
+        return false;
+    }
+    if (!VsnetProtocol::isDottedIPv4(*out)) {
+        *error = QStringLiteral("member \"%1\" is not an IPv4 address").arg(key);
+        return false;
+    }
+    return true;
+}
+
+// A JSON number without a fraction within [low, high]; true and false do not count.
+bool readInt(const QJsonObject &command, const QString &key, int low, int high, int *out, QString *error)
+{
+    const QJsonValue value = command.value(key);
+    if (value.isUndefined()) {
+        *error = QStringLiteral("member \"%1\" is missing").arg(key);
+        return false;
+    }
+    const double number = value.toDouble(-1.0);
+    if (!value.isDouble() || number != std::floor(number) || number < low || number > high) {
+        *error = QStringLiteral("member \"%1\" is not an integer %2..%3").arg(key).arg(low).arg(high);
+        return false;
+    }
+    *out = int(number);
+    return true;
+}
+
+} // namespace
+
+DeviceNetwork::DeviceNetwork(const Options &options)
+    : m_options(options)
+    , m_random(options.seed)
+{
+    const int count = qBound(0, options.count, MaxCount);
+    m_devices.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        Device device = makeDevice(i);
+        if (isPicked(i, options.garbageShare)) {
+            device.kind = AnswerKind::Garbage;
+        } else if (options.oversize && i % 5 == 1) {
+            device.kind = AnswerKind::AtSpan;
+        } else if (options.oversize && i % 5 == 3) {
+            device.kind = AnswerKind::BeyondSpan;
+        }
+        m_devices.append(device);
+    }
+}
+
+int DeviceNetwork::indexOfMac(const QByteArray &mac) const
+{
+    const QByteArray wanted = mac.toUpper();
+    for (int i = 0; i < m_devices.size(); ++i) {
+        if (m_devices.at(i).mac == wanted) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+QByteArray DeviceNetwork::versionText(const Device &device)
+{
+    return device.firmware + "-A" + number(device.algorithm);
+}
+
+QList<QByteArray> DeviceNetwork::answersFor(const QByteArray &probe, qint64 nowMs) const
+{
+    QList<QByteArray> answers;
+    quint64 nonce = 0;
+    if (!VsnetProtocol::decodeProbe(probe, &nonce)) {
+        return answers;
+    }
+    answers.reserve(m_devices.size());
+    for (int i = 0; i < m_devices.size(); ++i) {
+        if (m_devices.at(i).silentUntilMs <= nowMs) {
+            answers.append(answerOf(i, nonce));
+        }
+    }
+    return answers;
+}
+
+QByteArray DeviceNetwork::answerOf(int index, quint64 nonce) const
+{
+    const Device &device = m_devices.at(index);
+    VsnetProtocol::AnswerFields fields;
+    fields.mac = device.mac;
+    fields.ip = device.ip;
+    fields.p2pid = device.p2pid;
+    fields.version = versionText(device);
+    fields.model = device.model;
+    fields.hid = device.hid;
+
+    switch (device.kind) {
+    case AnswerKind::Normal:
+        break;
+    case AnswerKind::Garbage:
+        return garbageOf(index, nonce);
+    case AnswerKind::AtSpan:
+    case AnswerKind::BeyondSpan: {
+        // At span: the longest texts that still leave room for the NUL. Beyond: one byte more, and
+        // for every second such device far more, so the whole datagram is too big as well.
+        const int extra = device.kind == AnswerKind::AtSpan ? -1 : (index % 10 == 8 ? 1000 : 0);
+        fields.ip = padded(fields.ip, VSNET_IP_LEN + extra);
+        fields.p2pid = padded(fields.mac + fields.p2pid, VSNET_P2PID_LEN + extra);
+        fields.version = padded(fields.version, VSNET_VERSION_LEN + extra);
+        fields.model = padded(fields.model, VSNET_MODEL_LEN + extra);
+        fields.hid = padded(fields.hid, VSNET_HID_LEN + extra);
+        break;
+    }
+    }
+    return VsnetProtocol::encodeAnswer(nonce, fields);
+}
+
+QByteArray DeviceNetwork::garbageOf(int index, quint64 nonce) const
+{
+    const Device &device = m_devices.at(index);
+    VsnetProtocol::AnswerFields fields;
+    fields.mac = device.mac;
+    fields.ip = device.ip;
+    fields.version = versionText(device);
+    fields.model = device.model;
+    const QByteArray valid = VsnetProtocol::encodeAnswer(nonce, fields);
+
+    switch (index % 10) {
+    case 0: {
+        QRandomGenerator random(m_options.seed ^ quint32(index));
+        QByteArray noise(200, Qt::Uninitialized);
+        for (char &c : noise) {
+            c = char(random.bounded(256));
+        }
+        return noise;
+    }
+    case 1:
+        return valid.left(valid.indexOf("ip=") + 5);
+    case 2:
+        return VsnetProtocol::encodeAnswer(nonce + 1, fields);
+    case 3:
+        return QByteArray(valid).replace("mac=" + device.mac + '\n', QByteArray());
+    case 4:
+        return QByteArray(valid).replace("mac=" + device.mac, "mac=" + device.mac.left(15) + "G0");
+    case 5:
+        return QByteArray(valid).replace("model=", QByteArray("model=\0", 7));
+    case 6:
+        return valid + "ip=10.0.0.1\n";
+    case 7:
+        return valid + "no separator here\n";
+    case 8:
+        return QByteArray();
+    default:
+        return VsnetProtocol::AnswerMagic + QByteArray("\nmac=") + device.mac + '\n';
+    }
+}
+
+QString DeviceNetwork::applyCommand(const QByteArray &datagram, qint64 nowMs)
+{
+    const bool drop = m_random.generateDouble() < m_options.dropCommands;
+    const bool refuse = m_random.generateDouble() < m_options.refuseCommands;
+    if (drop) {
+        return QString();
+    }
+    if (refuse) {
+        return QStringLiteral("refused: fault injection (%1 bytes)").arg(datagram.size());
+    }
+
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(datagram, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        return QStringLiteral("refused: malformed JSON (%1 at offset %2)")
+            .arg(parseError.errorString())
+            .arg(parseError.offset);
+    }
+    if (!document.isObject()) {
+        return QStringLiteral("refused: malformed JSON (not an object)");
+    }
+    const QJsonObject command = document.object();
+
+    QByteArray cmd;
+    QString error;
+    if (!readString(command, QStringLiteral("cmd"), &cmd, &error)) {
+        return QStringLiteral("refused: ") + error;
+    }
+    const QString cmdText = QString::fromUtf8(cmd);
+    if (cmd != "ip_config_bc" && cmd != "brl_algo_config") {
+        return QStringLiteral("refused: unknown cmd \"%1\"").arg(cmdText);
+    }
+    QByteArray mac;
+    if (!readString(command, QStringLiteral("mac"), &mac, &error)) {
+        return QStringLiteral("refused %1: %2").arg(cmdText, error);
+    }
+    unsigned char macBytes[VSNET_MAC_LEN];
+    if (!VsnetProtocol::parseMac(mac, macBytes)) {
+        return QStringLiteral("refused %1: member \"mac\" is not a MAC address").arg(cmdText);
+    }
+    const int index = indexOfMac(VsnetProtocol::macText(macBytes));
+    if (index < 0) {
+        return QStringLiteral("refused %1: unknown MAC %2").arg(cmdText, QString::fromUtf8(mac));
+    }
+    Device *device = &m_devices[index];
+    if (device->silentUntilMs > nowMs) {
+        return refusal(device->mac, cmdText, QStringLiteral("device is rebooting"));
+    }
+    return cmd == "ip_config_bc" ? applyIpConfig(command, device) : applyAlgoConfig(command, device, nowMs);
+}
+
+QString DeviceNetwork::applyIpConfig(const QJsonObject &command, Device *device)
+{
+    const QString cmd = QStringLiteral("ip_config_bc");
+    QByteArray dev;
+    QString error;
+    int dhcp = 0;
+    if (!readString(command, QStringLiteral("dev"), &dev, &error)
+        || !readInt(command, QStringLiteral("dhcp"), 0, 1, &dhcp, &error)) {
+        return refusal(device->mac, cmd, error);
+    }
+    QByteArray dns;
+    const bool hasDns = command.contains(QStringLiteral("dns"));
+    if (hasDns && !readString(command, QStringLiteral("dns"), &dns, &error)) {
+        return refusal(device->mac, cmd, error);
+    }
+
+    QString line;
+    if (dhcp) {
+        // Renewing keeps the lease a device already holds.
+        if (!device->dhcp) {
+            device->ip = nextLease();
+            device->netmask = "255.255.0.0";
+            device->gateway = "172.16.0.1";
+            device->dns = device->gateway;
+        }
+        device->dhcp = true;
+        line = QStringLiteral("applied ip_config_bc to %1: %2 dhcp lease %3")
+                   .arg(QString::fromLatin1(device->mac), QString::fromUtf8(dev), QString::fromLatin1(device->ip));
+    } else {
+        QByteArray ip;
+        QByteArray netmask;
+        QByteArray gateway;
+        if (!readAddress(command, QStringLiteral("ip"), &ip, &error)
+            || !readAddress(command, QStringLiteral("netmask"), &netmask, &error)
+            || !readAddress(command, QStringLiteral("gateway"), &gateway, &error)) {
+            return refusal(device->mac, cmd, error);
+        }
+        device->dhcp = false;
+        device->ip = ip;
+        device->netmask = netmask;
+        device->gateway = gateway;
+        line = QStringLiteral("applied ip_config_bc to %1: %2 static ip %3 netmask %4 gateway %5")
+                   .arg(QString::fromLatin1(device->mac), QString::fromUtf8(dev), QString::fromLatin1(ip),
+                        QString::fromLatin1(netmask), QString::fromLatin1(gateway));
+    }
+    if (hasDns) {
+        device->dns = dns;
+        line += QStringLiteral(" dns %1").arg(QString::fromUtf8(dns));
+    }
+    return line;
+}
+
+QString DeviceNetwork::applyAlgoConfig(const QJsonObject &command, Device *device, qint64 nowMs)
+{
+    int algorithm = 0;
+    int reboot = 0;
+    QString error;
+    if (!readInt(command, QStringLiteral("brl_algo_type"), 1, 3, &algorithm, &error)
+        || !readInt(command, QStringLiteral("brl_reboot"), 0, 1, &reboot, &error)) {
+        return refusal(device->mac, QStringLiteral("brl_algo_config"), error);
+    }
+    device->algorithm = algorithm;
+    if (reboot) {
+        device->silentUntilMs = nowMs + m_options.rebootMs;
+    }
+    return QStringLiteral("applied brl_algo_config to %1: algorithm %2, %3")
+        .arg(QString::fromLatin1(device->mac))
+        .arg(algorithm)
+        .arg(reboot ? QStringLiteral("rebooting for %1 ms").arg(m_options.rebootMs) : QStringLiteral("no reboot"));
+}
+
+QByteArray DeviceNetwork::nextLease()
+{
+    // 172.16.0.10 upwards, skipping the .0 and .255 of every /24 so each lease is a usable host.
+    const int n = 9 + m_leases++;
+    return "172.16." + number(n / 254 % 256) + '.' + number(n % 254 + 1);
+}

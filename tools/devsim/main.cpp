@@ -1,0 +1,204 @@
+#include "devicenetwork.h"
+#include "deviceserver.h"
+#include "protocol.h"
+#include "signalwatcher.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QRandomGenerator>
+#include <QTextStream>
+#include <QUdpSocket>
+
+#include <climits>
+
+namespace {
+
+constexpr int ProbeWaitMs = 1000;
+
+int fail(const QString &message)
+{
+    QTextStream(stderr) << "devsim: " << message << '\n';
+    return 2;
+}
+
+bool readFraction(const QCommandLineParser &parser, const QCommandLineOption &option, double *out)
+{
+    bool ok = false;
+    *out = parser.value(option).toDouble(&ok);
+    return ok && *out >= 0.0 && *out <= 1.0;
+}
+
+bool readInt(const QCommandLineParser &parser, const QCommandLineOption &option, int low, int high, int *out)
+{
+    bool ok = false;
+    *out = parser.value(option).toInt(&ok);
+    return ok && *out >= low && *out <= high;
+}
+
+// Sends one probe and waits for the first valid answer: 0 when a device answered, 1 when none did.
+int probe(const QHostAddress &address, quint16 port)
+{
+    QTextStream out(stdout);
+    QUdpSocket socket;
+    const quint64 nonce = QRandomGenerator::global()->generate64();
+    const QByteArray datagram = VsnetProtocol::encodeProbe(nonce);
+    if (!socket.bind(QHostAddress(QHostAddress::AnyIPv4), 0)
+        || socket.writeDatagram(datagram, address, port) != datagram.size()) {
+        return fail(QStringLiteral("cannot send a probe: %1").arg(socket.errorString()));
+    }
+    const QDeadlineTimer deadline(ProbeWaitMs);
+    QByteArray buffer(VsnetProtocol::MaxAnswerSize + 1, Qt::Uninitialized);
+    while (!deadline.hasExpired()) {
+        socket.waitForReadyRead(int(qMax<qint64>(deadline.remainingTime(), 1)));
+        while (socket.hasPendingDatagrams()) {
+            const qint64 size = socket.readDatagram(buffer.data(), buffer.size());
+            VSOneDev dev;
+            if (size >= 0 && VsnetProtocol::decodeAnswer(buffer.left(int(size)), nonce, &dev)) {
+                out << "devsim: a device answered on " << address.toString() << ':' << port << '\n';
+                return 0;
+            }
+        }
+    }
+    out << "devsim: no device answered on " << address.toString() << ':' << port << '\n';
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("devsim"));
+
+    bool envOk = false;
+    const QString defaultAddress = VsnetProtocol::broadcastAddress(&envOk);
+    if (!envOk) {
+        return fail(QStringLiteral("VSNET_BROADCAST is not an IPv4 address"));
+    }
+    const quint16 defaultPort = VsnetProtocol::port(&envOk);
+    if (!envOk) {
+        return fail(QStringLiteral("VSNET_PORT is not a port number"));
+    }
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Simulates devices that answer the device library's probes over loopback and apply its "
+                       "ip_config_bc and brl_algo_config commands. Writes one journal line per command."));
+    parser.addHelpOption();
+    const QCommandLineOption countOption(
+        QStringLiteral("count"), QStringLiteral("Number of devices, 1..%1 (default 16).").arg(DeviceNetwork::MaxCount),
+        QStringLiteral("n"), QStringLiteral("16"));
+    const QCommandLineOption addressOption(
+        QStringLiteral("address"),
+        QStringLiteral("Address to listen on; with --probe, the address probed (default VSNET_BROADCAST or "
+                       "%1). A socket on 127.0.0.1 does not receive loopback broadcasts.")
+            .arg(QLatin1String(VsnetProtocol::DefaultBroadcast)),
+        QStringLiteral("address"), defaultAddress);
+    const QCommandLineOption portOption(
+        QStringLiteral("port"), QStringLiteral("UDP port (default VSNET_PORT or %1).").arg(VsnetProtocol::DefaultPort),
+        QStringLiteral("port"), QString::number(defaultPort));
+    const QCommandLineOption probeOption(
+        QStringLiteral("probe"),
+        QStringLiteral("Send one probe instead of simulating; exit 0 if a device answers within 1 s, else 1."));
+    const QCommandLineOption journalOption(QStringLiteral("journal"),
+                                           QStringLiteral("Write the journal to file instead of standard output."),
+                                           QStringLiteral("file"));
+    const QCommandLineOption rebootOption(
+        QStringLiteral("reboot-ms"),
+        QStringLiteral("How long a device stays silent after brl_reboot 1 (default 3000)."), QStringLiteral("ms"),
+        QStringLiteral("3000"));
+    const QCommandLineOption seedOption(QStringLiteral("seed"),
+                                        QStringLiteral("Seed of every random choice below (default 1)."),
+                                        QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption garbageOption(
+        QStringLiteral("garbage-share"),
+        QStringLiteral("Fraction 0..1 of devices, evenly spread, whose answers are malformed (default 0)."),
+        QStringLiteral("p"), QStringLiteral("0"));
+    const QCommandLineOption oversizeOption(
+        QStringLiteral("oversize"),
+        QStringLiteral("One device in five fills each text to the last byte of its span; another one in five "
+                       "sends texts too long for their span, some in datagrams too long to be an answer."));
+    const QCommandLineOption duplicatesOption(QStringLiteral("duplicates"),
+                                              QStringLiteral("Send every answer n times (default 1)."),
+                                              QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption burstOption(QStringLiteral("burst"),
+                                         QStringLiteral("Send all answers at once instead of paced."));
+    const QCommandLineOption jitterOption(QStringLiteral("jitter-ms"),
+                                          QStringLiteral("Delay each answer by a random 0..ms (default 0)."),
+                                          QStringLiteral("ms"), QStringLiteral("0"));
+    const QCommandLineOption dropOption(QStringLiteral("drop-commands"),
+                                        QStringLiteral("Fraction 0..1 of commands ignored without a journal line."),
+                                        QStringLiteral("p"), QStringLiteral("0"));
+    const QCommandLineOption refuseOption(QStringLiteral("refuse-commands"),
+                                          QStringLiteral("Fraction 0..1 of commands refused with a journal line."),
+                                          QStringLiteral("p"), QStringLiteral("0"));
+    parser.addOptions({countOption, addressOption, portOption, probeOption, journalOption, rebootOption, seedOption,
+                       garbageOption, oversizeOption, duplicatesOption, burstOption, jitterOption, dropOption,
+                       refuseOption});
+    parser.process(app);
+
+    const QHostAddress address(parser.value(addressOption));
+    if (address.protocol() != QAbstractSocket::IPv4Protocol) {
+        return fail(QStringLiteral("--address is not an IPv4 address"));
+    }
+    int port = 0;
+    if (!readInt(parser, portOption, 1, 65535, &port)) {
+        return fail(QStringLiteral("--port is not a port number"));
+    }
+    if (parser.isSet(probeOption)) {
+        return probe(address, quint16(port));
+    }
+
+    DeviceNetwork::Options networkOptions;
+    DeviceServer::Options serverOptions;
+    int seed = 0;
+    if (!readInt(parser, countOption, 1, DeviceNetwork::MaxCount, &networkOptions.count)
+        || !readInt(parser, rebootOption, 0, 3600000, &networkOptions.rebootMs)
+        || !readInt(parser, seedOption, 0, INT_MAX, &seed)
+        || !readInt(parser, duplicatesOption, 1, 100, &serverOptions.duplicates)
+        || !readInt(parser, jitterOption, 0, 60000, &serverOptions.jitterMs)) {
+        return fail(QStringLiteral("a count, time or seed is not a number in its range; see --help"));
+    }
+    if (!readFraction(parser, garbageOption, &networkOptions.garbageShare)
+        || !readFraction(parser, dropOption, &networkOptions.dropCommands)
+        || !readFraction(parser, refuseOption, &networkOptions.refuseCommands)) {
+        return fail(QStringLiteral("a fraction is not a number from 0 to 1"));
+    }
+    networkOptions.oversize = parser.isSet(oversizeOption);
+    networkOptions.seed = quint32(seed);
+    serverOptions.burst = parser.isSet(burstOption);
+    serverOptions.address = address;
+    serverOptions.port = quint16(port);
+    serverOptions.seed = quint32(seed);
+
+    QFile journalFile;
+    QTextStream journal(stdout);
+    if (parser.isSet(journalOption)) {
+        journalFile.setFileName(parser.value(journalOption));
+        if (!journalFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+            return fail(QStringLiteral("cannot write %1: %2").arg(journalFile.fileName(), journalFile.errorString()));
+        }
+        journal.setDevice(&journalFile);
+    }
+    journal.setCodec("UTF-8");
+
+    SignalWatcher signalWatcher;
+    if (!signalWatcher.isWatching()) {
+        return fail(QStringLiteral("cannot watch for signals"));
+    }
+    QObject::connect(&signalWatcher, &SignalWatcher::received, &app, &QCoreApplication::quit);
+
+    DeviceNetwork network(networkOptions);
+    DeviceServer server(&network, serverOptions, &journal);
+    QString error;
+    if (!server.start(&error)) {
+        return fail(error);
+    }
+    QTextStream(stdout) << "devsim: " << networkOptions.count << " devices on " << address.toString() << ':' << port
+                        << Qt::endl;
+    return app.exec();
+}
