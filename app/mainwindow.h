@@ -54,6 +54,8 @@ private:
     void setAllChecked(bool checked);
     void deferViewUpdates();
     void flushViewUpdates();
+    // The MACs of the checked rows in table order; refuses the batch with nothingChecked if none.
+    QStringList batchTargets(const QString &nothingChecked);
     QStringList checkedMacs() const;
     void refuseBatch(const QString &text);
 

@@ -1,23 +1,14 @@
 #include "app/mainwindow.h"
-#include "ui_mainwindow.h"
 
 #include "app/messagebox.h"
 #include "batch/devicecommand.h"
 #include "dialogs/batchmodifyalgodialog.h"
 
-#include <QDebug>
-
 void MainWindow::on_batch_modify_algo_btn_clicked()
 {
-    const QString nothingChecked = QStringLiteral("请先勾选需要修改算法的设备");
-    if (ui->dev_search_tableWidget->rowCount() == 0) {
-        qDebug() << "设备列表表格为空";
-        refuseBatch(nothingChecked);
-        return;
-    }
-    const QStringList macs = checkedMacs();
+    // Taken before the dialog opens: rows found or checked meanwhile do not join this batch.
+    const QStringList macs = batchTargets(QStringLiteral("请先勾选需要修改算法的设备"));
     if (macs.isEmpty()) {
-        refuseBatch(nothingChecked);
         return;
     }
 

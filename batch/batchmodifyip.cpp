@@ -1,24 +1,15 @@
 #include "app/mainwindow.h"
-#include "ui_mainwindow.h"
 
 #include "app/messagebox.h"
 #include "batch/addressplan.h"
 #include "batch/devicecommand.h"
 #include "dialogs/batchmodifyipdialog.h"
 
-#include <QDebug>
-
 void MainWindow::on_batch_modify_ip_btn_clicked()
 {
-    const QString nothingChecked = QStringLiteral("请先勾选需要修改 IP 的设备");
-    if (ui->dev_search_tableWidget->rowCount() == 0) {
-        qDebug() << "设备列表表格为空";
-        refuseBatch(nothingChecked);
-        return;
-    }
-    const QStringList macs = checkedMacs();
+    // Taken before the dialog opens: rows found or checked meanwhile do not join this batch.
+    const QStringList macs = batchTargets(QStringLiteral("请先勾选需要修改 IP 的设备"));
     if (macs.isEmpty()) {
-        refuseBatch(nothingChecked);
         return;
     }
 

@@ -3,6 +3,22 @@
 
 #include "app/messagebox.h"
 
+#include <QDebug>
+
+QStringList MainWindow::batchTargets(const QString &nothingChecked)
+{
+    if (ui->dev_search_tableWidget->rowCount() == 0) {
+        qDebug() << "设备列表表格为空";
+        refuseBatch(nothingChecked);
+        return {};
+    }
+    const QStringList macs = checkedMacs();
+    if (macs.isEmpty()) {
+        refuseBatch(nothingChecked);
+    }
+    return macs;
+}
+
 QStringList MainWindow::checkedMacs() const
 {
     QStringList macs;

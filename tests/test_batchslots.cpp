@@ -16,21 +16,12 @@
 #include "app/mainwindow.h"
 #include "app/messagebox.h"
 #include "fakes/fakevsnet.h"
+#include "logmessages.h"
 #include "widgets/myiplineedit.h"
 
 namespace {
 
 const QString kBroadcast = QStringLiteral("255.255.255.255");
-
-QStringList logMessages(MainWindow &window)
-{
-    QStringList messages;
-    const QString text = window.findChild<QTextEdit *>("textEdit")->toPlainText();
-    for (const QString &line : text.split('\n', Qt::SkipEmptyParts)) {
-        messages.append(line.mid(21));
-    }
-    return messages;
-}
 
 QList<QJsonObject> sentCommands()
 {

@@ -10,20 +10,11 @@
 #include "app/devicerow.h"
 #include "app/mainwindow.h"
 #include "fakes/fakevsnet.h"
+#include "logmessages.h"
 
 using FakeVsnet::makeDevice;
 
 namespace {
-
-QStringList logMessages(MainWindow &window)
-{
-    QStringList messages;
-    const QString text = window.findChild<QTextEdit *>("textEdit")->toPlainText();
-    for (const QString &line : text.split('\n', Qt::SkipEmptyParts)) {
-        messages.append(line.mid(21));
-    }
-    return messages;
-}
 
 QStringList column(QTableWidget *table, int column)
 {
