@@ -6,6 +6,7 @@
 #include <QHostAddress>
 #include <QRandomGenerator>
 #include <QSet>
+#include <QThreadStorage>
 #include <QUdpSocket>
 
 #include <atomic>
@@ -63,6 +64,17 @@ public:
 private:
     quint64 m_generation;
 };
+
+// Opening a socket per command costs more than building and sending the command; each thread keeps
+// one for its sends, used and deleted on that thread only.
+QUdpSocket *sendSocket()
+{
+    static QThreadStorage<QUdpSocket *> sockets;
+    if (!sockets.hasLocalData()) {
+        sockets.setLocalData(new QUdpSocket);
+    }
+    return sockets.localData();
+}
 
 bool isInitialised()
 {
@@ -186,8 +198,7 @@ int vsnet_send_json_msg(const char *address, const char *json)
         return VSNET_ERR_INVALID_ARGUMENT;
     }
 
-    QUdpSocket socket;
-    return socket.writeDatagram(payload, QHostAddress(QString::fromLatin1(target)), port) == payload.size()
+    return sendSocket()->writeDatagram(payload, QHostAddress(QString::fromLatin1(target)), port) == payload.size()
         ? 0
         : VSNET_ERR_SOCKET;
 }
