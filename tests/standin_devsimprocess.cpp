@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QTest>
 
 DevsimProcess::DevsimProcess(quint16 port)
     : m_port(port)
@@ -19,6 +20,13 @@ DevsimProcess::~DevsimProcess()
             m_process.kill();
             m_process.waitForFinished(5000);
         }
+    }
+    // A simulator that started and then crashed or failed, as one does on a sanitizer report, fails
+    // the test that ran it.
+    if (m_ready && (m_process.exitStatus() != QProcess::NormalExit || m_process.exitCode() != 0)) {
+        const QByteArray message = "devsim ended with status " + QByteArray::number(m_process.exitCode()) + ": "
+            + m_process.readAllStandardError();
+        QTest::qFail(message.constData(), __FILE__, __LINE__);
     }
 }
 

@@ -4,7 +4,8 @@
 #include <QProcess>
 #include <QStringList>
 
-// One device simulator child process on a port of its own, stopped by its pid when destroyed.
+// One device simulator child process on a port of its own, stopped by its pid when destroyed; the
+// running test fails if the simulator, once started, did not end normally with status 0.
 class DevsimProcess
 {
 public:

@@ -3,6 +3,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 #include "batch/addressplan.h"
 #include "batch/devicecommand.h"
 
@@ -86,23 +88,37 @@ void TestBatchCommands::userTextStaysValidJson_data()
     QTest::newRow("control characters") << QString("a\nb\tc\x01");
     QTest::newRow("braces and commas") << QString("}, \"cmd\": \"x\", {");
     QTest::newRow("non-ASCII") << QString("设备\u00e9\U0001F600");
+    QTest::newRow("NUL, DEL, C1 control")
+        << QString("a") + QChar(0) + QString("b") + QChar(0x7f) + QChar(0x85) + QString("c");
+    QTest::newRow("line and paragraph separators") << QString("a\u2028b\u2029c");
 }
 
 void TestBatchCommands::userTextStaysValidJson()
 {
     QFETCH(QString, text);
+    const QByteArray ipCommand = ipConfigCommand(text, 0, text, text, text, text);
+    const QByteArray algoCommand = algoConfigCommand(text, 2, 1);
+    for (const QByteArray &command : {ipCommand, algoCommand}) {
+        // Valid UTF-8 without a control byte inside a string, which Qt's reader would let pass: the
+        // only ones are the line breaks of the layout, and no NUL cuts the C string the library gets.
+        QCOMPARE(QString::fromUtf8(command).toUtf8(), command);
+        QVERIFY(std::all_of(command.begin(), command.end(), [](char c) { return uchar(c) >= 0x20 || c == '\n'; }));
+    }
     QJsonParseError error;
 
-    const QJsonObject ip = QJsonDocument::fromJson(ipConfigCommand(text, 0, text, text, text, text), &error).object();
+    const QJsonObject ip = QJsonDocument::fromJson(QByteArray(ipCommand.constData()), &error).object();
     QCOMPARE(error.error, QJsonParseError::NoError);
+    // One line per member, and one for each brace.
+    QCOMPARE(ipCommand.count('\n'), ip.size() + 2);
     QCOMPARE(ip.value("mac").toString(), text);
     QCOMPARE(ip.value("ip").toString(), text);
     QCOMPARE(ip.value("dns").toString(), text.trimmed());
     QCOMPARE(ip.value("cmd").toString(), QStringLiteral("ip_config_bc"));
     QCOMPARE(ip.size(), 8);
 
-    const QJsonObject algo = QJsonDocument::fromJson(algoConfigCommand(text, 2, 1), &error).object();
+    const QJsonObject algo = QJsonDocument::fromJson(QByteArray(algoCommand.constData()), &error).object();
     QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(algoCommand.count('\n'), algo.size() + 2);
     QCOMPARE(algo.value("mac").toString(), text);
     QCOMPARE(algo.value("cmd").toString(), QStringLiteral("brl_algo_config"));
     QCOMPARE(algo.size(), 4);

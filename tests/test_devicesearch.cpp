@@ -386,19 +386,27 @@ void TestDeviceSearch::rowAfterSortIsAppendedWithNextNumber()
 void TestDeviceSearch::closingDuringSearchWaitsForItBeforeRelease()
 {
     QVector<VSOneDev> many;
-    for (int i = 0; i < 200; ++i) {
-        many.append(makeDevice("10.0.0.1", "P", "V", "M", {2, 0, 0, 0, 0, static_cast<unsigned char>(i)}));
+    for (int i = 0; i < 500; ++i) {
+        many.append(makeDevice("10.0.0.1", "P", "V", "M",
+                               {2, 0, 0, 0, static_cast<unsigned char>(i >> 8), static_cast<unsigned char>(i)}));
     }
-    for (int round = 0; round < 5; ++round) {
+    // Twenty windows, each closed under a running search: at once, once rows arrive, with every row shown.
+    for (int round = 0; round < 20; ++round) {
         FakeVsnet::reset();
         FakeVsnet::setDevices(many);
         // The library keeps searching for a while after the window starts to close.
-        FakeVsnet::setHold(true, 150);
+        FakeVsnet::setHold(true, 500);
         {
             MainWindow window;
             window.show();
             QTest::mouseClick(refresh(window), Qt::LeftButton);
             QVERIFY(FakeVsnet::waitForRunning(1));
+            if (round % 3 == 1) {
+                QTRY_VERIFY(table(window)->rowCount() > 0);
+            } else if (round % 3 == 2) {
+                QTRY_COMPARE(table(window)->rowCount(), many.size());
+            }
+            QCOMPARE(FakeVsnet::runningSearches(), 1);
         }
         QCOMPARE(FakeVsnet::runningSearches(), 0);
         QCOMPARE(FakeVsnet::uninitCount(), 1);

@@ -13,6 +13,7 @@
 
 #include "app/mainwindow.h"
 #include "app/messagebox.h"
+#include "devicenetwork.h"
 #include "standin_devsimprocess.h"
 #include "widgets/myiplineedit.h"
 
@@ -25,6 +26,7 @@ private slots:
     void initTestCase();
     void cleanup();
     void searchShowsEverySimulatedDevice();
+    void malformedAnswersNeverBecomeRows();
     void batchChangesShowInTheNextSearch();
 
 private:
@@ -100,6 +102,34 @@ void TestEndToEnd::searchShowsEverySimulatedDevice()
         QVERIFY(
             log.contains(QStringLiteral("搜索到设备, ip: %1 mac: %2").arg(column(window, 2).at(row), macs.at(row))));
         QCOMPARE(table(window)->item(row, 0)->text(), QString::number(row + 1));
+    }
+}
+
+void TestEndToEnd::malformedAnswersNeverBecomeRows()
+{
+    DevsimProcess devsim(DevsimProcess::freshPort());
+    qputenv("VSNET_PORT", QByteArray::number(devsim.port()));
+    QVERIFY(devsim.start({"--count", "1000", "--garbage-share", "0.3"}));
+    DeviceNetwork::Options options;
+    options.count = 1000;
+    options.garbageShare = 0.3;
+    const DeviceNetwork network(options);
+    QSet<QString> valid;
+    for (const DeviceNetwork::Device &device : network.devices()) {
+        if (device.kind == DeviceNetwork::AnswerKind::Normal) {
+            valid.insert(QString::fromLatin1(device.mac));
+        }
+    }
+    QCOMPARE(valid.size(), 700);
+
+    MainWindow window;
+    window.show();
+    for (int round = 0; round < 2; ++round) {
+        QVERIFY(search(window));
+        QCOMPARE(table(window)->rowCount(), 700);
+        const QStringList macs = column(window, 5);
+        QCOMPARE(QSet<QString>(macs.begin(), macs.end()), valid);
+        QCOMPARE(table(window)->item(699, 0)->text(), QStringLiteral("700"));
     }
 }
 

@@ -2,7 +2,6 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMutex>
 #include <QRegularExpression>
 #include <QSet>
 #include <QVector>
@@ -11,6 +10,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 #include "VSDevNetSDK.h"
@@ -70,9 +70,10 @@ QByteArray ipCommand(const QByteArray &mac, int dhcp, const QByteArray &ip = {},
     return json(command);
 }
 
+// std::mutex rather than QMutex: ThreadSanitizer does not see a contended QMutex synchronise.
 struct Collected
 {
-    QMutex mutex;
+    std::mutex mutex;
     QMap<QByteArray, VSOneDev> byMac;
     std::atomic<int> calls {0};
 };
@@ -80,7 +81,7 @@ struct Collected
 void collect(VSOneDev *dev, void *context)
 {
     auto *collected = static_cast<Collected *>(context);
-    QMutexLocker lock(&collected->mutex);
+    std::lock_guard<std::mutex> lock(collected->mutex);
     collected->byMac.insert(VsnetProtocol::macText(dev->mac), *dev);
     ++collected->calls;
 }
@@ -119,6 +120,7 @@ private slots:
     void searchReportsSimulatedDevices();
     void commandsChangeNextSearch();
     void faultyAnswersDroppedOverTheWire();
+    void garbageFromThreeInTenOfAThousand();
     void concurrentSearchesSeeAllDevices();
     void uninitEndsRunningSearch();
     void commandsBackToBackAllArrive();
@@ -254,6 +256,16 @@ void TestStandin::applyCommand_data()
     QTest::newRow("ip octet 256") << edited("ip", QStringLiteral("10.1.2.256"))
                                   << ipRefused + "\"ip\" is not an IPv4 address" << same << same;
     QTest::newRow("dns number") << edited("dns", 8) << ipRefused + "\"dns\" is not a string" << same << same;
+    // Every command is one journal line, whatever line breaks its texts carry.
+    QJsonObject withBreaks = base;
+    withBreaks.insert(QStringLiteral("dev"), QStringLiteral("eth\n0"));
+    withBreaks.insert(QStringLiteral("dns"), QStringLiteral("8.8.8.8\r\n1.1.1.1"));
+    QTest::newRow("line breaks in dev and dns") << json(withBreaks)
+                                                << ipApplied
+            + "eth\\x0a0 static ip 10.1.2.3 netmask 255.255.255.0 gateway 10.1.2.1 dns 8.8.8.8\\x0d\\x0a1.1.1.1"
+                                                << QByteArray("10.1.2.3") << same;
+    QTest::newRow("line break in cmd") << QByteArray("{\"cmd\": \"re\\nset\", \"mac\": \"") + Mac1 + "\"}"
+                                       << "refused: unknown cmd \"re\\x0aset\"" << same << same;
     base = QJsonDocument::fromJson(algoCommand(Mac1, 2, 0)).object();
     const QString algoRefused = refused.arg(QLatin1String("brl_algo_config"));
     QTest::newRow("algo 4") << edited("brl_algo_type", 4) << algoRefused + "\"brl_algo_type\" is not an integer 1..3"
@@ -445,6 +457,50 @@ void TestStandin::faultyAnswersDroppedOverTheWire()
         const VSOneDev &dev = collected.byMac.value(mac);
         QCOMPARE(qstrnlen(dev.p2pid, VSNET_P2PID_LEN), uint(VSNET_P2PID_LEN - 1));
         QCOMPARE(qstrnlen(dev.hid, VSNET_HID_LEN), uint(VSNET_HID_LEN - 1));
+    }
+}
+
+void TestStandin::garbageFromThreeInTenOfAThousand()
+{
+    DeviceNetwork::Options options;
+    options.count = 1000;
+    options.garbageShare = 0.3;
+    const DeviceNetwork network(options);
+    QSet<QByteArray> valid;
+    for (const DeviceNetwork::Device &device : network.devices()) {
+        if (device.kind == DeviceNetwork::AnswerKind::Normal) {
+            valid.insert(device.mac);
+        }
+    }
+    QCOMPARE(valid.size(), 700);
+
+    // The 300 malformed answers cycle through every form, not only through those whose device index
+    // happens to fit: an empty one and one for another probe are among them.
+    int accepted = 0;
+    bool empty = false;
+    bool otherNonce = false;
+    for (const QByteArray &datagram : network.answersFor(VsnetProtocol::encodeProbe(Nonce), 0)) {
+        VSOneDev dev;
+        accepted += VsnetProtocol::decodeAnswer(datagram, Nonce, &dev) ? 1 : 0;
+        empty = empty || datagram.isEmpty();
+        otherNonce = otherNonce || VsnetProtocol::decodeAnswer(datagram, Nonce + 1, &dev);
+    }
+    QCOMPARE(accepted, 700);
+    QVERIFY(empty && otherNonce);
+
+    DevsimProcess devsim(DevsimProcess::freshPort());
+    QVERIFY(devsim.start(
+        {QStringLiteral("--count"), QStringLiteral("1000"), QStringLiteral("--garbage-share"), QStringLiteral("0.3")}));
+    for (int round = 0; round < 2; ++round) {
+        Collected collected;
+        QCOMPARE(search(devsim.port(), &collected), 700);
+        QCOMPARE(collected.calls.load(), 700);
+        const QList<QByteArray> macs = collected.byMac.keys();
+        QCOMPARE(QSet<QByteArray>(macs.begin(), macs.end()), valid);
+        for (const QByteArray &mac : macs) {
+            QCOMPARE(text(collected.byMac.value(mac).ip, VSNET_IP_LEN),
+                     network.devices().at(network.indexOfMac(mac)).ip);
+        }
     }
 }
 

@@ -62,9 +62,30 @@ bool isPicked(int index, double share)
     return std::floor((index + 1) * share + 1e-9) > std::floor(index * share + 1e-9);
 }
 
+// How many devices are picked before index.
+int pickedBefore(int index, double share)
+{
+    return int(std::floor(index * share + 1e-9));
+}
+
 QByteArray padded(const QByteArray &text, int length)
 {
     return text.leftJustified(length, '#', true);
+}
+
+// Texts from a command go into the journal with control characters escaped, so that each command
+// stays one journal line whatever it carries.
+QString journalText(const QByteArray &utf8)
+{
+    QString text;
+    for (const QChar c : QString::fromUtf8(utf8)) {
+        if (c.category() == QChar::Other_Control) {
+            text += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        } else {
+            text += c;
+        }
+    }
+    return text;
 }
 
 QString refusal(const QByteArray &mac, const QString &cmd, const QString &reason)
@@ -212,7 +233,9 @@ QByteArray DeviceNetwork::garbageOf(int index, quint64 nonce) const
     fields.model = device.model;
     const QByteArray valid = VsnetProtocol::encodeAnswer(nonce, fields);
 
-    switch (index % 10) {
+    // By the device's place among the garbage answers, not by its index: at a share such as 0.3
+    // the picked indexes all end in the same few digits, and most kinds would never be sent.
+    switch (pickedBefore(index, m_options.garbageShare) % 10) {
     case 0: {
         QRandomGenerator random(m_options.seed ^ quint32(index));
         QByteArray noise(200, Qt::Uninitialized);
@@ -270,7 +293,7 @@ QString DeviceNetwork::applyCommand(const QByteArray &datagram, qint64 nowMs)
     if (!readString(command, QStringLiteral("cmd"), &cmd, &error)) {
         return QStringLiteral("refused: ") + error;
     }
-    const QString cmdText = QString::fromUtf8(cmd);
+    const QString cmdText = journalText(cmd);
     if (cmd != "ip_config_bc" && cmd != "brl_algo_config") {
         return QStringLiteral("refused: unknown cmd \"%1\"").arg(cmdText);
     }
@@ -320,7 +343,7 @@ QString DeviceNetwork::applyIpConfig(const QJsonObject &command, Device *device)
         }
         device->dhcp = true;
         line = QStringLiteral("applied ip_config_bc to %1: %2 dhcp lease %3")
-                   .arg(QString::fromLatin1(device->mac), QString::fromUtf8(dev), QString::fromLatin1(device->ip));
+                   .arg(QString::fromLatin1(device->mac), journalText(dev), QString::fromLatin1(device->ip));
     } else {
         QByteArray ip;
         QByteArray netmask;
@@ -335,12 +358,12 @@ QString DeviceNetwork::applyIpConfig(const QJsonObject &command, Device *device)
         device->netmask = netmask;
         device->gateway = gateway;
         line = QStringLiteral("applied ip_config_bc to %1: %2 static ip %3 netmask %4 gateway %5")
-                   .arg(QString::fromLatin1(device->mac), QString::fromUtf8(dev), QString::fromLatin1(ip),
+                   .arg(QString::fromLatin1(device->mac), journalText(dev), QString::fromLatin1(ip),
                         QString::fromLatin1(netmask), QString::fromLatin1(gateway));
     }
     if (hasDns) {
         device->dns = dns;
-        line += QStringLiteral(" dns %1").arg(QString::fromUtf8(dns));
+        line += QStringLiteral(" dns %1").arg(journalText(dns));
     }
     return line;
 }
