@@ -381,7 +381,7 @@ void TestBatchSlots::ipFinalQuestionOkSearchesAgainCancelKeepsTable()
     QCOMPARE(FakeVsnet::searchCount(), 0);
 
     MessageBox::setNextAnswer(QMessageBox::Ok);
-    FakeVsnet::setDevices({FakeVsnet::makeDevice("10.1.1.1", "P", "V", "M", {2, 0, 0, 0, 0, 1})});
+    FakeVsnet::setDevices(QVector<VSOneDev>(1, FakeVsnet::makeDevice("10.1.1.1", "P", "V", "M", {2, 0, 0, 0, 0, 1})));
     answerNextDialog(fill);
     clickBatch(window, "batch_modify_ip_btn");
     QCOMPARE(FakeVsnet::sent().size(), 4);

@@ -36,9 +36,11 @@ QList<Qt::CheckState> checkStates(QTableWidget *table)
 
 QVector<VSOneDev> threeDevices()
 {
-    return {makeDevice("192.168.1.9", "P2P-A", "V1.0", "CAM-1", {0x02, 0x00, 0x00, 0x00, 0x00, 0x01}),
-            makeDevice("192.168.1.10", "P2P-B", "V1.1", "CAM-2", {0x02, 0xFF, 0x80, 0x7F, 0xAB, 0x0C}, "HID-B"),
-            makeDevice("192.168.1.100", "P2P-C", "V0.9", "BOX-3", {0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54})};
+    QVector<VSOneDev> devices;
+    devices.append(makeDevice("192.168.1.9", "P2P-A", "V1.0", "CAM-1", {0x02, 0x00, 0x00, 0x00, 0x00, 0x01}));
+    devices.append(makeDevice("192.168.1.10", "P2P-B", "V1.1", "CAM-2", {0x02, 0xFF, 0x80, 0x7F, 0xAB, 0x0C}, "HID-B"));
+    devices.append(makeDevice("192.168.1.100", "P2P-C", "V0.9", "BOX-3", {0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54}));
+    return devices;
 }
 
 // A user's double click: press and release, then the double-click press and its release.
@@ -197,7 +199,7 @@ void TestDeviceSearch::newSearchRemovesPreviousRowsAndChecks()
 
     // The same device delivered twice gives two rows.
     const VSOneDev again = threeDevices().at(1);
-    FakeVsnet::setDevices({again, again});
+    FakeVsnet::setDevices(QVector<VSOneDev>(2, again));
     FakeVsnet::setHold(true);
     QTest::mouseClick(refresh(window), Qt::LeftButton);
     QTRY_COMPARE(table(window)->rowCount(), 2);
@@ -421,7 +423,7 @@ void TestDeviceSearch::closingDuringSearchWaitsForItBeforeRelease()
 void TestDeviceSearch::overlappingSearchesKeepRefreshDisabledUntilLastEnds()
 {
     MainWindow window;
-    FakeVsnet::setDevices({threeDevices().at(0)});
+    FakeVsnet::setDevices(QVector<VSOneDev>(1, threeDevices().at(0)));
     FakeVsnet::setHold(true);
     QTest::mouseClick(refresh(window), Qt::LeftButton);
     QVERIFY(FakeVsnet::waitForRunning(1));
