@@ -2,6 +2,7 @@
 // and checks what they promise: a refused answer leaves the record zeroed; an accepted one has every
 // text ended by a NUL inside its span and decodes the same again after re-encoding.
 #include "protocol.h"
+#include "recordtext.h"
 
 #include <QByteArray>
 
@@ -20,18 +21,6 @@ void check(bool condition)
     if (!condition) {
         std::abort();
     }
-}
-
-QByteArray text(const char *span, int size)
-{
-    return QByteArray(span, int(qstrnlen(span, uint(size))));
-}
-
-bool terminatedInSpans(const VSOneDev &dev)
-{
-    return std::memchr(dev.ip, 0, VSNET_IP_LEN) && std::memchr(dev.p2pid, 0, VSNET_P2PID_LEN)
-        && std::memchr(dev.version, 0, VSNET_VERSION_LEN) && std::memchr(dev.model, 0, VSNET_MODEL_LEN)
-        && std::memchr(dev.hid, 0, VSNET_HID_LEN);
 }
 
 bool isZero(const VSOneDev &dev)
@@ -55,9 +44,10 @@ void checkAnswer(const QByteArray &datagram)
         check(c == 0);
     }
 
-    const VsnetProtocol::AnswerFields fields {VsnetProtocol::macText(dev.mac),  text(dev.ip, VSNET_IP_LEN),
-                                              text(dev.p2pid, VSNET_P2PID_LEN), text(dev.version, VSNET_VERSION_LEN),
-                                              text(dev.model, VSNET_MODEL_LEN), text(dev.hid, VSNET_HID_LEN)};
+    const VsnetProtocol::AnswerFields fields {
+        VsnetProtocol::macText(dev.mac),      spanText(dev.ip, VSNET_IP_LEN),
+        spanText(dev.p2pid, VSNET_P2PID_LEN), spanText(dev.version, VSNET_VERSION_LEN),
+        spanText(dev.model, VSNET_MODEL_LEN), spanText(dev.hid, VSNET_HID_LEN)};
     const QByteArray encoded = VsnetProtocol::encodeAnswer(Nonce, fields);
     VSOneDev again;
     check(VsnetProtocol::decodeAnswer(encoded, Nonce, &again));

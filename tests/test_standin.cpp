@@ -16,6 +16,7 @@
 #include "VSDevNetSDK.h"
 #include "devicenetwork.h"
 #include "protocol.h"
+#include "recordtext.h"
 #include "standin_devsimprocess.h"
 
 namespace {
@@ -26,18 +27,6 @@ const QByteArray Mac1 = "02:B7:9E:00:00:01";
 QByteArray answer(const QByteArray &body, quint64 nonce = Nonce)
 {
     return VsnetProtocol::AnswerMagic + QByteArray::number(nonce, 16).rightJustified(16, '0') + '\n' + body;
-}
-
-QByteArray text(const char *span, int size)
-{
-    return QByteArray(span, int(qstrnlen(span, uint(size))));
-}
-
-bool terminatedInSpans(const VSOneDev &dev)
-{
-    return std::memchr(dev.ip, 0, VSNET_IP_LEN) && std::memchr(dev.p2pid, 0, VSNET_P2PID_LEN)
-        && std::memchr(dev.version, 0, VSNET_VERSION_LEN) && std::memchr(dev.model, 0, VSNET_MODEL_LEN)
-        && std::memchr(dev.hid, 0, VSNET_HID_LEN);
 }
 
 QByteArray json(const QJsonObject &command)
@@ -184,7 +173,7 @@ void TestStandin::decodeAnswer()
     QVERIFY(terminatedInSpans(dev));
     QVERIFY(std::all_of(dev.reserved, dev.reserved + sizeof dev.reserved, [](char c) { return c == 0; }));
     QCOMPARE(VsnetProtocol::macText(dev.mac), ip.isNull() ? QByteArray("00:00:00:00:00:00") : Mac1);
-    QCOMPARE(text(dev.ip, VSNET_IP_LEN), ip.isNull() ? QByteArray() : ip);
+    QCOMPARE(spanText(dev.ip, VSNET_IP_LEN), ip.isNull() ? QByteArray() : ip);
 }
 
 void TestStandin::decodeAnswerDropsEveryTruncation()
@@ -193,10 +182,10 @@ void TestStandin::decodeAnswerDropsEveryTruncation()
     const QByteArray full = VsnetProtocol::encodeAnswer(Nonce, fields);
     VSOneDev dev;
     QVERIFY(VsnetProtocol::decodeAnswer(full, Nonce, &dev));
-    QCOMPARE(text(dev.p2pid, VSNET_P2PID_LEN), fields.p2pid);
-    QCOMPARE(text(dev.version, VSNET_VERSION_LEN), fields.version);
-    QCOMPARE(text(dev.model, VSNET_MODEL_LEN), fields.model);
-    QCOMPARE(text(dev.hid, VSNET_HID_LEN), fields.hid);
+    QCOMPARE(spanText(dev.p2pid, VSNET_P2PID_LEN), fields.p2pid);
+    QCOMPARE(spanText(dev.version, VSNET_VERSION_LEN), fields.version);
+    QCOMPARE(spanText(dev.model, VSNET_MODEL_LEN), fields.model);
+    QCOMPARE(spanText(dev.hid, VSNET_HID_LEN), fields.hid);
     const int macLineEnd = full.indexOf('\n', full.indexOf("mac=")) + 1;
     for (int size = 0; size < full.size(); ++size) {
         const QByteArray cut(full.constData(), size);
@@ -383,11 +372,11 @@ void TestStandin::searchReportsSimulatedDevices()
         QVERIFY2(collected.byMac.contains(device.mac), device.mac.constData());
         const VSOneDev &dev = collected.byMac.value(device.mac);
         QVERIFY(terminatedInSpans(dev));
-        QCOMPARE(text(dev.ip, VSNET_IP_LEN), device.ip);
-        QCOMPARE(text(dev.p2pid, VSNET_P2PID_LEN), device.p2pid);
-        QCOMPARE(text(dev.version, VSNET_VERSION_LEN), DeviceNetwork::versionText(device));
-        QCOMPARE(text(dev.model, VSNET_MODEL_LEN), device.model);
-        QCOMPARE(text(dev.hid, VSNET_HID_LEN), device.hid);
+        QCOMPARE(spanText(dev.ip, VSNET_IP_LEN), device.ip);
+        QCOMPARE(spanText(dev.p2pid, VSNET_P2PID_LEN), device.p2pid);
+        QCOMPARE(spanText(dev.version, VSNET_VERSION_LEN), DeviceNetwork::versionText(device));
+        QCOMPARE(spanText(dev.model, VSNET_MODEL_LEN), device.model);
+        QCOMPARE(spanText(dev.hid, VSNET_HID_LEN), device.hid);
         // Locally administered unicast, with a byte that a signed char would turn negative.
         QVERIFY((dev.mac[0] & 0x03) == 0x02);
         QVERIFY(std::any_of(dev.mac, dev.mac + VSNET_MAC_LEN, [](unsigned char b) { return b >= 0x80; }));
@@ -418,10 +407,10 @@ void TestStandin::commandsChangeNextSearch()
 
     Collected collected;
     QCOMPARE(search(devsim.port(), &collected), 8);
-    QCOMPARE(text(collected.byMac.value(mac2).ip, VSNET_IP_LEN), QByteArray("10.20.30.40"));
-    QVERIFY(text(collected.byMac.value(mac3).version, VSNET_VERSION_LEN).endsWith("-A3"));
-    QCOMPARE(text(collected.byMac.value(mac4).ip, VSNET_IP_LEN), QByteArray("172.16.0.10"));
-    QCOMPARE(text(collected.byMac.value(initial.devices().at(5).mac).ip, VSNET_IP_LEN), initial.devices().at(5).ip);
+    QCOMPARE(spanText(collected.byMac.value(mac2).ip, VSNET_IP_LEN), QByteArray("10.20.30.40"));
+    QVERIFY(spanText(collected.byMac.value(mac3).version, VSNET_VERSION_LEN).endsWith("-A3"));
+    QCOMPARE(spanText(collected.byMac.value(mac4).ip, VSNET_IP_LEN), QByteArray("172.16.0.10"));
+    QCOMPARE(spanText(collected.byMac.value(initial.devices().at(5).mac).ip, VSNET_IP_LEN), initial.devices().at(5).ip);
 }
 
 void TestStandin::faultyAnswersDroppedOverTheWire()
@@ -498,7 +487,7 @@ void TestStandin::garbageFromThreeInTenOfAThousand()
         const QList<QByteArray> macs = collected.byMac.keys();
         QCOMPARE(QSet<QByteArray>(macs.begin(), macs.end()), valid);
         for (const QByteArray &mac : macs) {
-            QCOMPARE(text(collected.byMac.value(mac).ip, VSNET_IP_LEN),
+            QCOMPARE(spanText(collected.byMac.value(mac).ip, VSNET_IP_LEN),
                      network.devices().at(network.indexOfMac(mac)).ip);
         }
     }
