@@ -52,6 +52,7 @@ MainWindow::MainWindow(QWidget *parent)
     // Nothing in a read-only log is ever undone; keeping undo steps would only cost memory.
     QTextDocument *log = ui->textEdit->document();
     log->setUndoRedoEnabled(false);
+    // The stock layout shapes every line as it arrives; ours only the lines that are shown.
     log->setDocumentLayout(new LogDocumentLayout(log));
     m_viewUpdateTimer->setSingleShot(true);
     m_viewUpdateTimer->setInterval(50);
