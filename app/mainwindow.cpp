@@ -1,34 +1,30 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/activitylog.h"
 #include "app/devicerow.h"
-#include "app/logdocumentlayout.h"
+#include "app/devicesearch.h"
+#include "batch/addresscheck.h"
 
 #include <QAction>
 #include <QCursor>
-#include <QDateTime>
 #include <QDebug>
-#include <QFutureWatcher>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTableWidgetItem>
-#include <QTextCursor>
-#include <QTextDocument>
-#include <QTimer>
-#include <QtConcurrent/QtConcurrentRun>
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
     , logMenu(nullptr)
-    , m_viewUpdateTimer(new QTimer(this))
+    , m_log(nullptr)
+    , m_search(nullptr)
 {
     ui->setupUi(this);
 
-    vsnet_init();
+    const int initResult = vsnet_init();
 
     connect(this, &MainWindow::addSearchDeviceToTable, this, &MainWindow::addDevice2TableWidget, Qt::QueuedConnection);
 
@@ -41,89 +37,34 @@ MainWindow::MainWindow(QWidget *parent)
     table->installEventFilter(this);
     connect(table->horizontalHeader(), &QHeaderView::sectionClicked, this, &MainWindow::onHeaderSectionClicked);
 
+    m_log = new ActivityLog(ui->textEdit, this);
+    m_log->addCompanion(table);
     logMenu = new QMenu(this);
     auto *clearAction = new QAction(QStringLiteral("清空"), this);
-    connect(clearAction, &QAction::triggered, this, [this] {
-        flushViewUpdates();
-        ui->textEdit->clear();
-    });
+    connect(clearAction, &QAction::triggered, m_log, &ActivityLog::clear);
     logMenu->addAction(clearAction);
 
-    // Nothing in a read-only log is ever undone; keeping undo steps would only cost memory.
-    QTextDocument *log = ui->textEdit->document();
-    log->setUndoRedoEnabled(false);
-    // The stock layout shapes every line as it arrives; ours only the lines that are shown.
-    log->setDocumentLayout(new LogDocumentLayout(log));
-    m_viewUpdateTimer->setSingleShot(true);
-    m_viewUpdateTimer->setInterval(50);
-    connect(m_viewUpdateTimer, &QTimer::timeout, this, &MainWindow::flushViewUpdates);
+    m_search = new DeviceSearch(&dev_search_cb, this, this);
+    connect(m_search, &DeviceSearch::busyChanged, ui->search_dev_btn, &QWidget::setDisabled);
+    connect(m_search, &DeviceSearch::finished, this, &MainWindow::onSearchFinished);
+
+    if (initResult < 0) {
+        appendLog(QStringLiteral("设备库初始化失败, 错误码 %1!").arg(initResult));
+    }
 }
 
 MainWindow::~MainWindow()
 {
     // The library must not be released under a running search, and no device may be emitted to a
-    // window that is going away: stop emitting, then wait for every search this window started.
-    m_closing = true;
-    for (QFutureWatcher<void> *watcher : qAsConst(m_searches)) {
-        watcher->waitForFinished();
-        delete watcher;
-    }
-    m_searches.clear();
-
+    // window that is going away.
+    m_search->shutdown();
     delete ui;
     vsnet_uninit();
 }
 
 void MainWindow::appendLog(const QString &message)
 {
-    const qint64 second = QDateTime::currentMSecsSinceEpoch() / 1000;
-    if (second != m_stampSecond) {
-        m_stampSecond = second;
-        m_stamp = QDateTime::fromSecsSinceEpoch(second).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    }
-    deferViewUpdates();
-
-    // Device texts come from the network: they are shown as written, never interpreted as markup.
-    QTextDocument *document = ui->textEdit->document();
-    QTextCursor cursor(document);
-    cursor.movePosition(QTextCursor::End);
-    if (!document->isEmpty()) {
-        cursor.insertBlock();
-    }
-    cursor.insertText(m_stamp + QStringLiteral(": ") + message);
-}
-
-// Laying out and painting after every line or row makes a burst of devices freeze the window, and
-// a steady trickle keep it busy. The line is in the document and the row in the table at once; an
-// open edit block and disabled updates only hold back their layout and painting until the timer.
-void MainWindow::deferViewUpdates()
-{
-    if (m_viewsDeferred) {
-        return;
-    }
-    m_viewsDeferred = true;
-    const QScrollBar *scrollBar = ui->textEdit->verticalScrollBar();
-    m_logFollowsTail = scrollBar->value() == scrollBar->maximum();
-    QTextCursor(ui->textEdit->document()).beginEditBlock();
-    ui->textEdit->viewport()->setUpdatesEnabled(false);
-    ui->dev_search_tableWidget->setUpdatesEnabled(false);
-    m_viewUpdateTimer->start();
-}
-
-void MainWindow::flushViewUpdates()
-{
-    if (!m_viewsDeferred) {
-        return;
-    }
-    m_viewsDeferred = false;
-    m_viewUpdateTimer->stop();
-    QTextCursor(ui->textEdit->document()).endEditBlock();
-    ui->textEdit->viewport()->setUpdatesEnabled(true);
-    ui->dev_search_tableWidget->setUpdatesEnabled(true);
-    if (m_logFollowsTail) {
-        QScrollBar *scrollBar = ui->textEdit->verticalScrollBar();
-        scrollBar->setValue(scrollBar->maximum());
-    }
+    m_log->append(message);
 }
 
 void MainWindow::on_textEdit_customContextMenuRequested(QPoint pos)
@@ -142,7 +83,8 @@ void dev_search_cb(VSOneDev *dev, void *context)
         qDebug() << "dev_search_cb 中 context 转 self 为空";
         return;
     }
-    if (!dev || self->m_closing.load()) {
+    // A superseded search's devices would show old addresses as current.
+    if (!dev || !self->m_search->reports()) {
         return;
     }
     const DeviceRow row = deviceRowFromRecord(*dev);
@@ -155,29 +97,30 @@ void MainWindow::on_search_dev_btn_clicked()
     ui->search_dev_btn->setEnabled(false);
     ui->dev_search_tableWidget->clearContents();
     ui->dev_search_tableWidget->setRowCount(0);
-
-    const QFuture<int> future = QtConcurrent::run(&vsnet_search, &dev_search_cb, static_cast<void *>(this));
-    auto *watcher = new QFutureWatcher<void>();
-    m_searches.append(watcher);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] { onSearchFinished(watcher); });
-    // Only now: a search that has already ended still reports finished() once the future is set.
-    watcher->setFuture(future);
+    m_search->request();
 }
 
-void MainWindow::onSearchFinished(QFutureWatcher<void> *watcher)
+void MainWindow::onSearchFinished(int result, const AddressCheck &check)
 {
-    m_searches.removeOne(watcher);
-    // A batch IP change may start a search while another still runs; refresh waits for the last.
-    if (m_searches.isEmpty()) {
-        ui->search_dev_btn->setEnabled(true);
+    if (result < 0) {
+        appendLog(QStringLiteral("搜索失败, 错误码 %1!").arg(result));
+        return;
     }
-    watcher->deleteLater();
     appendLog(QStringLiteral("搜索完成!!!"));
+    if (!check.isEmpty()) {
+        const QStringList lines = addressCheckReport(check, tableDevices());
+        for (const QString &line : lines) {
+            appendLog(line);
+        }
+    }
 }
 
 void MainWindow::addDevice2TableWidget(QString p2pid, QString ip, QString version, QString model, QString mac,
                                        QString hid)
 {
+    if (!m_search->accepts()) {
+        return;
+    }
     appendLog(QStringLiteral("搜索到设备, ip: ") + ip + QStringLiteral(" mac: ") + mac);
 
     QTableWidget *table = ui->dev_search_tableWidget;
@@ -240,6 +183,8 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         const int row = ui->dev_search_tableWidget->currentRow();
         if (row >= 0) {
             toggleRow(row);
+            // Consumed: the table would toggle a checkable current cell a second time.
+            return true;
         }
     }
     return QMainWindow::eventFilter(watched, event);

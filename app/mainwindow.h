@@ -1,17 +1,17 @@
 #ifndef BRELO_MAINWINDOW_H
 #define BRELO_MAINWINDOW_H
 
-#include <QList>
 #include <QMainWindow>
 #include <QString>
-
-#include <atomic>
+#include <QVector>
 
 #include "sdk/VSDevNetSDK.h"
 
+class ActivityLog;
+class DeviceSearch;
 class QMenu;
-class QTimer;
-template<typename T> class QFutureWatcher;
+struct AddressCheck;
+struct DeviceAddress;
 
 namespace Ui {
 class MainWindow;
@@ -49,30 +49,20 @@ private:
     friend void dev_search_cb(VSOneDev *dev, void *context);
 
     void onHeaderSectionClicked(int logicalIndex);
-    void onSearchFinished(QFutureWatcher<void> *watcher);
+    void onSearchFinished(int result, const AddressCheck &check);
     void toggleRow(int row);
     void setAllChecked(bool checked);
-    void deferViewUpdates();
-    void flushViewUpdates();
     // The MACs of the checked rows in table order; refuses the batch with nothingChecked if none.
     QStringList batchTargets(const QString &nothingChecked);
     QStringList checkedMacs() const;
+    // Every row's MAC and address, in table order.
+    QVector<DeviceAddress> tableDevices() const;
     void refuseBatch(const QString &text);
 
     Ui::MainWindow *ui;
     QMenu *logMenu;
-    // Searches started by this window that have not yet reported completion; the window waits for
-    // them before it releases the library.
-    QList<QFutureWatcher<void> *> m_searches;
-    // Layout and painting of the log and the table wait for this timer during a burst of lines.
-    QTimer *m_viewUpdateTimer;
-    bool m_viewsDeferred = false;
-    bool m_logFollowsTail = false;
-    // The local time of the current second, formatted once per second rather than once per line.
-    qint64 m_stampSecond = -1;
-    QString m_stamp;
-    // Set once the window starts to go away, so that late devices are not emitted to it.
-    std::atomic_bool m_closing {false};
+    ActivityLog *m_log;
+    DeviceSearch *m_search;
 };
 
 #endif // BRELO_MAINWINDOW_H

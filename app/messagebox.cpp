@@ -16,6 +16,12 @@ void MessageBox::information(const QString &text)
     run(box);
 }
 
+void MessageBox::warning(const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("提示"), text, QMessageBox::Ok);
+    run(box);
+}
+
 QMessageBox::StandardButton MessageBox::question(const QString &text)
 {
     QMessageBox box(QMessageBox::Question, QStringLiteral("询问"), text, QMessageBox::Ok | QMessageBox::Cancel);

@@ -19,6 +19,8 @@ public:
 
     // Title "提示", one Ok button, no default button.
     static void information(const QString &text);
+    // The same box with the warning icon, for a batch that did not fully go out.
+    static void warning(const QString &text);
     // Title "询问", Ok and Cancel relabelled "确定" and "取消". Returns the button pressed.
     static QMessageBox::StandardButton question(const QString &text);
 

@@ -29,3 +29,130 @@ bool isUsableDeviceAddress(const QString &ip)
     const int first = ip.split(QLatin1Char('.')).value(0).toInt();
     return first != 0 && first != 127 && first < 224;
 }
+
+bool parseAddress(const QString &text, quint32 *address)
+{
+    const QStringList parts = text.split(QLatin1Char('.'));
+    if (parts.size() != 4) {
+        return false;
+    }
+    quint32 value = 0;
+    for (const QString &part : parts) {
+        if (part.isEmpty() || part.size() > 3) {
+            return false;
+        }
+        for (const QChar c : part) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
+                return false;
+            }
+        }
+        const uint octet = part.toUInt();
+        if (octet > 255) {
+            return false;
+        }
+        value = value << 8 | octet;
+    }
+    *address = value;
+    return true;
+}
+
+namespace {
+
+QString dotted(quint32 address)
+{
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(address >> 24)
+        .arg(address >> 16 & 0xff)
+        .arg(address >> 8 & 0xff)
+        .arg(address & 0xff);
+}
+
+// The prefix length of a contiguous netmask, or -1.
+int prefixLength(quint32 mask)
+{
+    const quint32 hosts = ~mask;
+    if ((hosts & (hosts + 1)) != 0) {
+        return -1;
+    }
+    int length = 0;
+    while (length < 32 && (mask & (0x80000000u >> length))) {
+        ++length;
+    }
+    return length;
+}
+
+} // namespace
+
+QString plainDecimalAddress(const QString &text)
+{
+    quint32 address = 0;
+    return parseAddress(text, &address) ? dotted(address) : text;
+}
+
+QString plainDecimalDns(const QString &dns)
+{
+    QStringList parts = dns.split(QLatin1Char(';'));
+    for (QString &part : parts) {
+        part = plainDecimalAddress(part);
+    }
+    return parts.join(QLatin1Char(';'));
+}
+
+QString addressPlanRefusal(const QStringList &plan, const QString &netmask, const QString &gateway,
+                           const QVector<DeviceAddress> &others)
+{
+    quint32 mask = 0;
+    const int prefix = parseAddress(netmask, &mask) ? prefixLength(mask) : -1;
+    if (prefix < 1 || prefix > 30) {
+        return QStringLiteral("子网掩码 %1 无效").arg(plainDecimalAddress(netmask));
+    }
+
+    const int distinct = distinctAddressCount(plan);
+    if (distinct < plan.size()) {
+        return QStringLiteral("可分配的IP地址不足: 选中 %1 台设备, 从起始IP地址起只能分配 %2 个不重复的地址")
+            .arg(plan.size())
+            .arg(distinct);
+    }
+
+    QVector<quint32> addresses;
+    addresses.reserve(plan.size());
+    for (const QString &text : plan) {
+        quint32 address = 0;
+        parseAddress(text, &address);
+        addresses.append(address);
+    }
+    if (addresses.isEmpty()) {
+        return {};
+    }
+
+    // Counting up can leave the subnet, or land on its network or broadcast address.
+    const quint32 network = addresses.first() & mask;
+    const quint32 broadcast = network | ~mask;
+    for (int i = 0; i < addresses.size(); ++i) {
+        const quint32 address = addresses.at(i);
+        if ((address & mask) != network || address == network || address == broadcast) {
+            return QStringLiteral("IP地址 %1 不是子网 %2/%3 内可分配的主机地址")
+                .arg(plan.at(i), dotted(network))
+                .arg(prefix);
+        }
+    }
+
+    quint32 gatewayAddress = 0;
+    if (parseAddress(gateway, &gatewayAddress)) {
+        for (int i = 0; i < addresses.size(); ++i) {
+            if (addresses.at(i) == gatewayAddress) {
+                return QStringLiteral("IP地址 %1 与默认网关相同").arg(plan.at(i));
+            }
+        }
+    }
+
+    for (int i = 0; i < addresses.size(); ++i) {
+        for (const DeviceAddress &other : others) {
+            quint32 held = 0;
+            if (parseAddress(other.ip, &held) && held == addresses.at(i)) {
+                return QStringLiteral("IP地址 %1 已被设备 %2 使用").arg(plan.at(i), other.mac);
+            }
+        }
+    }
+    return {};
+}

@@ -20,11 +20,22 @@ void MainWindow::on_batch_modify_algo_btn_clicked()
     const QString algoName = dialog.getAlgoName();
     const int reboot = dialog.isReboot();
 
+    int failed = 0;
     for (const QString &mac : macs) {
         const QByteArray command = algoConfigCommand(mac, algoType, reboot);
-        vsnet_send_json_msg("255.255.255.255", command.constData());
-        appendLog(mac + QStringLiteral(" 设备修改算法为 ") + algoName);
+        const int result = vsnet_send_json_msg("255.255.255.255", command.constData());
+        QString line = mac + QStringLiteral(" 设备修改算法为 ") + algoName;
+        if (result < 0) {
+            ++failed;
+            line += QStringLiteral(" 发送失败, 错误码 %1!").arg(result);
+        }
+        appendLog(line);
     }
 
-    MessageBox::information(QStringLiteral("批量修改算法完成!"));
+    if (failed > 0) {
+        MessageBox::warning(
+            QStringLiteral("批量修改算法未完成: %1 台设备中 %2 台发送失败!").arg(macs.size()).arg(failed));
+    } else {
+        MessageBox::information(QStringLiteral("批量修改算法完成!"));
+    }
 }

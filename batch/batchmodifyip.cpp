@@ -1,9 +1,13 @@
 #include "app/mainwindow.h"
 
+#include "app/devicesearch.h"
 #include "app/messagebox.h"
+#include "batch/addresscheck.h"
 #include "batch/addressplan.h"
 #include "batch/devicecommand.h"
 #include "dialogs/batchmodifyipdialog.h"
+
+#include <QSet>
 
 void MainWindow::on_batch_modify_ip_btn_clicked()
 {
@@ -12,18 +16,27 @@ void MainWindow::on_batch_modify_ip_btn_clicked()
     if (macs.isEmpty()) {
         return;
     }
+    // The addresses the other devices hold now; the batch's own devices are moving.
+    const QSet<QString> moving(macs.constBegin(), macs.constEnd());
+    QVector<DeviceAddress> others;
+    for (const DeviceAddress &device : tableDevices()) {
+        if (!moving.contains(device.mac)) {
+            others.append(device);
+        }
+    }
 
     BatchModifyIPDialog dialog;
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }
     const QString startIp = dialog.getStartIp();
-    const QString netmask = dialog.getNetmask();
-    const QString gateway = dialog.getGateway();
+    // A device that reads a leading zero as octal would take another address than the one logged.
+    const QString netmask = plainDecimalAddress(dialog.getNetmask());
+    const QString gateway = plainDecimalAddress(dialog.getGateway());
     const int dhcp = dialog.isDhcp();
-    const QString dns = dialog.getDns().trimmed();
+    const QString dns = plainDecimalDns(dialog.getDns().trimmed());
 
-    // Without DHCP every device must get an address of its own that a device can really have;
+    // Without DHCP every device must get an address of its own that it can be reached at;
     // otherwise nothing is sent at all, so that no device ends up unreachable or in conflict.
     QStringList addresses;
     if (!dhcp) {
@@ -32,24 +45,43 @@ void MainWindow::on_batch_modify_ip_btn_clicked()
             return;
         }
         addresses = planAddresses(startIp, macs.size());
-        const int distinct = distinctAddressCount(addresses);
-        if (distinct < macs.size()) {
-            refuseBatch(QStringLiteral("可分配的IP地址不足: 选中 %1 台设备, 从起始IP地址起只能分配 %2 个不重复的地址")
-                            .arg(macs.size())
-                            .arg(distinct));
+        for (QString &address : addresses) {
+            address = plainDecimalAddress(address);
+        }
+        const QString refusal = addressPlanRefusal(addresses, netmask, gateway, others);
+        if (!refusal.isEmpty()) {
+            refuseBatch(refusal);
             return;
         }
     }
 
+    AddressCheck check;
+    int failed = 0;
     for (int i = 0; i < macs.size(); ++i) {
         const QString ip = dhcp ? QString() : addresses.at(i);
         const QByteArray command = ipConfigCommand(macs.at(i), dhcp, ip, netmask, gateway, dns);
-        vsnet_send_json_msg("255.255.255.255", command.constData());
+        const int result = vsnet_send_json_msg("255.255.255.255", command.constData());
         // With DHCP the device gets no address from us, and the log says so.
-        appendLog(macs.at(i) + QStringLiteral(" 设备修改 IP 为 ") + (dhcp ? QStringLiteral("DHCP") : ip));
+        QString line = macs.at(i) + QStringLiteral(" 设备修改 IP 为 ") + (dhcp ? QStringLiteral("DHCP") : ip);
+        if (result < 0) {
+            ++failed;
+            line += QStringLiteral(" 发送失败, 错误码 %1!").arg(result);
+        }
+        appendLog(line);
+        if (!dhcp) {
+            check.macs.append(macs.at(i));
+            check.addresses.append(ip);
+            check.sent.append(result >= 0);
+        }
     }
 
-    if (MessageBox::question(QStringLiteral("批量修改IP完成! 需要立即重新搜索设备吗？")) == QMessageBox::Ok) {
+    const QString question = failed > 0
+        ? QStringLiteral("批量修改IP未完成: %1 台设备中 %2 台发送失败! 需要立即重新搜索设备吗？")
+              .arg(macs.size())
+              .arg(failed)
+        : QStringLiteral("批量修改IP完成! 需要立即重新搜索设备吗？");
+    if (MessageBox::question(question) == QMessageBox::Ok) {
         on_search_dev_btn_clicked();
+        m_search->checkAfterLatest(check);
     }
 }

@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "app/messagebox.h"
+#include "batch/addressplan.h"
 
 #include <QDebug>
 
@@ -44,4 +45,19 @@ void MainWindow::refuseBatch(const QString &text)
 {
     MessageBox::information(text);
     appendLog(text + QLatin1Char('!'));
+}
+
+QVector<DeviceAddress> MainWindow::tableDevices() const
+{
+    QVector<DeviceAddress> devices;
+    const QTableWidget *table = ui->dev_search_tableWidget;
+    devices.reserve(table->rowCount());
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const QTableWidgetItem *mac = table->item(row, 5);
+        const QTableWidgetItem *ip = table->item(row, 2);
+        if (mac && ip) {
+            devices.append({mac->text(), ip->text()});
+        }
+    }
+    return devices;
 }

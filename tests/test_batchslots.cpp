@@ -53,9 +53,11 @@ private slots:
 
     void ipSendsConsecutiveAddressesThenOffersSearch();
     void ipDhcpSendsNoAddressAndLogsDhcp();
-    void ipRefusesDuplicateAddresses();
-    void ipRefusesUnusableStartAddress_data();
-    void ipRefusesUnusableStartAddress();
+    void ipPlanIsCheckedBeforeAnythingIsSent_data();
+    void ipPlanIsCheckedBeforeAnythingIsSent();
+    void ipAddressesGoOutInPlainDecimal();
+    void libraryFailuresAreReported_data();
+    void libraryFailuresAreReported();
     void ipFinalQuestionOkSearchesAgainCancelKeepsTable();
     void ipCancelSendsNothing();
 
@@ -317,53 +319,164 @@ void TestBatchSlots::ipDhcpSendsNoAddressAndLogsDhcp()
     QCOMPARE(MessageBox::shown().constFirst().title, QStringLiteral("询问"));
 }
 
-void TestBatchSlots::ipRefusesDuplicateAddresses()
+void TestBatchSlots::ipPlanIsCheckedBeforeAnythingIsSent_data()
 {
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("netmask");
+    QTest::addColumn<QString>("gateway");
+    QTest::addColumn<QString>("refusal");
+    const QString mask24 = QStringLiteral("255.255.255.0");
+    const QString gateway = QStringLiteral("192.168.1.1");
+    QTest::newRow("empty start") << 1 << QString() << mask24 << gateway
+                                 << QString("起始IP地址 0.0.0.0 不是可用的设备地址");
+    QTest::newRow("loopback start") << 1 << QString("127.0.0.1") << mask24 << gateway
+                                    << QString("起始IP地址 127.0.0.1 不是可用的设备地址");
+    QTest::newRow("multicast start") << 1 << QString("224.0.0.1") << mask24 << gateway
+                                     << QString("起始IP地址 224.0.0.1 不是可用的设备地址");
+    QTest::newRow("non-contiguous mask") << 1 << QString("192.168.1.20") << QString("255.0.255.0") << gateway
+                                         << QString("子网掩码 255.0.255.0 无效");
+    QTest::newRow("mask /31") << 1 << QString("192.168.1.20") << QString("255.255.255.254") << gateway
+                              << QString("子网掩码 255.255.255.254 无效");
+    QTest::newRow("counter stops at 254") << 7 << QString("192.168.1.250") << mask24 << gateway
+                                          << QString("可分配的IP地址不足: 选中 7 台设备, 从起始IP地址起只能分配 5 "
+                                                     "个不重复的地址");
+    QTest::newRow("broadcast start") << 1 << QString("192.168.1.255") << mask24 << gateway
+                                     << QString("IP地址 192.168.1.255 不是子网 192.168.1.0/24 内可分配的主机地址");
+    QTest::newRow("crosses /25") << 10 << QString("192.168.1.120") << QString("255.255.255.128") << gateway
+                                 << QString("IP地址 192.168.1.127 不是子网 192.168.1.0/25 内可分配的主机地址");
+    QTest::newRow("network address") << 1 << QString("10.0.0.0") << mask24 << gateway
+                                     << QString("IP地址 10.0.0.0 不是子网 10.0.0.0/24 内可分配的主机地址");
+    QTest::newRow("gateway in plan") << 3 << QString("192.168.1.252") << mask24 << QString("192.168.1.254")
+                                     << QString("IP地址 192.168.1.254 与默认网关相同");
+    // The unchecked row holds 10.0.0.200; the batch's own rows (10.0.0.1 up) are moving.
+    QTest::newRow("held by another device") << 2 << QString("10.0.0.199") << mask24 << gateway
+                                            << QString("IP地址 10.0.0.200 已被设备 02:00:00:00:00:FF 使用");
+    QTest::newRow("own addresses, gateway elsewhere") << 2 << QString("10.0.0.1") << mask24 << gateway << QString();
+}
+
+void TestBatchSlots::ipPlanIsCheckedBeforeAnythingIsSent()
+{
+    QFETCH(int, count);
+    QFETCH(QString, start);
+    QFETCH(QString, netmask);
+    QFETCH(QString, gateway);
+    QFETCH(QString, refusal);
     MainWindow window;
     QStringList macs;
-    for (int i = 1; i <= 7; ++i) {
-        macs.append(QStringLiteral("02:00:00:00:00:0%1").arg(i));
+    for (int i = 1; i <= count; ++i) {
+        macs.append(QStringLiteral("02:00:00:00:00:%1").arg(i, 2, 10, QLatin1Char('0')));
     }
     addRows(window, macs);
     QTest::mouseClick(window.findChild<QPushButton *>("select_all_btn"), Qt::LeftButton);
+    emit window.addSearchDeviceToTable("P", "10.0.0.200", "V", "M", "02:00:00:00:00:FF", QString());
+    QTRY_COMPARE(table(window)->rowCount(), count + 1);
     const int lines = logMessages(window).size();
+    MessageBox::setNextAnswer(QMessageBox::Cancel);
 
-    answerNextDialog(
-        [](QDialog *dialog) { dialog->findChild<MyIpLineEdit *>("ip_lineEdit")->setText("192.168.1.250"); });
+    answerNextDialog([&](QDialog *dialog) {
+        dialog->findChild<MyIpLineEdit *>("ip_lineEdit")->setText(start);
+        dialog->findChild<MyIpLineEdit *>("netmask_lineEdit")->setText(netmask);
+        dialog->findChild<MyIpLineEdit *>("gateway_lineEdit")->setText(gateway);
+    });
     clickBatch(window, "batch_modify_ip_btn");
 
-    const QString text = QStringLiteral("可分配的IP地址不足: 选中 7 台设备, 从起始IP地址起只能分配 5 个不重复的地址");
-    QVERIFY(FakeVsnet::sent().isEmpty());
     QCOMPARE(MessageBox::shown().size(), 1);
+    if (refusal.isEmpty()) {
+        QCOMPARE(FakeVsnet::sent().size(), count);
+        QCOMPARE(MessageBox::shown().constFirst().title, QStringLiteral("询问"));
+        return;
+    }
+    QVERIFY(FakeVsnet::sent().isEmpty());
     QCOMPARE(MessageBox::shown().constFirst().title, QStringLiteral("提示"));
-    QCOMPARE(MessageBox::shown().constFirst().text, text);
-    QCOMPARE(logMessages(window).mid(lines), QStringList {text + "!"});
+    QCOMPARE(MessageBox::shown().constFirst().text, refusal);
+    QCOMPARE(logMessages(window).mid(lines), QStringList {refusal + "!"});
 }
 
-void TestBatchSlots::ipRefusesUnusableStartAddress_data()
+void TestBatchSlots::ipAddressesGoOutInPlainDecimal()
 {
-    QTest::addColumn<QString>("start");
-    QTest::newRow("empty editor") << QString();
-    QTest::newRow("loopback") << QString("127.0.0.1");
-    QTest::newRow("multicast") << QString("224.0.0.1");
-}
-
-void TestBatchSlots::ipRefusesUnusableStartAddress()
-{
-    QFETCH(QString, start);
     MainWindow window;
-    addRows(window, {"02:00:00:00:00:01"});
+    addRows(window, {"02:00:00:00:00:01", "02:00:00:00:00:02"});
     QTest::mouseClick(window.findChild<QPushButton *>("select_all_btn"), Qt::LeftButton);
     const int lines = logMessages(window).size();
+    MessageBox::setNextAnswer(QMessageBox::Cancel);
 
-    answerNextDialog([start](QDialog *dialog) { dialog->findChild<MyIpLineEdit *>("ip_lineEdit")->setText(start); });
+    answerNextDialog([](QDialog *dialog) {
+        dialog->findChild<MyIpLineEdit *>("ip_lineEdit")->setText("010.001.000.007");
+        dialog->findChild<MyIpLineEdit *>("netmask_lineEdit")->setText("255.255.255.000");
+        dialog->findChild<MyIpLineEdit *>("gateway_lineEdit")->setText("010.001.000.001");
+        dialog->findChild<QLineEdit *>("dns_lineEdit")->setText("008.008.004.004;114;;1.1.1.1");
+    });
     clickBatch(window, "batch_modify_ip_btn");
 
-    const QString text = QStringLiteral("起始IP地址 %1 不是可用的设备地址").arg(start.isEmpty() ? "0.0.0.0" : start);
-    QVERIFY(FakeVsnet::sent().isEmpty());
-    QCOMPARE(MessageBox::shown().size(), 1);
-    QCOMPARE(MessageBox::shown().constFirst().text, text);
-    QCOMPARE(logMessages(window).mid(lines), QStringList {text + "!"});
+    const QList<QJsonObject> commands = sentCommands();
+    QCOMPARE(commands.size(), 2);
+    QCOMPARE(commands.at(0).value("ip").toString(), QStringLiteral("10.1.0.7"));
+    QCOMPARE(commands.at(1).value("ip").toString(), QStringLiteral("10.1.0.8"));
+    QCOMPARE(commands.at(1).value("netmask").toString(), QStringLiteral("255.255.255.0"));
+    QCOMPARE(commands.at(1).value("gateway").toString(), QStringLiteral("10.1.0.1"));
+    QCOMPARE(commands.at(1).value("dns").toString(), QStringLiteral("8.8.4.4;114;;1.1.1.1"));
+    QCOMPARE(logMessages(window).mid(lines),
+             QStringList({"02:00:00:00:00:01 设备修改 IP 为 10.1.0.7", "02:00:00:00:00:02 设备修改 IP 为 10.1.0.8"}));
+}
+
+// Which library call fails, and with it the log lines and box that must say so.
+void TestBatchSlots::libraryFailuresAreReported_data()
+{
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<int>("icon");
+    QTest::addColumn<QString>("box");
+    QTest::newRow("init") << "init" << QStringList {"设备库初始化失败, 错误码 -3!"} << 0 << QString();
+    QTest::newRow("search") << "search" << QStringList {"开始搜索, 清空表格!", "搜索失败, 错误码 -3!"} << 0
+                            << QString();
+    QTest::newRow("algo send") << "algo"
+                               << QStringList {"02:00:00:00:00:01 设备修改算法为 人形算法",
+                                               "02:00:00:00:00:02 设备修改算法为 人形算法 发送失败, 错误码 -3!",
+                                               "02:00:00:00:00:03 设备修改算法为 人形算法"}
+                               << int(QMessageBox::Warning) << QString("批量修改算法未完成: 3 台设备中 1 台发送失败!");
+    QTest::newRow("ip send") << "ip"
+                             << QStringList {"02:00:00:00:00:01 设备修改 IP 为 10.9.0.1",
+                                             "02:00:00:00:00:02 设备修改 IP 为 10.9.0.2 发送失败, 错误码 -3!",
+                                             "02:00:00:00:00:03 设备修改 IP 为 10.9.0.3"}
+                             << int(QMessageBox::Question)
+                             << QString("批量修改IP未完成: 3 台设备中 1 台发送失败! 需要立即重新搜索设备吗？");
+}
+
+void TestBatchSlots::libraryFailuresAreReported()
+{
+    QFETCH(QString, failing);
+    QFETCH(QStringList, lines);
+    QFETCH(int, icon);
+    QFETCH(QString, box);
+    FakeVsnet::setInitResult(failing == "init" ? -3 : 0);
+    FakeVsnet::setSearchResult(failing == "search" ? -3 : 0);
+    FakeVsnet::setSendResults({0, -3, 0});
+    MainWindow window;
+    if (failing == "search") {
+        QTest::mouseClick(window.findChild<QPushButton *>("search_dev_btn"), Qt::LeftButton);
+        QTRY_VERIFY(window.findChild<QPushButton *>("search_dev_btn")->isEnabled());
+    }
+    int first = 0;
+    if (failing == "algo" || failing == "ip") {
+        addRows(window, {"02:00:00:00:00:01", "02:00:00:00:00:02", "02:00:00:00:00:03"});
+        QTest::mouseClick(window.findChild<QPushButton *>("select_all_btn"), Qt::LeftButton);
+        first = logMessages(window).size();
+        MessageBox::setNextAnswer(QMessageBox::Cancel);
+        answerNextDialog([](QDialog *dialog) {
+            if (auto *start = dialog->findChild<MyIpLineEdit *>("ip_lineEdit")) {
+                start->setText("10.9.0.1");
+            }
+        });
+        clickBatch(window, failing == "ip" ? "batch_modify_ip_btn" : "batch_modify_algo_btn");
+        QCOMPARE(FakeVsnet::sent().size(), 3);
+    }
+    QCOMPARE(logMessages(window).mid(first), lines);
+    QCOMPARE(MessageBox::shown().size(), box.isEmpty() ? 0 : 1);
+    if (!box.isEmpty()) {
+        QCOMPARE(int(MessageBox::shown().constFirst().icon), icon);
+        QCOMPARE(MessageBox::shown().constFirst().text, box);
+    }
 }
 
 void TestBatchSlots::ipFinalQuestionOkSearchesAgainCancelKeepsTable()
@@ -380,15 +493,24 @@ void TestBatchSlots::ipFinalQuestionOkSearchesAgainCancelKeepsTable()
     QCOMPARE(table(window)->rowCount(), 2);
     QCOMPARE(FakeVsnet::searchCount(), 0);
 
+    QVERIFY(!logMessages(window).join('\n').contains("核对结果"));
+
+    // The search after "确定" is compared with the plan: one device took its address, one did not.
     MessageBox::setNextAnswer(QMessageBox::Ok);
-    FakeVsnet::setDevices(QVector<VSOneDev>(1, FakeVsnet::makeDevice("10.1.1.1", "P", "V", "M", {2, 0, 0, 0, 0, 1})));
+    QVector<VSOneDev> found;
+    found.append(FakeVsnet::makeDevice("10.1.1.1", "P", "V", "M", {2, 0, 0, 0, 0, 1}));
+    found.append(FakeVsnet::makeDevice("10.0.0.2", "P", "V", "M", {2, 0, 0, 0, 0, 2}));
+    FakeVsnet::setDevices(found);
     answerNextDialog(fill);
     clickBatch(window, "batch_modify_ip_btn");
     QCOMPARE(FakeVsnet::sent().size(), 4);
     QTRY_COMPARE(logMessages(window).count("搜索完成!!!"), 1);
     QCOMPARE(FakeVsnet::searchCount(), 1);
-    QCOMPARE(table(window)->rowCount(), 1);
+    QCOMPARE(table(window)->rowCount(), 2);
     QCOMPARE(table(window)->item(0, 2)->text(), QStringLiteral("10.1.1.1"));
+    QCOMPARE(logMessages(window).mid(logMessages(window).indexOf("搜索完成!!!")),
+             QStringList({"搜索完成!!!", "02:00:00:00:00:02 未生效: 搜索到的 IP 为 10.0.0.2",
+                          "核对结果: 2 台设备中 1 台已生效, 1 台未生效"}));
 }
 
 void TestBatchSlots::ipCancelSendsNothing()

@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTableWidget>
@@ -71,14 +72,15 @@ private slots:
     void nullContextOnlyWritesDebugLine();
 
     void doubleClickAnyCellTogglesItsRow();
-    void spaceTogglesCurrentRowAndPassesTheKeyOn();
+    void spaceTogglesTheClickedRowOnce_data();
+    void spaceTogglesTheClickedRowOnce();
     void selectAllAndNone();
     void headerClickSortsByTextAndRenumbers();
     void numberHeaderDoesNothing();
     void rowAfterSortIsAppendedWithNextNumber();
 
     void closingDuringSearchWaitsForItBeforeRelease();
-    void overlappingSearchesKeepRefreshDisabledUntilLastEnds();
+    void supersededSearchAddsNothing();
 
 private:
     QTableWidget *table(MainWindow &window) { return window.findChild<QTableWidget *>("dev_search_tableWidget"); }
@@ -273,27 +275,42 @@ void TestDeviceSearch::doubleClickAnyCellTogglesItsRow()
     QCOMPARE(t->item(0, 0)->checkState(), Qt::Checked);
 }
 
-void TestDeviceSearch::spaceTogglesCurrentRowAndPassesTheKeyOn()
+void TestDeviceSearch::spaceTogglesTheClickedRowOnce_data()
 {
+    QTest::addColumn<int>("column");
+    QTest::newRow("number column") << 0;
+    QTest::newRow("address column") << 2;
+}
+
+// The key goes wherever the focus is, as a user's key would: after a click on a row, to the table,
+// not to the button pressed before.
+void TestDeviceSearch::spaceTogglesTheClickedRowOnce()
+{
+    QFETCH(int, column);
     MainWindow window;
     window.show();
+    QApplication::setActiveWindow(&window);
+    QVERIFY(QTest::qWaitForWindowActive(&window));
     search(window, threeDevices());
     QTableWidget *t = table(window);
+    QTest::mouseClick(window.findChild<QPushButton *>("select_all_btn"), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QPushButton *>("unselect_all_btn"), Qt::LeftButton);
 
-    // No current row: nothing changes.
-    t->setCurrentCell(-1, -1);
-    QTest::keyClick(t, Qt::Key_Space);
+    // The middle of the cell, away from the check box.
+    QTest::mouseClick(t->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      t->visualRect(t->model()->index(1, column)).center());
+    QCOMPARE(QApplication::focusWidget(), t);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QCOMPARE(checkStates(t), QList<Qt::CheckState>({Qt::Unchecked, Qt::Checked, Qt::Unchecked}));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
     QCOMPARE(checkStates(t), QList<Qt::CheckState>({Qt::Unchecked, Qt::Unchecked, Qt::Unchecked}));
 
-    t->setCurrentCell(1, 2);
-    QTest::keyClick(t, Qt::Key_Space);
-    QCOMPARE(checkStates(t), QList<Qt::CheckState>({Qt::Unchecked, Qt::Checked, Qt::Unchecked}));
-    QTest::keyClick(t, Qt::Key_Space);
-    QCOMPARE(t->item(1, 0)->checkState(), Qt::Unchecked);
-
-    // The filter does not swallow keys: navigation still reaches the table.
-    QTest::keyClick(t, Qt::Key_Down);
+    // Other keys still reach the table; without a current row Space changes nothing.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
     QCOMPARE(t->currentRow(), 2);
+    t->setCurrentCell(-1, -1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QCOMPARE(checkStates(t), QList<Qt::CheckState>({Qt::Unchecked, Qt::Unchecked, Qt::Unchecked}));
 }
 
 void TestDeviceSearch::selectAllAndNone()
@@ -419,24 +436,31 @@ void TestDeviceSearch::closingDuringSearchWaitsForItBeforeRelease()
     }
 }
 
-void TestDeviceSearch::overlappingSearchesKeepRefreshDisabledUntilLastEnds()
+// A search requested while another still runs, as "确定" after a batch IP change may do.
+void TestDeviceSearch::supersededSearchAddsNothing()
 {
     MainWindow window;
-    FakeVsnet::setDevices(QVector<VSOneDev>(1, threeDevices().at(0)));
-    FakeVsnet::setHold(true);
+    FakeVsnet::setDevices(threeDevices());
+    FakeVsnet::setHold(true, 0, true);
     QTest::mouseClick(refresh(window), Qt::LeftButton);
     QVERIFY(FakeVsnet::waitForRunning(1));
-    // A second search started from code, as the batch IP change does.
     QVERIFY(QMetaObject::invokeMethod(&window, "on_search_dev_btn_clicked"));
-    QVERIFY(FakeVsnet::waitForRunning(2));
+    QCOMPARE(logMessages(window), QStringList({"开始搜索, 清空表格!", "开始搜索, 清空表格!"}));
 
-    FakeVsnet::releaseOne();
-    QTRY_COMPARE(logMessages(window).count(QStringLiteral("搜索完成!!!")), 1);
-    QVERIFY(!refresh(window)->isEnabled());
-
-    FakeVsnet::releaseOne();
-    QTRY_COMPARE(logMessages(window).count(QStringLiteral("搜索完成!!!")), 2);
-    QVERIFY(refresh(window)->isEnabled());
+    // The first reports its devices only now; the second waits for it and finds two others.
+    QVector<VSOneDev> newer;
+    newer.append(makeDevice("10.0.0.7", "P2P-D", "V2", "CAM-4", {2, 0, 0, 0, 0, 7}));
+    newer.append(threeDevices().at(0));
+    FakeVsnet::setDevices(newer);
+    FakeVsnet::setHold(false);
+    FakeVsnet::release();
+    QTRY_VERIFY(refresh(window)->isEnabled());
+    QCOMPARE(FakeVsnet::searchCount(), 2);
+    QCOMPARE(column(table(window), 5), QStringList({"02:00:00:00:00:07", "02:00:00:00:00:01"}));
+    QCOMPARE(column(table(window), 0), QStringList({"1", "2"}));
+    QCOMPARE(logMessages(window).mid(2),
+             QStringList({"搜索到设备, ip: 10.0.0.7 mac: 02:00:00:00:00:07",
+                          "搜索到设备, ip: 192.168.1.9 mac: 02:00:00:00:00:01", "搜索完成!!!"}));
 }
 
 QTEST_MAIN(TestDeviceSearch)

@@ -28,6 +28,7 @@ private slots:
     void searchShowsEverySimulatedDevice();
     void malformedAnswersNeverBecomeRows();
     void batchChangesShowInTheNextSearch();
+    void checkAfterBatchNamesTheDevicesThatDidNotTakeTheirAddress();
 
 private:
     QTableWidget *table(MainWindow &window) { return window.findChild<QTableWidget *>("dev_search_tableWidget"); }
@@ -177,6 +178,48 @@ void TestEndToEnd::batchChangesShowInTheNextSearch()
         QVERIFY2(table(window)->item(row, 3)->text().endsWith(QStringLiteral("-A3")),
                  qPrintable(table(window)->item(row, 3)->text()));
     }
+}
+
+void TestEndToEnd::checkAfterBatchNamesTheDevicesThatDidNotTakeTheirAddress()
+{
+    DevsimProcess devsim(DevsimProcess::freshPort());
+    qputenv("VSNET_PORT", QByteArray::number(devsim.port()));
+    QVERIFY(devsim.start({"--count", "20", "--drop-commands", "0.3"}));
+
+    MainWindow window;
+    window.show();
+    QVERIFY(search(window));
+    QCOMPARE(table(window)->rowCount(), 20);
+    QTest::mouseClick(window.findChild<QPushButton *>("select_all_btn"), Qt::LeftButton);
+
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    answerNextDialog([](QDialog *dialog) {
+        dialog->findChild<MyIpLineEdit *>("ip_lineEdit")->setText("172.16.5.20");
+        dialog->findChild<MyIpLineEdit *>("netmask_lineEdit")->setText("255.255.0.0");
+    });
+    QTest::mouseClick(window.findChild<QPushButton *>("batch_modify_ip_btn"), Qt::LeftButton);
+    auto *log = window.findChild<QTextEdit *>("textEdit");
+    QTRY_VERIFY_WITH_TIMEOUT(log->toPlainText().contains(QStringLiteral("核对结果")), 15000);
+
+    QSet<QString> reported;
+    const QRegularExpression notTaken(QStringLiteral(": ([0-9A-F:]{17}) 未生效: "));
+    for (auto match = notTaken.globalMatch(log->toPlainText()); match.hasNext();) {
+        reported.insert(match.next().captured(1));
+    }
+    // The simulator journals each command it applied; the dropped ones leave no line.
+    QVERIFY(!reported.isEmpty());
+    devsim.waitForJournal(20 - reported.size());
+    QSet<QString> dropped;
+    for (int row = 0; row < 20; ++row) {
+        dropped.insert(table(window)->item(row, 5)->text());
+    }
+    for (const QString &line : devsim.journal()) {
+        QVERIFY2(line.startsWith(QStringLiteral("applied ip_config_bc to ")), qPrintable(line));
+        dropped.remove(line.mid(24, 17));
+    }
+    QCOMPARE(reported, dropped);
+    QVERIFY(log->toPlainText().contains(
+        QStringLiteral("核对结果: 20 台设备中 %1 台已生效, %2 台未生效").arg(20 - dropped.size()).arg(dropped.size())));
 }
 
 QTEST_MAIN(TestEndToEnd)

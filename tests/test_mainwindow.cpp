@@ -88,7 +88,7 @@ void TestMainWindow::tableSettings()
     QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
     QCOMPARE(table->selectionMode(), QAbstractItemView::SingleSelection);
     QCOMPARE(table->selectionBehavior(), QAbstractItemView::SelectRows);
-    QCOMPARE(table->focusPolicy(), Qt::NoFocus);
+    QCOMPARE(table->focusPolicy(), Qt::ClickFocus);
     QVERIFY(!table->alternatingRowColors());
     QCOMPARE(table->font().pointSize(), 10);
     QCOMPARE(table->styleSheet(), QStringLiteral("QTableWidget{outline:none;}"));

@@ -16,7 +16,12 @@ struct State
     QVector<VSOneDev> devices;
     QList<FakeVsnet::Sent> sent;
     bool hold = false;
+    bool holdBeforeReport = false;
     int holdLimitMs = 0;
+    int initResult = 0;
+    bool searchResultSet = false;
+    int searchResult = 0;
+    QVector<int> sendResults;
     quint64 releases = 0;
     int permits = 0;
     int initCount = 0;
@@ -45,7 +50,11 @@ void reset()
     s.devices.clear();
     s.sent.clear();
     s.hold = false;
+    s.holdBeforeReport = false;
     s.holdLimitMs = 0;
+    s.initResult = 0;
+    s.searchResultSet = false;
+    s.sendResults.clear();
     s.permits = 0;
     ++s.releases;
     s.initCount = s.uninitCount = s.searchCount = 0;
@@ -59,11 +68,31 @@ void setDevices(const QVector<VSOneDev> &devices)
     state().devices = devices;
 }
 
-void setHold(bool hold, int holdLimitMs)
+void setHold(bool hold, int holdLimitMs, bool beforeReport)
 {
     std::lock_guard<std::mutex> lock(state().mutex);
     state().hold = hold;
     state().holdLimitMs = holdLimitMs;
+    state().holdBeforeReport = beforeReport;
+}
+
+void setInitResult(int result)
+{
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().initResult = result;
+}
+
+void setSearchResult(int result)
+{
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().searchResultSet = true;
+    state().searchResult = result;
+}
+
+void setSendResults(const QVector<int> &results)
+{
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().sendResults = results;
 }
 
 void release()
@@ -160,7 +189,7 @@ int vsnet_init(void)
     std::lock_guard<std::mutex> lock(state().mutex);
     ++state().initCount;
     state().uninitialised = false;
-    return 0;
+    return state().initResult;
 }
 
 int vsnet_uninit(void)
@@ -179,12 +208,30 @@ int vsnet_search(VSNetSearchCallback cb, void *context)
 {
     State &s = state();
     QVector<VSOneDev> devices;
+    bool holdBeforeReport = false;
     {
         std::lock_guard<std::mutex> lock(s.mutex);
         ++s.searchCount;
         ++s.running;
         devices = s.devices;
+        holdBeforeReport = s.holdBeforeReport;
         s.changed.notify_all();
+    }
+    const auto holdIfAsked = [&s] {
+        std::unique_lock<std::mutex> lock(s.mutex);
+        const quint64 releases = s.releases;
+        auto released = [&] { return !s.hold || s.releases != releases || s.permits > 0; };
+        if (s.holdLimitMs > 0) {
+            s.changed.wait_for(lock, std::chrono::milliseconds(s.holdLimitMs), released);
+        } else {
+            s.changed.wait(lock, released);
+        }
+        if (s.hold && s.releases == releases && s.permits > 0) {
+            --s.permits;
+        }
+    };
+    if (holdBeforeReport) {
+        holdIfAsked();
     }
     // Devices are reported from a thread of the library's own, as a real library may do.
     std::thread reporter([&] {
@@ -199,29 +246,22 @@ int vsnet_search(VSNetSearchCallback cb, void *context)
         }
     });
     reporter.join();
-    {
-        std::unique_lock<std::mutex> lock(s.mutex);
-        const quint64 releases = s.releases;
-        auto released = [&] { return !s.hold || s.releases != releases || s.permits > 0; };
-        if (s.holdLimitMs > 0) {
-            s.changed.wait_for(lock, std::chrono::milliseconds(s.holdLimitMs), released);
-        } else {
-            s.changed.wait(lock, released);
-        }
-        if (s.hold && s.releases == releases && s.permits > 0) {
-            --s.permits;
-        }
-        --s.running;
-        s.changed.notify_all();
+    if (!holdBeforeReport) {
+        holdIfAsked();
     }
-    return devices.size();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    --s.running;
+    s.changed.notify_all();
+    return s.searchResultSet ? s.searchResult : devices.size();
 }
 
 int vsnet_send_json_msg(const char *address, const char *json)
 {
-    std::lock_guard<std::mutex> lock(state().mutex);
-    state().sent.append({QByteArray(address), QByteArray(json)});
-    return 0;
+    State &s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    const int index = s.sent.size();
+    s.sent.append({QByteArray(address), QByteArray(json)});
+    return s.sendResults.value(index, 0);
 }
 
 } // extern "C"

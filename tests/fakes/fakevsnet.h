@@ -22,13 +22,19 @@ void reset();
 
 void setDevices(const QVector<VSOneDev> &devices);
 // While holding, a search reports its devices and then blocks until release() or until
-// holdLimitMs has passed (0: no limit).
-void setHold(bool hold, int holdLimitMs = 0);
+// holdLimitMs has passed (0: no limit); with beforeReport it blocks first and reports afterwards.
+void setHold(bool hold, int holdLimitMs = 0, bool beforeReport = false);
 void release();
 // Lets exactly one held search return.
 void releaseOne();
 // Waits, without spinning the event loop, until at least n searches are running.
 bool waitForRunning(int n, int timeoutMs = 5000);
+
+// What the library functions return: init and search (a search then still reports its devices),
+// and the sends in call order, 0 for every send past the list.
+void setInitResult(int result);
+void setSearchResult(int result);
+void setSendResults(const QVector<int> &results);
 
 int initCount();
 int uninitCount();

@@ -1,0 +1,95 @@
+#include "app/activitylog.h"
+
+#include "app/logdocumentlayout.h"
+
+#include <QDateTime>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <utility>
+
+ActivityLog::ActivityLog(QTextEdit *pane, QObject *parent)
+    : QObject(parent)
+    , m_pane(pane)
+    , m_timer(new QTimer(this))
+{
+    // Nothing in a read-only log is ever undone; keeping undo steps would only cost memory.
+    QTextDocument *document = m_pane->document();
+    document->setUndoRedoEnabled(false);
+    // The stock layout shapes every line as it arrives; ours only the lines that are shown.
+    document->setDocumentLayout(new LogDocumentLayout(document));
+    m_timer->setSingleShot(true);
+    m_timer->setInterval(50);
+    connect(m_timer, &QTimer::timeout, this, &ActivityLog::flush);
+}
+
+void ActivityLog::addCompanion(QWidget *widget)
+{
+    m_companions.append(widget);
+}
+
+void ActivityLog::append(const QString &message)
+{
+    const qint64 second = QDateTime::currentMSecsSinceEpoch() / 1000;
+    if (second != m_stampSecond) {
+        m_stampSecond = second;
+        m_stamp = QDateTime::fromSecsSinceEpoch(second).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    }
+    defer();
+
+    // Device texts come from the network: they are shown as written, never interpreted as markup.
+    QTextDocument *document = m_pane->document();
+    QTextCursor cursor(document);
+    cursor.movePosition(QTextCursor::End);
+    if (!document->isEmpty()) {
+        cursor.insertBlock();
+    }
+    cursor.insertText(m_stamp + QStringLiteral(": ") + message);
+}
+
+void ActivityLog::clear()
+{
+    flush();
+    m_pane->clear();
+}
+
+void ActivityLog::defer()
+{
+    if (m_deferred) {
+        return;
+    }
+    m_deferred = true;
+    const QScrollBar *scrollBar = m_pane->verticalScrollBar();
+    m_followsTail = scrollBar->value() == scrollBar->maximum();
+    QTextCursor(m_pane->document()).beginEditBlock();
+    m_pane->viewport()->setUpdatesEnabled(false);
+    for (QWidget *widget : std::as_const(m_companions)) {
+        if (widget) {
+            widget->setUpdatesEnabled(false);
+        }
+    }
+    m_timer->start();
+}
+
+void ActivityLog::flush()
+{
+    if (!m_deferred) {
+        return;
+    }
+    m_deferred = false;
+    m_timer->stop();
+    QTextCursor(m_pane->document()).endEditBlock();
+    m_pane->viewport()->setUpdatesEnabled(true);
+    for (QWidget *widget : std::as_const(m_companions)) {
+        if (widget) {
+            widget->setUpdatesEnabled(true);
+        }
+    }
+    if (m_followsTail) {
+        QScrollBar *scrollBar = m_pane->verticalScrollBar();
+        scrollBar->setValue(scrollBar->maximum());
+    }
+}

@@ -1,0 +1,57 @@
+#ifndef BRELO_DEVICESEARCH_H
+#define BRELO_DEVICESEARCH_H
+
+#include <QObject>
+
+#include <atomic>
+
+#include "batch/addresscheck.h"
+#include "sdk/VSDevNetSDK.h"
+
+template<typename T> class QFutureWatcher;
+
+// The window's searches: at most one runs in the library at a time. A search requested while
+// another runs supersedes it and starts as soon as it has returned; nothing the superseded search
+// still reports is shown, and its end is not reported.
+class DeviceSearch : public QObject
+{
+    Q_OBJECT
+
+public:
+    DeviceSearch(VSNetSearchCallback callback, void *context, QObject *parent = nullptr);
+    ~DeviceSearch() override;
+
+    void request();
+    // The newest requested search, once it has ended without being superseded, also reports check.
+    void checkAfterLatest(const AddressCheck &check);
+
+    // A search runs or waits to run.
+    bool isBusy() const;
+    // Any thread: whether the library's callback should still hand on devices.
+    bool reports() const { return !m_closing.load() && !m_superseded.load(); }
+    // GUI thread: whether a device delivered now belongs to the newest search.
+    bool accepts() const { return !m_waiting && !m_closing.load(); }
+
+    // Stops reporting and waits for the running search; a waiting one never starts. Before the
+    // library is released, which must not happen under a running search.
+    void shutdown();
+
+signals:
+    void busyChanged(bool busy);
+    // The newest search has ended with the library's result; check is empty unless one was attached.
+    void finished(int result, const AddressCheck &check);
+
+private:
+    void start();
+    void onSearchReturned();
+
+    VSNetSearchCallback m_callback;
+    void *m_context;
+    QFutureWatcher<int> *m_running = nullptr;
+    bool m_waiting = false;
+    AddressCheck m_check;
+    std::atomic_bool m_superseded {false};
+    std::atomic_bool m_closing {false};
+};
+
+#endif // BRELO_DEVICESEARCH_H
