@@ -1,4 +1,5 @@
-#include <QtTest>
+#include <QSignalSpy>
+#include <QTest>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -13,16 +14,10 @@
 
 #include "dialogs/batchmodifyalgodialog.h"
 #include "dialogs/batchmodifyipdialog.h"
+#include "guitest.h"
 #include "widgets/myiplineedit.h"
 
 namespace {
-
-bool showActive(QWidget *window)
-{
-    window->show();
-    QApplication::setActiveWindow(window);
-    return QTest::qWaitForWindowActive(window);
-}
 
 // A click counts only on the box and its text, not on the empty rest of a stretched check box.
 void clickCheckBox(QCheckBox *box)
@@ -34,14 +29,14 @@ void clickCheckBox(QCheckBox *box)
     QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, area.center());
 }
 
-QPushButton *button(QDialog *dialog, QDialogButtonBox::StandardButton which)
+QPushButton *dialogButton(QDialog *dialog, QDialogButtonBox::StandardButton which)
 {
     return dialog->findChild<QDialogButtonBox *>("buttonBox")->button(which);
 }
 
 } // namespace
 
-class TestBatchDialogs : public QObject
+class TestBatchDialogs : public GuiTest
 {
     Q_OBJECT
 
@@ -64,8 +59,8 @@ void TestBatchDialogs::ipDialogOpensWithDefaultsAndFocusInStartAddress()
     QVERIFY(showActive(&dialog));
 
     QCOMPARE(dialog.windowTitle(), QString("修改IP"));
-    QCOMPARE(button(&dialog, QDialogButtonBox::Ok)->text(), QString("确定"));
-    QCOMPARE(button(&dialog, QDialogButtonBox::Cancel)->text(), QString("取消"));
+    QCOMPARE(dialogButton(&dialog, QDialogButtonBox::Ok)->text(), QString("确定"));
+    QCOMPARE(dialogButton(&dialog, QDialogButtonBox::Cancel)->text(), QString("取消"));
     QCOMPARE(dialog.findChild<QCheckBox *>("dhcp_checkBox")->text(), QString("DHCP"));
     const QList<QPair<QString, QString>> labels {{"label_4", "IP获取方式："},
                                                  {"label", "起始IP地址："},
@@ -94,7 +89,7 @@ void TestBatchDialogs::ipDialogOkUntouchedGivesDefaults()
 {
     BatchModifyIPDialog dialog;
     QTimer::singleShot(0, &dialog,
-                       [&dialog] { QTest::mouseClick(button(&dialog, QDialogButtonBox::Ok), Qt::LeftButton); });
+                       [&dialog] { QTest::mouseClick(dialogButton(&dialog, QDialogButtonBox::Ok), Qt::LeftButton); });
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
     QCOMPARE(dialog.getStartIp(), QString("0.0.0.0"));
     QCOMPARE(dialog.getNetmask(), QString("255.255.255.0"));
@@ -120,7 +115,7 @@ void TestBatchDialogs::ipDialogRejectPaths()
     QTRY_VERIFY(QApplication::focusWidget());
 
     if (how == "cancel") {
-        QTest::mouseClick(button(&dialog, QDialogButtonBox::Cancel), Qt::LeftButton);
+        QTest::mouseClick(dialogButton(&dialog, QDialogButtonBox::Cancel), Qt::LeftButton);
     } else if (how == "escape") {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     } else {
@@ -211,8 +206,8 @@ void TestBatchDialogs::algoDialogListsAlgorithmsAndReadsTheChoice()
     QVERIFY(showActive(&dialog));
     QCOMPARE(dialog.windowTitle(), QString("修改算法"));
     QCOMPARE(dialog.findChild<QLabel *>("label")->text(), QString("算法"));
-    QCOMPARE(button(&dialog, QDialogButtonBox::Ok)->text(), QString("确定"));
-    QCOMPARE(button(&dialog, QDialogButtonBox::Cancel)->text(), QString("取消"));
+    QCOMPARE(dialogButton(&dialog, QDialogButtonBox::Ok)->text(), QString("确定"));
+    QCOMPARE(dialogButton(&dialog, QDialogButtonBox::Cancel)->text(), QString("取消"));
     auto *reboot = dialog.findChild<QCheckBox *>("reboot_checkBox");
     QCOMPARE(reboot->text(), QString("切换算法后自动重启"));
     auto *combo = dialog.findChild<QComboBox *>("algo_comboBox");
@@ -236,7 +231,7 @@ void TestBatchDialogs::algoDialogListsAlgorithmsAndReadsTheChoice()
     QCOMPARE(dialog.getAlgoType(), 0);
     QCOMPARE(dialog.getAlgoName(), QString());
 
-    QTest::mouseClick(button(&dialog, QDialogButtonBox::Ok), Qt::LeftButton);
+    QTest::mouseClick(dialogButton(&dialog, QDialogButtonBox::Ok), Qt::LeftButton);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
 }
 

@@ -1,4 +1,4 @@
-#include <QtTest>
+#include <QTest>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,7 +16,7 @@
 #include "app/mainwindow.h"
 #include "app/messagebox.h"
 #include "fakes/fakevsnet.h"
-#include "logmessages.h"
+#include "guitest.h"
 #include "widgets/myiplineedit.h"
 
 namespace {
@@ -34,7 +34,7 @@ QList<QJsonObject> sentCommands()
 
 } // namespace
 
-class TestBatchSlots : public QObject
+class TestBatchSlots : public GuiTest
 {
     Q_OBJECT
 
@@ -63,12 +63,6 @@ private slots:
 
 private:
     void addRows(MainWindow &window, const QStringList &macs);
-    QTableWidget *table(MainWindow &window) { return window.findChild<QTableWidget *>("dev_search_tableWidget"); }
-    // Runs fill on the next modal dialog, then accepts it; false when no dialog opened.
-    void answerNextDialog(std::function<void(QDialog *)> fill, bool accept = true);
-    void clickBatch(MainWindow &window, const char *button);
-
-    bool m_dialogSeen = false;
 };
 
 void TestBatchSlots::init()
@@ -76,13 +70,11 @@ void TestBatchSlots::init()
     FakeVsnet::reset();
     MessageBox::clearShown();
     MessageBox::setNextAnswer(QMessageBox::Ok);
-    m_dialogSeen = false;
 }
 
 void TestBatchSlots::cleanup()
 {
-    // A dialog answer that was not used must not answer the next test's dialog.
-    qDeleteAll(findChildren<QTimer *>());
+    dropDialogAnswers();
     MessageBox::clearNextAnswer();
 }
 
@@ -94,35 +86,6 @@ void TestBatchSlots::addRows(MainWindow &window, const QStringList &macs)
                                            "V1", "M1", macs.at(i), QString());
     }
     QTRY_COMPARE(table(window)->rowCount(), before + macs.size());
-}
-
-void TestBatchSlots::answerNextDialog(std::function<void(QDialog *)> fill, bool accept)
-{
-    auto *timer = new QTimer(this);
-    timer->setInterval(10);
-    int tries = 0;
-    connect(timer, &QTimer::timeout, this, [this, timer, fill, accept, tries]() mutable {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!dialog) {
-            if (++tries > 100) {
-                timer->deleteLater();
-            }
-            return;
-        }
-        timer->stop();
-        timer->deleteLater();
-        m_dialogSeen = true;
-        if (fill) {
-            fill(dialog);
-        }
-        accept ? dialog->accept() : dialog->reject();
-    });
-    timer->start();
-}
-
-void TestBatchSlots::clickBatch(MainWindow &window, const char *button)
-{
-    QTest::mouseClick(window.findChild<QPushButton *>(button), Qt::LeftButton);
 }
 
 void TestBatchSlots::emptyTableRefusesWithDebugLine_data()
@@ -139,7 +102,7 @@ void TestBatchSlots::emptyTableRefusesWithDebugLine()
     QFETCH(QString, text);
     MainWindow window;
     QTest::ignoreMessage(QtDebugMsg, "设备列表表格为空");
-    clickBatch(window, button.constData());
+    click(window, button.constData());
 
     QCOMPARE(MessageBox::shown().size(), 1);
     QCOMPARE(MessageBox::shown().constFirst().title, QStringLiteral("提示"));
@@ -171,11 +134,11 @@ void TestBatchSlots::nothingCheckedRefuses()
     debugLines.clear();
     const QtMessageHandler previous = qInstallMessageHandler(
         [](QtMsgType, const QMessageLogContext &, const QString &message) { debugLines.append(message); });
-    clickBatch(window, button.constData());
+    click(window, button.constData());
     qInstallMessageHandler(previous);
     QCOMPARE(debugLines, QStringList());
 
-    QVERIFY(!m_dialogSeen);
+    QVERIFY(!dialogSeen());
     QCOMPARE(MessageBox::shown().size(), 1);
     QCOMPARE(MessageBox::shown().constFirst().text, text);
     QCOMPARE(logMessages(window).mid(lines), QStringList {text + "!"});
@@ -188,14 +151,14 @@ void TestBatchSlots::targetsFollowTableOrderSkipEmptyMacsStopAtMissingItem()
     addRows(
         window,
         {"02:00:00:00:00:03", "", "02:00:00:00:00:01", "02:00:00:00:00:03", "02:00:00:00:00:09", "02:00:00:00:00:0A"});
-    QTest::mouseClick(window.findChild<QPushButton *>("select_all_btn"), Qt::LeftButton);
+    click(window, "select_all_btn");
     table(window)->item(2, 0)->setCheckState(Qt::PartiallyChecked);
     // Row 4 loses its column 0 item: the scan stops there, so row 5 is not a target.
     delete table(window)->takeItem(4, 0);
 
     answerNextDialog(nullptr);
-    clickBatch(window, "batch_modify_algo_btn");
-    QVERIFY(m_dialogSeen);
+    click(window, "batch_modify_algo_btn");
+    QVERIFY(dialogSeen());
 
     QStringList macs;
     for (const QJsonObject &command : sentCommands()) {
@@ -222,7 +185,7 @@ void TestBatchSlots::algoSendsOneCommandPerDeviceThenConfirms()
         combo->setCurrentIndex(2);
         dialog->findChild<QCheckBox *>("reboot_checkBox")->setChecked(false);
     });
-    clickBatch(window, "batch_modify_algo_btn");
+    click(window, "batch_modify_algo_btn");
 
     QCOMPARE(items, QStringList({"人形算法", "出入口算法", "车工位算法"}));
     const QList<FakeVsnet::Sent> sent = FakeVsnet::sent();
@@ -250,8 +213,8 @@ void TestBatchSlots::algoCancelSendsNothing()
     table(window)->item(0, 0)->setCheckState(Qt::Checked);
     const QStringList before = logMessages(window);
     answerNextDialog(nullptr, false);
-    clickBatch(window, "batch_modify_algo_btn");
-    QVERIFY(m_dialogSeen);
+    click(window, "batch_modify_algo_btn");
+    QVERIFY(dialogSeen());
     QVERIFY(FakeVsnet::sent().isEmpty());
     QCOMPARE(logMessages(window), before);
     QVERIFY(MessageBox::shown().isEmpty());
@@ -261,7 +224,7 @@ void TestBatchSlots::ipSendsConsecutiveAddressesThenOffersSearch()
 {
     MainWindow window;
     addRows(window, {"02:00:00:00:00:01", "02:00:00:00:00:02", "02:00:00:00:00:03"});
-    QTest::mouseClick(window.findChild<QPushButton *>("select_all_btn"), Qt::LeftButton);
+    click(window, "select_all_btn");
     const int lines = logMessages(window).size();
     MessageBox::setNextAnswer(QMessageBox::Cancel);
 
@@ -269,7 +232,7 @@ void TestBatchSlots::ipSendsConsecutiveAddressesThenOffersSearch()
         dialog->findChild<MyIpLineEdit *>("ip_lineEdit")->setText("192.168.1.252");
         dialog->findChild<QLineEdit *>("dns_lineEdit")->setText(" 8.8.8.8;1.1.1.1 ");
     });
-    clickBatch(window, "batch_modify_ip_btn");
+    click(window, "batch_modify_ip_btn");
 
     const QList<QJsonObject> commands = sentCommands();
     QCOMPARE(commands.size(), 3);
@@ -300,13 +263,13 @@ void TestBatchSlots::ipDhcpSendsNoAddressAndLogsDhcp()
 {
     MainWindow window;
     addRows(window, {"02:00:00:00:00:01", "02:00:00:00:00:02"});
-    QTest::mouseClick(window.findChild<QPushButton *>("select_all_btn"), Qt::LeftButton);
+    click(window, "select_all_btn");
     const int lines = logMessages(window).size();
     MessageBox::setNextAnswer(QMessageBox::Cancel);
 
     // DHCP ignores the start address, so an empty one is no reason to refuse.
     answerNextDialog([](QDialog *dialog) { dialog->findChild<QCheckBox *>("dhcp_checkBox")->click(); });
-    clickBatch(window, "batch_modify_ip_btn");
+    click(window, "batch_modify_ip_btn");
 
     const QList<FakeVsnet::Sent> sent = FakeVsnet::sent();
     QCOMPARE(sent.size(), 2);
@@ -368,7 +331,7 @@ void TestBatchSlots::ipPlanIsCheckedBeforeAnythingIsSent()
         macs.append(QStringLiteral("02:00:00:00:00:%1").arg(i, 2, 10, QLatin1Char('0')));
     }
     addRows(window, macs);
-    QTest::mouseClick(window.findChild<QPushButton *>("select_all_btn"), Qt::LeftButton);
+    click(window, "select_all_btn");
     emit window.addSearchDeviceToTable("P", "10.0.0.200", "V", "M", "02:00:00:00:00:FF", QString());
     QTRY_COMPARE(table(window)->rowCount(), count + 1);
     const int lines = logMessages(window).size();
@@ -379,7 +342,7 @@ void TestBatchSlots::ipPlanIsCheckedBeforeAnythingIsSent()
         dialog->findChild<MyIpLineEdit *>("netmask_lineEdit")->setText(netmask);
         dialog->findChild<MyIpLineEdit *>("gateway_lineEdit")->setText(gateway);
     });
-    clickBatch(window, "batch_modify_ip_btn");
+    click(window, "batch_modify_ip_btn");
 
     QCOMPARE(MessageBox::shown().size(), 1);
     if (refusal.isEmpty()) {
@@ -397,7 +360,7 @@ void TestBatchSlots::ipAddressesGoOutInPlainDecimal()
 {
     MainWindow window;
     addRows(window, {"02:00:00:00:00:01", "02:00:00:00:00:02"});
-    QTest::mouseClick(window.findChild<QPushButton *>("select_all_btn"), Qt::LeftButton);
+    click(window, "select_all_btn");
     const int lines = logMessages(window).size();
     MessageBox::setNextAnswer(QMessageBox::Cancel);
 
@@ -407,7 +370,7 @@ void TestBatchSlots::ipAddressesGoOutInPlainDecimal()
         dialog->findChild<MyIpLineEdit *>("gateway_lineEdit")->setText("010.001.000.001");
         dialog->findChild<QLineEdit *>("dns_lineEdit")->setText("008.008.004.004;114;;1.1.1.1");
     });
-    clickBatch(window, "batch_modify_ip_btn");
+    click(window, "batch_modify_ip_btn");
 
     const QList<QJsonObject> commands = sentCommands();
     QCOMPARE(commands.size(), 2);
@@ -460,7 +423,7 @@ void TestBatchSlots::libraryFailuresAreReported()
     int first = 0;
     if (failing == "algo" || failing == "ip") {
         addRows(window, {"02:00:00:00:00:01", "02:00:00:00:00:02", "02:00:00:00:00:03"});
-        QTest::mouseClick(window.findChild<QPushButton *>("select_all_btn"), Qt::LeftButton);
+        click(window, "select_all_btn");
         first = logMessages(window).size();
         MessageBox::setNextAnswer(QMessageBox::Cancel);
         answerNextDialog([](QDialog *dialog) {
@@ -468,7 +431,7 @@ void TestBatchSlots::libraryFailuresAreReported()
                 start->setText("10.9.0.1");
             }
         });
-        clickBatch(window, failing == "ip" ? "batch_modify_ip_btn" : "batch_modify_algo_btn");
+        click(window, failing == "ip" ? "batch_modify_ip_btn" : "batch_modify_algo_btn");
         QCOMPARE(FakeVsnet::sent().size(), 3);
     }
     QCOMPARE(logMessages(window).mid(first), lines);
@@ -483,12 +446,12 @@ void TestBatchSlots::ipFinalQuestionOkSearchesAgainCancelKeepsTable()
 {
     MainWindow window;
     addRows(window, {"02:00:00:00:00:01", "02:00:00:00:00:02"});
-    QTest::mouseClick(window.findChild<QPushButton *>("select_all_btn"), Qt::LeftButton);
+    click(window, "select_all_btn");
     auto fill = [](QDialog *dialog) { dialog->findChild<MyIpLineEdit *>("ip_lineEdit")->setText("10.1.1.1"); };
 
     MessageBox::setNextAnswer(QMessageBox::Cancel);
     answerNextDialog(fill);
-    clickBatch(window, "batch_modify_ip_btn");
+    click(window, "batch_modify_ip_btn");
     QCOMPARE(FakeVsnet::sent().size(), 2);
     QCOMPARE(table(window)->rowCount(), 2);
     QCOMPARE(FakeVsnet::searchCount(), 0);
@@ -502,7 +465,7 @@ void TestBatchSlots::ipFinalQuestionOkSearchesAgainCancelKeepsTable()
     found.append(FakeVsnet::makeDevice("10.0.0.2", "P", "V", "M", {2, 0, 0, 0, 0, 2}));
     FakeVsnet::setDevices(found);
     answerNextDialog(fill);
-    clickBatch(window, "batch_modify_ip_btn");
+    click(window, "batch_modify_ip_btn");
     QCOMPARE(FakeVsnet::sent().size(), 4);
     QTRY_COMPARE(logMessages(window).count("搜索完成!!!"), 1);
     QCOMPARE(FakeVsnet::searchCount(), 1);
@@ -520,8 +483,8 @@ void TestBatchSlots::ipCancelSendsNothing()
     table(window)->item(0, 0)->setCheckState(Qt::Checked);
     const QStringList before = logMessages(window);
     answerNextDialog(nullptr, false);
-    clickBatch(window, "batch_modify_ip_btn");
-    QVERIFY(m_dialogSeen);
+    click(window, "batch_modify_ip_btn");
+    QVERIFY(dialogSeen());
     QVERIFY(FakeVsnet::sent().isEmpty());
     QCOMPARE(logMessages(window), before);
     QVERIFY(MessageBox::shown().isEmpty());

@@ -1,4 +1,4 @@
-#include <QtTest>
+#include <QTest>
 
 #include <QApplication>
 #include <QHeaderView>
@@ -11,20 +11,11 @@
 #include "app/devicerow.h"
 #include "app/mainwindow.h"
 #include "fakes/fakevsnet.h"
-#include "logmessages.h"
+#include "guitest.h"
 
 using FakeVsnet::makeDevice;
 
 namespace {
-
-QStringList column(QTableWidget *table, int column)
-{
-    QStringList texts;
-    for (int row = 0; row < table->rowCount(); ++row) {
-        texts.append(table->item(row, column)->text());
-    }
-    return texts;
-}
 
 QList<Qt::CheckState> checkStates(QTableWidget *table)
 {
@@ -54,7 +45,7 @@ void doubleClick(QTableWidget *table, QPoint where)
 
 } // namespace
 
-class TestDeviceSearch : public QObject
+class TestDeviceSearch : public GuiTest
 {
     Q_OBJECT
 
@@ -83,8 +74,7 @@ private slots:
     void supersededSearchAddsNothing();
 
 private:
-    QTableWidget *table(MainWindow &window) { return window.findChild<QTableWidget *>("dev_search_tableWidget"); }
-    QPushButton *refresh(MainWindow &window) { return window.findChild<QPushButton *>("search_dev_btn"); }
+    QPushButton *refresh(MainWindow &window) { return button(window, "search_dev_btn"); }
     void search(MainWindow &window, const QVector<VSOneDev> &devices);
     void clickHeader(MainWindow &window, int section);
 };
@@ -288,13 +278,11 @@ void TestDeviceSearch::spaceTogglesTheClickedRowOnce()
 {
     QFETCH(int, column);
     MainWindow window;
-    window.show();
-    QApplication::setActiveWindow(&window);
-    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QVERIFY(showActive(&window));
     search(window, threeDevices());
     QTableWidget *t = table(window);
-    QTest::mouseClick(window.findChild<QPushButton *>("select_all_btn"), Qt::LeftButton);
-    QTest::mouseClick(window.findChild<QPushButton *>("unselect_all_btn"), Qt::LeftButton);
+    click(window, "select_all_btn");
+    click(window, "unselect_all_btn");
 
     // The middle of the cell, away from the check box.
     QTest::mouseClick(t->viewport(), Qt::LeftButton, Qt::NoModifier,

@@ -1,4 +1,4 @@
-#include <QtTest>
+#include <QTest>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -14,11 +14,12 @@
 #include "app/mainwindow.h"
 #include "app/messagebox.h"
 #include "devicenetwork.h"
+#include "guitest.h"
 #include "standin_devsimprocess.h"
 #include "widgets/myiplineedit.h"
 
 // The window with the bundled device library against simulated devices, over loopback.
-class TestEndToEnd : public QObject
+class TestEndToEnd : public GuiTest
 {
     Q_OBJECT
 
@@ -31,10 +32,7 @@ private slots:
     void checkAfterBatchNamesTheDevicesThatDidNotTakeTheirAddress();
 
 private:
-    QTableWidget *table(MainWindow &window) { return window.findChild<QTableWidget *>("dev_search_tableWidget"); }
-    QStringList column(MainWindow &window, int column);
     bool search(MainWindow &window);
-    void answerNextDialog(std::function<void(QDialog *)> fill);
 };
 
 void TestEndToEnd::initTestCase()
@@ -45,16 +43,7 @@ void TestEndToEnd::initTestCase()
 void TestEndToEnd::cleanup()
 {
     MessageBox::clearNextAnswer();
-    qDeleteAll(findChildren<QTimer *>());
-}
-
-QStringList TestEndToEnd::column(MainWindow &window, int column)
-{
-    QStringList texts;
-    for (int row = 0; row < table(window)->rowCount(); ++row) {
-        texts.append(table(window)->item(row, column)->text());
-    }
-    return texts;
+    dropDialogAnswers();
 }
 
 bool TestEndToEnd::search(MainWindow &window)
@@ -70,20 +59,6 @@ bool TestEndToEnd::search(MainWindow &window)
         15000);
 }
 
-void TestEndToEnd::answerNextDialog(std::function<void(QDialog *)> fill)
-{
-    auto *timer = new QTimer(this);
-    timer->setInterval(10);
-    connect(timer, &QTimer::timeout, this, [timer, fill] {
-        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
-            timer->stop();
-            fill(dialog);
-            dialog->accept();
-        }
-    });
-    timer->start();
-}
-
 void TestEndToEnd::searchShowsEverySimulatedDevice()
 {
     DevsimProcess devsim(DevsimProcess::freshPort());
@@ -94,14 +69,14 @@ void TestEndToEnd::searchShowsEverySimulatedDevice()
     window.show();
     QVERIFY(search(window));
     QCOMPARE(table(window)->rowCount(), 40);
-    const QStringList macs = column(window, 5);
+    const QStringList macs = column(table(window), 5);
     QCOMPARE(QSet<QString>(macs.begin(), macs.end()).size(), 40);
     const QRegularExpression macPattern(QStringLiteral("^([0-9A-F]{2}:){5}[0-9A-F]{2}$"));
     const QString log = window.findChild<QTextEdit *>("textEdit")->toPlainText();
     for (int row = 0; row < 40; ++row) {
         QVERIFY2(macPattern.match(macs.at(row)).hasMatch(), qPrintable(macs.at(row)));
-        QVERIFY(
-            log.contains(QStringLiteral("搜索到设备, ip: %1 mac: %2").arg(column(window, 2).at(row), macs.at(row))));
+        QVERIFY(log.contains(
+            QStringLiteral("搜索到设备, ip: %1 mac: %2").arg(column(table(window), 2).at(row), macs.at(row))));
         QCOMPARE(table(window)->item(row, 0)->text(), QString::number(row + 1));
     }
 }
@@ -128,7 +103,7 @@ void TestEndToEnd::malformedAnswersNeverBecomeRows()
     for (int round = 0; round < 2; ++round) {
         QVERIFY(search(window));
         QCOMPARE(table(window)->rowCount(), 700);
-        const QStringList macs = column(window, 5);
+        const QStringList macs = column(table(window), 5);
         QCOMPARE(QSet<QString>(macs.begin(), macs.end()), valid);
         QCOMPARE(table(window)->item(699, 0)->text(), QStringLiteral("700"));
     }
@@ -144,8 +119,8 @@ void TestEndToEnd::batchChangesShowInTheNextSearch()
     window.show();
     QVERIFY(search(window));
     QCOMPARE(table(window)->rowCount(), 12);
-    QTest::mouseClick(window.findChild<QPushButton *>("select_all_btn"), Qt::LeftButton);
-    const QStringList macs = column(window, 5);
+    click(window, "select_all_btn");
+    const QStringList macs = column(table(window), 5);
 
     // The vehicle-bay algorithm, without a reboot so the devices keep answering.
     MessageBox::setNextAnswer(QMessageBox::Ok);
@@ -153,7 +128,7 @@ void TestEndToEnd::batchChangesShowInTheNextSearch()
         dialog->findChild<QComboBox *>("algo_comboBox")->setCurrentIndex(2);
         dialog->findChild<QCheckBox *>("reboot_checkBox")->setChecked(false);
     });
-    QTest::mouseClick(window.findChild<QPushButton *>("batch_modify_algo_btn"), Qt::LeftButton);
+    click(window, "batch_modify_algo_btn");
     QVERIFY(devsim.waitForJournal(12));
 
     // Consecutive static addresses; "确定" on the final question searches again.
@@ -163,7 +138,7 @@ void TestEndToEnd::batchChangesShowInTheNextSearch()
     });
     const int searchesDone =
         window.findChild<QTextEdit *>("textEdit")->toPlainText().count(QStringLiteral("搜索完成!!!"));
-    QTest::mouseClick(window.findChild<QPushButton *>("batch_modify_ip_btn"), Qt::LeftButton);
+    click(window, "batch_modify_ip_btn");
     QVERIFY(devsim.waitForJournal(24));
     QTRY_VERIFY_WITH_TIMEOUT(
         window.findChild<QTextEdit *>("textEdit")->toPlainText().count(QStringLiteral("搜索完成!!!")) > searchesDone,
@@ -190,14 +165,14 @@ void TestEndToEnd::checkAfterBatchNamesTheDevicesThatDidNotTakeTheirAddress()
     window.show();
     QVERIFY(search(window));
     QCOMPARE(table(window)->rowCount(), 20);
-    QTest::mouseClick(window.findChild<QPushButton *>("select_all_btn"), Qt::LeftButton);
+    click(window, "select_all_btn");
 
     MessageBox::setNextAnswer(QMessageBox::Ok);
     answerNextDialog([](QDialog *dialog) {
         dialog->findChild<MyIpLineEdit *>("ip_lineEdit")->setText("172.16.5.20");
         dialog->findChild<MyIpLineEdit *>("netmask_lineEdit")->setText("255.255.0.0");
     });
-    QTest::mouseClick(window.findChild<QPushButton *>("batch_modify_ip_btn"), Qt::LeftButton);
+    click(window, "batch_modify_ip_btn");
     auto *log = window.findChild<QTextEdit *>("textEdit");
     QTRY_VERIFY_WITH_TIMEOUT(log->toPlainText().contains(QStringLiteral("核对结果")), 15000);
 

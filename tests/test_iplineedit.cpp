@@ -1,4 +1,5 @@
-#include <QtTest>
+#include <QSignalSpy>
+#include <QTest>
 
 #include <QApplication>
 #include <QClipboard>
@@ -7,18 +8,12 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "guitest.h"
 #include "widgets/myiplineedit.h"
 
 namespace {
 
 const QStringList fieldNames {"lineEdit", "lineEdit_2", "lineEdit_3", "lineEdit_4"};
-
-bool showActive(QWidget *window)
-{
-    window->show();
-    QApplication::setActiveWindow(window);
-    return QTest::qWaitForWindowActive(window);
-}
 
 // Keys go wherever the focus is at the moment, as they would for a user.
 void typeKeys(const QString &keys)
@@ -30,7 +25,7 @@ void typeKeys(const QString &keys)
 
 } // namespace
 
-class TestIpLineEdit : public QObject
+class TestIpLineEdit : public GuiTest
 {
     Q_OBJECT
 
