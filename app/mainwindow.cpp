@@ -161,7 +161,7 @@ void MainWindow::on_search_dev_btn_clicked()
     m_searches.append(watcher);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] { onSearchFinished(watcher); });
     // Only now: a search that has already ended still reports finished() once the future is set.
-    watcher->setFuture(future);
+    watcher->setFuture(QFuture<void>(future));
 }
 
 void MainWindow::onSearchFinished(QFutureWatcher<void> *watcher)
