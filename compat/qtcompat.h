@@ -33,21 +33,52 @@ inline void setUtf8(QTextStream &stream)
 }
 
 // Patterns keep the meaning they have for QRegExp: \d and \w take every Unicode digit and letter, a
-// dot takes any character, and a match counts only when it covers the whole text. The validator
-// calls every prefix of a match Intermediate.
+// dot takes any character, "$" only the end of the text, and a match counts only when it covers the
+// whole text. The validator calls every prefix of a match Intermediate.
 #ifdef QT_GUI_LIB
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
-inline constexpr QRegularExpression::PatternOptions RegExpOptions =
-    QRegularExpression::UseUnicodePropertiesOption | QRegularExpression::DotMatchesEverythingOption;
+// PCRE's "$" also matches before a final newline, so "12\n" would pass as Intermediate; "\z" is
+// what QRegExp's "$" means. Escapes and bracket classes are copied unchanged.
+inline QRegularExpression regExpLike(const QString &pattern)
+{
+    QString translated;
+    bool escaped = false;
+    int classStart = -1;
+    for (int i = 0; i < pattern.size(); ++i) {
+        const QChar c = pattern.at(i);
+        if (escaped) {
+            escaped = false;
+        } else if (c == QLatin1Char('\\')) {
+            escaped = true;
+        } else if (classStart >= 0) {
+            // A "]" right after "[" or "[^" is a member, not the end of the class.
+            const bool first = i == classStart + 1 || (i == classStart + 2 && pattern.at(i - 1) == QLatin1Char('^'));
+            if (c == QLatin1Char(']') && !first) {
+                classStart = -1;
+            }
+        } else if (c == QLatin1Char('[')) {
+            classStart = i;
+        } else if (c == QLatin1Char('$')) {
+            translated += QLatin1String("\\z");
+            continue;
+        }
+        translated += c;
+    }
+    return QRegularExpression(
+        translated, QRegularExpression::UseUnicodePropertiesOption | QRegularExpression::DotMatchesEverythingOption);
+}
 
 inline QValidator *newPatternValidator(const QString &pattern, QObject *parent)
 {
-    return new QRegularExpressionValidator(QRegularExpression(pattern, RegExpOptions), parent);
+    return new QRegularExpressionValidator(regExpLike(pattern), parent);
 }
 
 inline bool matchesWhole(const QString &pattern, const QString &text)
 {
-    return QRegularExpression(QRegularExpression::anchoredPattern(pattern), RegExpOptions).match(text).hasMatch();
+    const QRegularExpression expression = regExpLike(pattern);
+    return QRegularExpression(QRegularExpression::anchoredPattern(expression.pattern()), expression.patternOptions())
+        .match(text)
+        .hasMatch();
 }
 #else
 inline QValidator *newPatternValidator(const QString &pattern, QObject *parent)
