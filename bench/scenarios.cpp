@@ -229,7 +229,7 @@ protected:
     {
         if (event->type() == QEvent::Paint) {
             const qint64 now = m_clock->nsecsElapsed();
-            const int rows = std::min(m_table->rowCount(), m_paintedNs->size());
+            const int rows = std::min(m_table->rowCount(), static_cast<int>(m_paintedNs->size()));
             for (; m_next < rows; ++m_next) {
                 (*m_paintedNs)[m_next] = now;
             }

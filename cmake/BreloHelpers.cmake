@@ -3,7 +3,7 @@
 function(brelo_add_test name)
     cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE Qt5::Test ${ARG_LIBS})
+    target_link_libraries(${name} PRIVATE Qt::Test ${ARG_LIBS})
     add_test(NAME ${name} COMMAND ${name})
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)

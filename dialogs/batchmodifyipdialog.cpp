@@ -1,9 +1,8 @@
 #include "dialogs/batchmodifyipdialog.h"
+#include "compat/qtcompat.h"
 #include "ui_batchmodifyipdialog.h"
 
 #include <QPushButton>
-#include <QRegExp>
-#include <QRegExpValidator>
 
 BatchModifyIPDialog::BatchModifyIPDialog(QWidget *parent)
     : QDialog(parent)
@@ -15,7 +14,7 @@ BatchModifyIPDialog::BatchModifyIPDialog(QWidget *parent)
     ui->buttonBox->button(QDialogButtonBox::Cancel)->setText(tr("取消"));
 
     // Only the characters of a ";"-separated address list; the addresses themselves are not checked.
-    ui->dns_lineEdit->setValidator(new QRegExpValidator(QRegExp(QStringLiteral("^[0-9.;]+$")), this));
+    ui->dns_lineEdit->setValidator(QtCompat::newPatternValidator(QStringLiteral("^[0-9.;]+$"), this));
 }
 
 BatchModifyIPDialog::~BatchModifyIPDialog()

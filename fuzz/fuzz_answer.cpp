@@ -62,7 +62,7 @@ void checkProbe(const QByteArray &datagram)
     if (!VsnetProtocol::decodeProbe(datagram, &nonce)) {
         return;
     }
-    check(datagram.startsWith(VsnetProtocol::ProbeMagic));
+    check(datagram.startsWith(static_cast<const char *>(VsnetProtocol::ProbeMagic)));
     quint64 again = ~nonce;
     check(VsnetProtocol::decodeProbe(VsnetProtocol::encodeProbe(nonce), &again) && again == nonce);
 }

@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QThreadStorage>
 #include <QUdpSocket>
+#include <QVariant>
 
 #include <atomic>
 #include <condition_variable>

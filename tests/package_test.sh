@@ -2,10 +2,18 @@
 # Builds the Debian package from a built tree, unpacks it into a scratch root and checks that the
 # unpacked files are complete, find their own device library, and that the application starts,
 # shows its window and closes cleanly.
-# Usage: package_test.sh CPACK BUILD_DIR PROBE_LIBRARY VERSION BINDIR LIBDIR INCLUDEDIR DATADIR
+# Usage: package_test.sh CPACK BUILD_DIR PROBE_LIBRARY VERSION BINDIR LIBDIR INCLUDEDIR DATADIR QT_MAJOR
 set -euo pipefail
 
-cpack=$1 build=$2 probe=$3 version=$4 bindir=$5 libdir=$6 includedir=$7 datadir=$8
+cpack=$1 build=$2 probe=$3 version=$4 bindir=$5 libdir=$6 includedir=$7 datadir=$8 qt_major=$9
+case $qt_major in
+5) qt_packages=(libqt5core5a libqt5gui5 libqt5widgets5 libqt5network5) ;;
+6) qt_packages=(libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6) ;;
+*)
+    echo "FAIL: unknown Qt major version '$qt_major'" >&2
+    exit 1
+    ;;
+esac
 skip=77
 
 for tool in "$cpack" dpkg-deb dpkg-shlibdeps; do
@@ -34,9 +42,12 @@ deb=${debs[0]}
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version: $(dpkg-deb -f "$deb" Version)"
 [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "package has no maintainer"
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in libqt5core5a libqt5gui5 libqt5widgets5 libqt5network5 fonts-wqy-microhei; do
+for dep in "${qt_packages[@]}" fonts-wqy-microhei; do
     grep -qE "(^|[ ,|])$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
+# One Qt only: a library of the other major version would mean a target linked the wrong Qt.
+other_qt=$((qt_major == 5 ? 6 : 5))
+! grep -q "libqt$other_qt" <<<"$depends" || fail "Depends names Qt $other_qt: $depends"
 
 root=$scratch/root
 dpkg-deb -x "$deb" "$root"

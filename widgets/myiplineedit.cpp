@@ -1,4 +1,5 @@
 #include "widgets/myiplineedit.h"
+#include "compat/qtcompat.h"
 #include "ui_myiplineedit.h"
 
 #include <QClipboard>
@@ -6,8 +7,6 @@
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QPainter>
-#include <QRegExp>
-#include <QRegExpValidator>
 #include <QStringList>
 #include <QStyle>
 #include <QStyleOptionFrame>
@@ -15,14 +14,14 @@
 namespace {
 
 // Leading zeros are accepted on purpose: "010" stays as typed.
-QRegExp octetPattern()
+QString octetPattern()
 {
-    return QRegExp(QStringLiteral("^(2[0-4]\\d|25[0-5]|[01]?\\d\\d?)$"));
+    return QStringLiteral("^(2[0-4]\\d|25[0-5]|[01]?\\d\\d?)$");
 }
 
-QRegExp addressPattern()
+QString addressPattern()
 {
-    return QRegExp(QStringLiteral("^((2[0-4]\\d|25[0-5]|[01]?\\d\\d?)\\.){3}(2[0-4]\\d|25[0-5]|[01]?\\d\\d?)$"));
+    return QStringLiteral("^((2[0-4]\\d|25[0-5]|[01]?\\d\\d?)\\.){3}(2[0-4]\\d|25[0-5]|[01]?\\d\\d?)$");
 }
 
 void focusAndSelectAll(QLineEdit *field)
@@ -47,7 +46,7 @@ MyIpLineEdit::MyIpLineEdit(QWidget *parent)
         field->setFrame(false);
         field->setAlignment(Qt::AlignCenter);
         field->installEventFilter(this);
-        field->setValidator(new QRegExpValidator(octetPattern(), this));
+        field->setValidator(QtCompat::newPatternValidator(octetPattern(), this));
         // An input method would bypass the key handling in eventFilter.
         field->setAttribute(Qt::WA_InputMethodEnabled, false);
         connect(field, &QLineEdit::textChanged, this, &MyIpLineEdit::editTextChanged);
@@ -61,7 +60,7 @@ MyIpLineEdit::~MyIpLineEdit()
 
 void MyIpLineEdit::setText(const QString &ip)
 {
-    if (!addressPattern().exactMatch(ip)) {
+    if (!QtCompat::matchesWhole(addressPattern(), ip)) {
         return;
     }
     setOctets(ip);
@@ -94,7 +93,7 @@ bool MyIpLineEdit::eventFilter(QObject *watched, QEvent *event)
             const QString clip = QGuiApplication::clipboard()->text(QClipboard::Clipboard);
             if (clip.split(QLatin1Char('.')).size() == 4) {
                 // A four-part text is meant as a whole address: fill every octet or nothing.
-                if (addressPattern().exactMatch(clip)) {
+                if (QtCompat::matchesWhole(addressPattern(), clip)) {
                     setOctets(clip);
                 }
                 return true;

@@ -176,7 +176,7 @@ VSOneDev makeDevice(const QByteArray &ip, const QByteArray &p2pid, const QByteAr
     put(dev.version, sizeof dev.version, version);
     put(dev.model, sizeof dev.model, model);
     put(dev.hid, sizeof dev.hid, hid);
-    std::copy_n(mac.constBegin(), std::min(6, mac.size()), dev.mac);
+    std::copy_n(mac.constBegin(), std::min(6, static_cast<int>(mac.size())), dev.mac);
     return dev;
 }
 

@@ -7,6 +7,7 @@
 #include <QTextStream>
 #include <QTimer>
 #include <QUdpSocket>
+#include <QVariant>
 
 namespace {
 

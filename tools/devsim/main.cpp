@@ -3,6 +3,8 @@
 #include "protocol.h"
 #include "signalwatcher.h"
 
+#include "compat/qtcompat.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -184,7 +186,7 @@ int main(int argc, char *argv[])
         }
         journal.setDevice(&journalFile);
     }
-    journal.setCodec("UTF-8");
+    QtCompat::setUtf8(journal);
 
     SignalWatcher signalWatcher;
     if (!signalWatcher.isWatching()) {
