@@ -80,7 +80,11 @@ QUdpSocket *sendSocket()
 {
     static QThreadStorage<QUdpSocket *> sockets;
     if (!sockets.hasLocalData()) {
-        sockets.setLocalData(new QUdpSocket);
+        auto *socket = new QUdpSocket;
+        // IPv4 from the start: left to bind itself on first use, it binds dual-stack, and such a
+        // socket cannot send an IPv4 datagram that names its interface.
+        socket->bind(QHostAddress(QHostAddress::AnyIPv4), 0);
+        sockets.setLocalData(socket);
     }
     return sockets.localData();
 }
