@@ -74,8 +74,9 @@ VSNET_API int vsnet_uninit(void);
 VSNET_API int vsnet_search(VSNetSearchCallback cb, void *context);
 
 // Sends the NUL-terminated JSON text json as one datagram to address, a dotted IPv4 address;
-// "255.255.255.255" stands for the library's configured broadcast address. Returns 0 when the
-// datagram was handed to the network, or a negative error code. No answer is awaited.
+// "255.255.255.255" stands for the library's configured broadcast address (on real links, a limited
+// broadcast out of each chosen interface). Returns 0 when the datagram was handed to the network, or
+// a negative error code. No answer is awaited.
 VSNET_API int vsnet_send_json_msg(const char *address, const char *json);
 
 #ifdef __cplusplus
