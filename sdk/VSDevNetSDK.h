@@ -53,7 +53,10 @@ enum {
     VSNET_ERR_NOT_INITIALISED = -1, // vsnet_init has not been called, or vsnet_uninit ran since
     VSNET_ERR_INVALID_ARGUMENT = -2, // a required pointer was null or an address could not be parsed
     VSNET_ERR_SOCKET = -3, // a socket could not be opened, bound or written to
-    VSNET_ERR_ABORTED = -4 // the search was ended early by vsnet_uninit
+    VSNET_ERR_ABORTED = -4, // the search was ended early by vsnet_uninit
+    // VSNET_INTERFACES names an interface this machine does not have, or none of the interfaces it
+    // chooses is up, not loopback, broadcast-capable and holding an IPv4 address
+    VSNET_ERR_NO_INTERFACE = -5
 };
 
 // Prepares the library. Returns 0. Calling it again while initialised does nothing and returns 0.
@@ -64,14 +67,16 @@ VSNET_API int vsnet_init(void);
 VSNET_API int vsnet_uninit(void);
 
 // Probes the network and blocks until the search window is over, calling cb once for every device
-// that answered (an answer a device repeats within one search is reported once). Several searches
-// may run at once from different threads. Returns the number of devices reported, or a negative
-// error code; VSNET_ERR_ABORTED once vsnet_uninit has ended it, after which cb is not called again.
+// that answered (an answer a device repeats within one search is reported once; on real links each
+// MAC address once). Several searches may run at once from different threads. Returns the number of
+// devices reported, or a negative error code; VSNET_ERR_ABORTED once vsnet_uninit has ended it, after
+// which cb is not called again.
 VSNET_API int vsnet_search(VSNetSearchCallback cb, void *context);
 
 // Sends the NUL-terminated JSON text json as one datagram to address, a dotted IPv4 address;
-// "255.255.255.255" stands for the library's configured broadcast address. Returns 0 when the
-// datagram was handed to the network, or a negative error code. No answer is awaited.
+// "255.255.255.255" stands for the library's configured broadcast address (on real links, a limited
+// broadcast out of each chosen interface). Returns 0 when the datagram was handed to the network, or
+// a negative error code. No answer is awaited.
 VSNET_API int vsnet_send_json_msg(const char *address, const char *json);
 
 #ifdef __cplusplus

@@ -250,4 +250,24 @@ int searchMs(bool *ok)
     return *ok ? number : 0;
 }
 
+InterfaceChoice interfaceChoice()
+{
+    InterfaceChoice choice;
+    const QString value = QString::fromLocal8Bit(qgetenv("VSNET_INTERFACES")).trimmed();
+    if (value.isEmpty()) {
+        return choice;
+    }
+    choice.realLink = true;
+    if (value == QLatin1String("all")) {
+        choice.all = true;
+        return choice;
+    }
+    for (const QString &name : value.split(QLatin1Char(','))) {
+        if (!name.trimmed().isEmpty()) {
+            choice.names.append(name.trimmed());
+        }
+    }
+    return choice;
+}
+
 } // namespace VsnetProtocol

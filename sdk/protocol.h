@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include "VSDevNetSDK.h"
 
@@ -55,6 +56,16 @@ bool forceReceiveBuffer(qintptr descriptor, int bytes);
 QString broadcastAddress(bool *ok);
 quint16 port(bool *ok);
 int searchMs(bool *ok);
+
+// VSNET_INTERFACES: unset or empty keeps loopback mode; "all", or names separated by commas, selects
+// the real-link mode on those interfaces. Which of them exist and are usable is the caller's check.
+struct InterfaceChoice
+{
+    bool realLink = false;
+    bool all = false;
+    QStringList names;
+};
+InterfaceChoice interfaceChoice();
 
 } // namespace VsnetProtocol
 

@@ -3,13 +3,18 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QHostAddress>
+#include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QThreadStorage>
 #include <QUdpSocket>
 #include <QVariant>
+#include <QVector>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
@@ -23,6 +28,10 @@ constexpr int ReceiveBufferBytes = 8 * 1024 * 1024;
 // How long a search may take to notice vsnet_uninit.
 constexpr int AbortPollMs = 25;
 constexpr int MaxDatagramSize = 65507;
+// On real links the probe goes out again at these times (ms after the first) that fall inside the
+// window: at 10 % loss each way one probe misses a device one time in five, four probes about one
+// time in eight hundred.
+constexpr int ProbeRepeatMs[] = {250, 750, 1500};
 
 struct Library
 {
@@ -72,7 +81,11 @@ QUdpSocket *sendSocket()
 {
     static QThreadStorage<QUdpSocket *> sockets;
     if (!sockets.hasLocalData()) {
-        sockets.setLocalData(new QUdpSocket);
+        auto *socket = new QUdpSocket;
+        // IPv4 from the start: left to bind itself on first use, it binds dual-stack, and such a
+        // socket cannot send an IPv4 datagram that names its interface.
+        socket->bind(QHostAddress(QHostAddress::AnyIPv4), 0);
+        sockets.setLocalData(socket);
     }
     return sockets.localData();
 }
@@ -83,17 +96,92 @@ bool isInitialised()
     return library().initialised;
 }
 
+// Where a datagram goes. Probes and commands for "255.255.255.255" go to the configured broadcast
+// address in loopback mode, or as a limited broadcast out of each chosen interface on real links.
+struct Route
+{
+    QHostAddress address;
+    QVector<int> interfaces; // empty: wherever the routing table sends address
+};
+
+bool isUsable(const QNetworkInterface &interface)
+{
+    const QNetworkInterface::InterfaceFlags flags = interface.flags();
+    if (!flags.testFlag(QNetworkInterface::IsUp) || flags.testFlag(QNetworkInterface::IsLoopBack)
+        || !flags.testFlag(QNetworkInterface::CanBroadcast)) {
+        return false;
+    }
+    const QList<QNetworkAddressEntry> entries = interface.addressEntries();
+    return std::any_of(entries.cbegin(), entries.cend(), [](const QNetworkAddressEntry &entry) {
+        return entry.ip().protocol() == QAbstractSocket::IPv4Protocol;
+    });
+}
+
+int broadcastRoute(Route *route)
+{
+    const VsnetProtocol::InterfaceChoice choice = VsnetProtocol::interfaceChoice();
+    if (!choice.realLink) {
+        bool ok = false;
+        route->address = QHostAddress(VsnetProtocol::broadcastAddress(&ok));
+        return ok ? 0 : VSNET_ERR_INVALID_ARGUMENT;
+    }
+    route->address = QHostAddress(QHostAddress::Broadcast);
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    if (choice.all) {
+        for (const QNetworkInterface &interface : interfaces) {
+            if (isUsable(interface)) {
+                route->interfaces.append(interface.index());
+            }
+        }
+    }
+    for (const QString &name : choice.names) {
+        const auto found =
+            std::find_if(interfaces.cbegin(), interfaces.cend(),
+                         [&name](const QNetworkInterface &interface) { return interface.name() == name; });
+        if (found == interfaces.cend()) {
+            return VSNET_ERR_NO_INTERFACE;
+        }
+        // One that is down or has no address is left out, so that a list keeps working while a cable
+        // is out; only when none is left does the call fail.
+        if (isUsable(*found) && !route->interfaces.contains(found->index())) {
+            route->interfaces.append(found->index());
+        }
+    }
+    return route->interfaces.isEmpty() ? VSNET_ERR_NO_INTERFACE : 0;
+}
+
+// The outgoing interface is set on each datagram (IP_PKTINFO) rather than left to the routing table:
+// a laptop may have no default route, and a limited broadcast must leave by every chosen interface,
+// not by one. True when every copy was handed to the network.
+bool sendAlong(QUdpSocket *socket, const QByteArray &payload, const Route &route, quint16 port)
+{
+    if (route.interfaces.isEmpty()) {
+        return socket->writeDatagram(payload, route.address, port) == payload.size();
+    }
+    bool sent = true;
+    for (int index : route.interfaces) {
+        QNetworkDatagram datagram(payload, route.address, port);
+        datagram.setInterfaceIndex(uint(index));
+        sent = socket->writeDatagram(datagram) == payload.size() && sent;
+    }
+    return sent;
+}
+
 int runSearch(VSNetSearchCallback cb, void *context, quint64 generation)
 {
-    bool addressOk = false;
     bool portOk = false;
     bool windowOk = false;
-    const QHostAddress address(VsnetProtocol::broadcastAddress(&addressOk));
+    Route route;
+    const int routeResult = broadcastRoute(&route);
     const quint16 port = VsnetProtocol::port(&portOk);
     const int windowMs = VsnetProtocol::searchMs(&windowOk);
-    if (!addressOk || !portOk || !windowOk) {
+    if (!portOk || !windowOk) {
         return VSNET_ERR_INVALID_ARGUMENT;
     }
+    if (routeResult != 0) {
+        return routeResult;
+    }
+    const bool realLink = !route.interfaces.isEmpty();
 
     QUdpSocket socket;
     if (!socket.bind(QHostAddress(QHostAddress::AnyIPv4), 0)) {
@@ -105,8 +193,16 @@ int runSearch(VSNetSearchCallback cb, void *context, quint64 generation)
 
     const quint64 nonce = QRandomGenerator::global()->generate64();
     const QByteArray probe = VsnetProtocol::encodeProbe(nonce);
-    if (socket.writeDatagram(probe, address, port) != probe.size()) {
+    if (!sendAlong(&socket, probe, route, port)) {
         return VSNET_ERR_SOCKET;
+    }
+    QElapsedTimer sinceProbe;
+    sinceProbe.start();
+    QVector<int> repeats;
+    for (int atMs : ProbeRepeatMs) {
+        if (realLink && atMs < windowMs) {
+            repeats.append(atMs);
+        }
     }
 
     const Library &lib = library();
@@ -124,19 +220,31 @@ int runSearch(VSNetSearchCallback cb, void *context, quint64 generation)
                 || !VsnetProtocol::decodeAnswer(QByteArray::fromRawData(buffer.constData(), int(size)), nonce, &dev)) {
                 continue;
             }
-            const QByteArray record(reinterpret_cast<const char *>(&dev), sizeof dev);
-            if (reported.contains(record)) {
+            // A device heard on two interfaces, or answering several probes, is one device; on
+            // loopback a differing answer under the same MAC still shows, as the devices sent it.
+            const QByteArray key = realLink ? QByteArray(reinterpret_cast<const char *>(dev.mac), VSNET_MAC_LEN)
+                                            : QByteArray(reinterpret_cast<const char *>(&dev), sizeof dev);
+            if (reported.contains(key)) {
                 continue;
             }
-            reported.insert(record);
+            reported.insert(key);
             cb(&dev, context);
             ++count;
+        }
+        if (!repeats.isEmpty() && sinceProbe.elapsed() >= repeats.first()) {
+            // A repeat that the network does not take is not worth ending the search for.
+            sendAlong(&socket, probe, route, port);
+            repeats.removeFirst();
         }
         const qint64 remaining = deadline.remainingTime();
         if (remaining <= 0) {
             break;
         }
-        socket.waitForReadyRead(int(qMin<qint64>(remaining, AbortPollMs)));
+        qint64 waitMs = qMin<qint64>(remaining, AbortPollMs);
+        if (!repeats.isEmpty()) {
+            waitMs = qBound<qint64>(0, repeats.first() - sinceProbe.elapsed(), waitMs);
+        }
+        socket.waitForReadyRead(int(waitMs));
     }
     return aborted() ? VSNET_ERR_ABORTED : count;
 }
@@ -188,18 +296,25 @@ int vsnet_send_json_msg(const char *address, const char *json)
     if (!isInitialised()) {
         return VSNET_ERR_NOT_INITIALISED;
     }
-    bool addressOk = true;
     bool portOk = false;
     const QByteArray given(address);
-    const QByteArray target =
-        given == "255.255.255.255" ? VsnetProtocol::broadcastAddress(&addressOk).toLatin1() : given;
     const quint16 port = VsnetProtocol::port(&portOk);
     const QByteArray payload(json);
-    if (!addressOk || !portOk || !VsnetProtocol::isDottedIPv4(target) || payload.size() > MaxDatagramSize) {
+    if (!portOk || payload.size() > MaxDatagramSize) {
         return VSNET_ERR_INVALID_ARGUMENT;
     }
 
-    return sendSocket()->writeDatagram(payload, QHostAddress(QString::fromLatin1(target)), port) == payload.size()
-        ? 0
-        : VSNET_ERR_SOCKET;
+    Route route;
+    if (given == "255.255.255.255") {
+        const int routeResult = broadcastRoute(&route);
+        if (routeResult != 0) {
+            return routeResult;
+        }
+    } else if (VsnetProtocol::isDottedIPv4(given)) {
+        // A unicast address takes the routing table's way, in either mode.
+        route.address = QHostAddress(QString::fromLatin1(given));
+    } else {
+        return VSNET_ERR_INVALID_ARGUMENT;
+    }
+    return sendAlong(sendSocket(), payload, route, port) ? 0 : VSNET_ERR_SOCKET;
 }

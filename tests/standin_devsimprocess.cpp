@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QRegularExpression>
 #include <QTest>
 
 DevsimProcess::DevsimProcess(quint16 port)
@@ -37,9 +38,21 @@ quint16 DevsimProcess::freshPort()
     return quint16(20000 + (QCoreApplication::applicationPid() % 300) * 40 + next++ % 40);
 }
 
+void DevsimProcess::setNetworkNamespace(const QString &name)
+{
+    m_namespace = name;
+}
+
 bool DevsimProcess::start(const QStringList &arguments)
 {
-    m_process.setArguments(QStringList {QStringLiteral("--port"), QString::number(m_port)} + arguments);
+    QStringList all = QStringList {QStringLiteral("--port"), QString::number(m_port)} + arguments;
+    if (!m_namespace.isEmpty()) {
+        // "ip netns exec" replaces itself with the simulator, so the pid stays the simulator's.
+        all = QStringList {QStringLiteral("netns"), QStringLiteral("exec"), m_namespace, QStringLiteral(DEVSIM_PATH)}
+            + all;
+        m_process.setProgram(QStringLiteral("ip"));
+    }
+    m_process.setArguments(all);
     m_process.start();
     if (!m_process.waitForStarted(5000)) {
         return false;
@@ -75,6 +88,10 @@ void DevsimProcess::readLines()
         m_partial.remove(0, end + 1);
         if (!m_ready && line.startsWith(QLatin1String("devsim: "))) {
             m_ready = true;
+            const QRegularExpressionMatch port = QRegularExpression(QStringLiteral(" port (\\d+)$")).match(line);
+            if (port.hasMatch()) {
+                m_port = quint16(port.captured(1).toUInt());
+            }
         } else {
             m_journal.append(line);
         }

@@ -5,7 +5,8 @@
 #include <QStringList>
 
 // One device simulator child process on a port of its own, stopped by its pid when destroyed; the
-// running test fails if the simulator, once started, did not end normally with status 0.
+// running test fails if the simulator, once started, did not end normally with status 0. Port 0 lets
+// the simulator choose; port() gives the real one once started.
 class DevsimProcess
 {
 public:
@@ -17,6 +18,8 @@ public:
     // A port no other simulator of this test run uses, spread by pid so parallel runs differ too.
     static quint16 freshPort();
 
+    // Runs it in that network namespace (through "ip netns exec"), from the next start on.
+    void setNetworkNamespace(const QString &name);
     // Starts it and waits for its ready line.
     bool start(const QStringList &arguments = {});
     // Waits until at least count journal lines have been written.
@@ -29,6 +32,7 @@ private:
     void readLines();
 
     QProcess m_process;
+    QString m_namespace;
     quint16 m_port;
     QByteArray m_partial;
     QStringList m_journal;

@@ -104,6 +104,9 @@ private slots:
     void applyCommand();
     void rebootSilencesAndLeasesStay();
     void commandFaultInjection();
+    void subnetWalk_data();
+    void subnetWalk();
+    void seedsNeverShareMacs();
 
     void argumentsAndLibraryState();
     void searchReportsSimulatedDevices();
@@ -327,6 +330,69 @@ void TestStandin::commandFaultInjection()
         refused += line.startsWith(QLatin1String("refused: fault injection")) ? 1 : 0;
     }
     QVERIFY(dropped > 30 && refused > 30 && dropped + refused < 270);
+}
+
+void TestStandin::subnetWalk_data()
+{
+    QTest::addColumn<QString>("subnet");
+    QTest::addColumn<int>("steps");
+    QTest::addColumn<QByteArray>("address"); // null: the subnet is refused
+
+    QTest::newRow("default, first") << "192.168.1.100/24" << 0 << QByteArray("192.168.1.100");
+    QTest::newRow("default, last of the /24") << "192.168.1.100/24" << 154 << QByteArray("192.168.1.254");
+    QTest::newRow("default, past the broadcast") << "192.168.1.100/24" << 155 << QByteArray("192.168.2.1");
+    QTest::newRow("start on the network address") << "10.20.0.0/24" << 0 << QByteArray("10.20.0.1");
+    QTest::newRow("start on the broadcast address") << "10.20.0.255/24" << 1 << QByteArray("10.20.1.2");
+    QTest::newRow("/16 keeps .255 and .0 inside") << "172.16.0.10/16" << 246 << QByteArray("172.16.1.0");
+    QTest::newRow("/30 has two hosts") << "10.0.0.1/30" << 2 << QByteArray("10.0.0.5");
+    QTest::newRow("no prefix") << "10.0.0.1" << 0 << QByteArray();
+    QTest::newRow("prefix 31") << "10.0.0.1/31" << 0 << QByteArray();
+    QTest::newRow("prefix 0") << "10.0.0.1/0" << 0 << QByteArray();
+    QTest::newRow("octet 256") << "10.0.0.256/24" << 0 << QByteArray();
+}
+
+void TestStandin::subnetWalk()
+{
+    QFETCH(QString, subnet);
+    QFETCH(int, steps);
+    QFETCH(QByteArray, address);
+
+    DeviceNetwork::Options options;
+    QCOMPARE(DeviceNetwork::parseSubnet(subnet, &options.first), !address.isNull());
+    if (address.isNull()) {
+        return;
+    }
+    options.count = steps + 1;
+    const DeviceNetwork network(options);
+    const DeviceNetwork::Device &device = network.devices().at(steps);
+    QCOMPARE(device.ip, address);
+    const int prefix = subnet.section(QLatin1Char('/'), 1).toInt();
+    QCOMPARE(device.netmask, DeviceNetwork::addressText(~quint32(0) << (32 - prefix)));
+    // The device answers by unicast only to a prober in its own subnet.
+    const quint32 own = DeviceNetwork::hostAfter(options.first, steps);
+    QVERIFY(network.sharesSubnet(steps, own ^ 1u));
+    QVERIFY(!network.sharesSubnet(steps, own ^ (1u << (32 - prefix))));
+}
+
+void TestStandin::seedsNeverShareMacs()
+{
+    const quint32 seeds[] = {0, 1, 2, 3, 0xFFFFFF, 1u << 24, DeviceNetwork::MaxSeed};
+    QSet<QByteArray> macs;
+    for (const quint32 seed : seeds) {
+        DeviceNetwork::Options options;
+        options.seed = seed;
+        options.count = 257;
+        const DeviceNetwork network(options);
+        for (const int index : {0, 1, 255, 256}) {
+            unsigned char mac[VSNET_MAC_LEN];
+            QVERIFY(VsnetProtocol::parseMac(network.devices().at(index).mac, mac));
+            QCOMPARE(mac[0] & 0x03, 0x02);
+            macs.insert(network.devices().at(index).mac);
+        }
+    }
+    QCOMPARE(macs.size(), int(std::size(seeds)) * 4);
+    // Seed 1, the default, keeps the addresses of old.
+    QCOMPARE(DeviceNetwork(DeviceNetwork::Options {}).devices().at(1).mac, Mac1);
 }
 
 void TestStandin::argumentsAndLibraryState()

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QJsonValue>
+#include <QStringList>
 
 #include <cmath>
 
@@ -19,23 +20,49 @@ QByteArray number(qint64 value)
     return QByteArray::number(value);
 }
 
-DeviceNetwork::Device makeDevice(int index)
+quint32 maskOf(int prefixLength)
+{
+    return prefixLength <= 0 ? 0 : ~quint32(0) << (32 - prefixLength);
+}
+
+// Fills in an address of the subnet and the settings that come with it: netmask, and the subnet's
+// first host as gateway and name server.
+void placeIn(const DeviceNetwork::Subnet &subnet, DeviceNetwork::Device *device)
+{
+    const quint32 mask = maskOf(subnet.prefixLength);
+    device->ip = DeviceNetwork::addressText(subnet.address);
+    device->netmask = DeviceNetwork::addressText(mask);
+    device->gateway = DeviceNetwork::addressText((subnet.address & mask) + 1);
+    device->dns = device->gateway;
+}
+
+bool parseAddress(const QByteArray &text, quint32 *address)
+{
+    if (!VsnetProtocol::isDottedIPv4(text)) {
+        return false;
+    }
+    *address = 0;
+    for (const QByteArray &part : text.split('.')) {
+        *address = *address << 8 | part.toUInt();
+    }
+    return true;
+}
+
+DeviceNetwork::Device makeDevice(int index, const DeviceNetwork::Options &options)
 {
     DeviceNetwork::Device device;
-    // Locally administered unicast, with high bytes so that signed-char slips show up.
-    const unsigned char mac[VSNET_MAC_LEN] = {0x02,
-                                              0xB7,
-                                              0x9E,
-                                              static_cast<unsigned char>(index >> 16),
+    // Locally administered unicast, with high bytes so that signed-char slips show up. Seed 1 keeps
+    // the prefix 02:B7:9E:00 of old; any other seed up to 30 bits flips bits of it no other seed flips.
+    const quint32 flip = (options.seed ^ 1u) & quint32(DeviceNetwork::MaxSeed);
+    const quint32 prefix = 0xB79E00u ^ (flip & 0xFFFFFFu);
+    const unsigned char mac[VSNET_MAC_LEN] = {static_cast<unsigned char>(0x02 | (flip >> 24) << 2),
+                                              static_cast<unsigned char>(prefix >> 16),
+                                              static_cast<unsigned char>(prefix >> 8),
+                                              static_cast<unsigned char>(prefix),
                                               static_cast<unsigned char>(index >> 8),
                                               static_cast<unsigned char>(index)};
     device.mac = VsnetProtocol::macText(mac);
-    const int host = index + 99;
-    const QByteArray subnet = "192.168." + number(1 + host / 254);
-    device.ip = subnet + '.' + number(host % 254 + 1);
-    device.netmask = "255.255.255.0";
-    device.gateway = subnet + ".1";
-    device.dns = device.gateway;
+    placeIn({DeviceNetwork::hostAfter(options.first, index), options.first.prefixLength}, &device);
     device.firmware = Firmwares[index % 4];
     device.model = Models[index % 5];
     if (index % 3 != 2) {
@@ -147,7 +174,7 @@ DeviceNetwork::DeviceNetwork(const Options &options)
     const int count = qBound(0, options.count, MaxCount);
     m_devices.reserve(count);
     for (int i = 0; i < count; ++i) {
-        Device device = makeDevice(i);
+        Device device = makeDevice(i, options);
         if (isPicked(i, options.garbageShare)) {
             device.kind = AnswerKind::Garbage;
         } else if (options.oversize && i % 5 == 1) {
@@ -157,6 +184,45 @@ DeviceNetwork::DeviceNetwork(const Options &options)
         }
         m_devices.append(device);
     }
+}
+
+bool DeviceNetwork::parseSubnet(const QString &text, Subnet *subnet)
+{
+    const QStringList parts = text.split(QLatin1Char('/'));
+    bool ok = false;
+    const int prefixLength = parts.size() == 2 ? parts.at(1).toInt(&ok) : 0;
+    if (!ok || prefixLength < 1 || prefixLength > 30 || !parseAddress(parts.at(0).toLatin1(), &subnet->address)) {
+        return false;
+    }
+    subnet->prefixLength = prefixLength;
+    return true;
+}
+
+quint32 DeviceNetwork::hostAfter(const Subnet &start, int n)
+{
+    const quint64 size = quint64(1) << (32 - start.prefixLength);
+    const quint64 hosts = size - 2;
+    const quint64 block = start.address & maskOf(start.prefixLength);
+    // Host positions count from the first host of a subnet; a start on the network address counts as
+    // its first host, one on the broadcast address as the first host of the next subnet.
+    const quint64 offset = start.address - block;
+    const quint64 position = offset == 0 ? 0 : qMin(offset - 1, hosts);
+    const quint64 target = position + quint64(n);
+    return quint32(block + target / hosts * size + target % hosts + 1);
+}
+
+QByteArray DeviceNetwork::addressText(quint32 address)
+{
+    return number(address >> 24) + '.' + number(address >> 16 & 0xFF) + '.' + number(address >> 8 & 0xFF) + '.'
+        + number(address & 0xFF);
+}
+
+bool DeviceNetwork::sharesSubnet(int index, quint32 address) const
+{
+    const Device &device = m_devices.at(index);
+    quint32 ip = 0;
+    quint32 mask = 0;
+    return parseAddress(device.ip, &ip) && parseAddress(device.netmask, &mask) && (ip & mask) == (address & mask);
 }
 
 int DeviceNetwork::indexOfMac(const QByteArray &mac) const
@@ -184,7 +250,7 @@ QList<QByteArray> DeviceNetwork::answersFor(const QByteArray &probe, qint64 nowM
     }
     answers.reserve(m_devices.size());
     for (int i = 0; i < m_devices.size(); ++i) {
-        if (m_devices.at(i).silentUntilMs <= nowMs) {
+        if (isUp(i, nowMs)) {
             answers.append(answerOf(i, nonce));
         }
     }
@@ -336,10 +402,7 @@ QString DeviceNetwork::applyIpConfig(const QJsonObject &command, Device *device)
     if (dhcp) {
         // Renewing keeps the lease a device already holds.
         if (!device->dhcp) {
-            device->ip = nextLease();
-            device->netmask = "255.255.0.0";
-            device->gateway = "172.16.0.1";
-            device->dns = device->gateway;
+            placeIn({hostAfter(m_options.dhcpPool, m_leases++), m_options.dhcpPool.prefixLength}, device);
         }
         device->dhcp = true;
         line = QStringLiteral("applied ip_config_bc to %1: %2 dhcp lease %3")
@@ -385,11 +448,4 @@ QString DeviceNetwork::applyAlgoConfig(const QJsonObject &command, Device *devic
         .arg(QString::fromLatin1(device->mac))
         .arg(algorithm)
         .arg(reboot ? QStringLiteral("rebooting for %1 ms").arg(m_options.rebootMs) : QStringLiteral("no reboot"));
-}
-
-QByteArray DeviceNetwork::nextLease()
-{
-    // 172.16.0.10 upwards, skipping the .0 and .255 of every /24 so each lease is a usable host.
-    const int n = 9 + m_leases++;
-    return "172.16." + number(n / 254 % 256) + '.' + number(n % 254 + 1);
 }

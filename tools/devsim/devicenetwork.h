@@ -14,9 +14,20 @@ class QJsonObject;
 class DeviceNetwork
 {
 public:
+    // An IPv4 address and the prefix length of its subnet, as in "192.168.1.100/24".
+    struct Subnet
+    {
+        quint32 address = 0;
+        int prefixLength = 24;
+    };
+
     struct Options
     {
         int count = 16;
+        // The first device's address; the others count up from it.
+        Subnet first {0xC0A80164, 24}; // 192.168.1.100/24
+        // DHCP leases count up from here.
+        Subnet dhcpPool {0xAC10000A, 16}; // 172.16.0.10/16
         // Fraction of devices that answer with malformed datagrams.
         double garbageShare = 0.0;
         // Some devices answer with every text exactly filling its span, others with texts too long.
@@ -47,6 +58,15 @@ public:
     };
 
     static constexpr int MaxCount = 60000;
+    // Seeds of up to 30 bits give every simulator a MAC prefix of its own.
+    static constexpr int MaxSeed = (1 << 30) - 1;
+
+    // "A/P" with a dotted address and a prefix length of 1..30.
+    static bool parseSubnet(const QString &text, Subnet *subnet);
+    // The address n hosts after the given one, skipping the network and broadcast addresses of each
+    // subnet of that prefix length on the way.
+    static quint32 hostAfter(const Subnet &start, int n);
+    static QByteArray addressText(quint32 address);
 
     explicit DeviceNetwork(const Options &options);
 
@@ -57,16 +77,18 @@ public:
 
     // One answer per device that is up, in device order; nothing for anything but a valid probe.
     QList<QByteArray> answersFor(const QByteArray &probe, qint64 nowMs) const;
+    bool isUp(int index, qint64 nowMs) const { return m_devices.at(index).silentUntilMs <= nowMs; }
+    QByteArray answerOf(int index, quint64 nonce) const;
+    // Whether address lies in the subnet the device's own address and netmask make.
+    bool sharesSubnet(int index, quint32 address) const;
     // Applies a command datagram and returns the journal line saying what was done or why not.
     // An empty line means the command was dropped on purpose and nothing is to be written.
     QString applyCommand(const QByteArray &datagram, qint64 nowMs);
 
 private:
-    QByteArray answerOf(int index, quint64 nonce) const;
     QByteArray garbageOf(int index, quint64 nonce) const;
     QString applyIpConfig(const QJsonObject &command, Device *device);
     QString applyAlgoConfig(const QJsonObject &command, Device *device, qint64 nowMs);
-    QByteArray nextLease();
 
     Options m_options;
     QVector<Device> m_devices;

@@ -39,10 +39,12 @@ DeviceServer::DeviceServer(DeviceNetwork *network, const Options &options, QText
 
 bool DeviceServer::start(QString *error)
 {
+    const bool realLink = m_options.interfaceIndex != 0;
     // Not shared: a second simulator on the same port would double every answer unnoticed.
-    if (!m_listener->bind(m_options.address, m_options.port, QAbstractSocket::DontShareAddress)) {
+    const QHostAddress address = realLink ? QHostAddress(QHostAddress::AnyIPv4) : m_options.address;
+    if (!m_listener->bind(address, m_options.port, QAbstractSocket::DontShareAddress)) {
         *error = QStringLiteral("cannot listen on %1:%2: %3")
-                     .arg(m_options.address.toString())
+                     .arg(address.toString())
                      .arg(m_options.port)
                      .arg(m_listener->errorString());
         return false;
@@ -50,12 +52,18 @@ bool DeviceServer::start(QString *error)
     if (!VsnetProtocol::forceReceiveBuffer(m_listener->socketDescriptor(), ReceiveBufferBytes)) {
         m_listener->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferBytes);
     }
-    // Answers leave from a loopback address of their own rather than from the broadcast address.
-    if (!m_sender->bind(QHostAddress(QHostAddress::LocalHost), 0)) {
+    // Answers leave from an address of their own rather than from the broadcast address; on a real
+    // link the interface is named with each datagram.
+    if (!m_sender->bind(QHostAddress(realLink ? QHostAddress::AnyIPv4 : QHostAddress::LocalHost), 0)) {
         *error = QStringLiteral("cannot open the answer socket: %1").arg(m_sender->errorString());
         return false;
     }
     return true;
+}
+
+quint16 DeviceServer::port() const
+{
+    return m_listener->localPort();
 }
 
 void DeviceServer::readDatagrams()
@@ -66,15 +74,19 @@ void DeviceServer::readDatagrams()
         const QByteArray data = datagram.data();
         quint64 nonce = 0;
         const bool isProbe = VsnetProtocol::decodeProbe(data, &nonce);
-        if (!sender.isLoopback()) {
+        const bool served = m_options.interfaceIndex == 0 ? sender.isLoopback()
+                                                          : datagram.interfaceIndex() == uint(m_options.interfaceIndex);
+        if (!served) {
             if (!isProbe) {
-                writeJournal(
-                    QStringLiteral("ignored a datagram from %1: not a loopback sender").arg(sender.toString()));
+                writeJournal(QStringLiteral("ignored a datagram from %1: %2")
+                                 .arg(sender.toString(),
+                                      m_options.interfaceIndex == 0 ? QStringLiteral("not a loopback sender")
+                                                                    : QStringLiteral("not from the served interface")));
             }
             continue;
         }
         if (isProbe) {
-            schedule(m_network->answersFor(data, m_clock.elapsed()), sender, quint16(datagram.senderPort()));
+            answerProbe(data, sender, quint16(datagram.senderPort()));
         } else {
             const QString line = m_network->applyCommand(data, m_clock.elapsed());
             if (!line.isEmpty()) {
@@ -84,18 +96,41 @@ void DeviceServer::readDatagrams()
     }
 }
 
-void DeviceServer::schedule(const QList<QByteArray> &answers, const QHostAddress &address, quint16 port)
+void DeviceServer::answerProbe(const QByteArray &probe, const QHostAddress &prober, quint16 port)
 {
+    quint64 nonce = 0;
+    VsnetProtocol::decodeProbe(probe, &nonce);
     const qint64 now = m_clock.elapsed();
-    for (const QByteArray &answer : answers) {
+    const QHostAddress broadcast(QHostAddress::Broadcast);
+    for (int i = 0; i < m_network->devices().size(); ++i) {
+        if (!m_network->isUp(i, now)
+            || (m_options.dropProbes > 0 && m_random.generateDouble() < m_options.dropProbes)) {
+            continue;
+        }
+        const bool unicast = m_options.interfaceIndex == 0 || m_network->sharesSubnet(i, prober.toIPv4Address());
         const qint64 due = now + (m_options.jitterMs > 0 ? m_random.bounded(m_options.jitterMs + 1) : 0);
-        for (int i = 0; i < m_options.duplicates; ++i) {
-            m_pending.emplace(due, Pending {answer, address, port});
+        const QByteArray answer = m_network->answerOf(i, nonce);
+        for (int copy = 0; copy < m_options.duplicates; ++copy) {
+            if (m_options.dropAnswers <= 0 || m_random.generateDouble() >= m_options.dropAnswers) {
+                m_pending.emplace(due, Pending {answer, unicast ? prober : broadcast, port});
+            }
         }
     }
     if (!m_pending.empty() && !m_timer->isActive()) {
         m_timer->start(0);
     }
+}
+
+qint64 DeviceServer::send(const Pending &pending)
+{
+    if (m_options.interfaceIndex == 0) {
+        return m_sender->writeDatagram(pending.datagram, pending.address, pending.port);
+    }
+    // On a real link every answer leaves by the served interface, whatever the routing table says:
+    // a device moved into another subnet has no route back, yet shares the link.
+    QNetworkDatagram datagram(pending.datagram, pending.address, pending.port);
+    datagram.setInterfaceIndex(uint(m_options.interfaceIndex));
+    return m_sender->writeDatagram(datagram);
 }
 
 void DeviceServer::sendDue()
@@ -104,8 +139,7 @@ void DeviceServer::sendDue()
     int sent = 0;
     while (!m_pending.empty() && m_pending.begin()->first <= now && (m_options.burst || sent < ChunkSize)) {
         const Pending &pending = m_pending.begin()->second;
-        if (m_sender->writeDatagram(pending.datagram, pending.address, pending.port) < 0
-            && m_sender->error() == QAbstractSocket::TemporaryError) {
+        if (send(pending) < 0 && m_sender->error() == QAbstractSocket::TemporaryError) {
             // The socket's send buffer is full; the same answer goes first on the next round.
             break;
         }

@@ -11,11 +11,11 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QHostAddress>
+#include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QRandomGenerator>
 #include <QTextStream>
 #include <QUdpSocket>
-
-#include <climits>
 
 namespace {
 
@@ -41,15 +41,19 @@ bool readInt(const QCommandLineParser &parser, const QCommandLineOption &option,
     return ok && *out >= low && *out <= high;
 }
 
-// Sends one probe and waits for the first valid answer: 0 when a device answered, 1 when none did.
-int probe(const QHostAddress &address, quint16 port)
+// Sends one probe, as a limited broadcast out of the interface when one is given, and waits for the
+// first valid answer: 0 when a device answered, 1 when none did.
+int probe(const QHostAddress &address, quint16 port, int interfaceIndex)
 {
     QTextStream out(stdout);
     QUdpSocket socket;
     const quint64 nonce = QRandomGenerator::global()->generate64();
-    const QByteArray datagram = VsnetProtocol::encodeProbe(nonce);
+    QNetworkDatagram datagram(VsnetProtocol::encodeProbe(nonce), address, port);
+    if (interfaceIndex != 0) {
+        datagram.setInterfaceIndex(uint(interfaceIndex));
+    }
     if (!socket.bind(QHostAddress(QHostAddress::AnyIPv4), 0)
-        || socket.writeDatagram(datagram, address, port) != datagram.size()) {
+        || socket.writeDatagram(datagram) != datagram.data().size()) {
         return fail(QStringLiteral("cannot send a probe: %1").arg(socket.errorString()));
     }
     const QDeadlineTimer deadline(ProbeWaitMs);
@@ -88,8 +92,9 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Simulates devices that answer the device library's probes over loopback and apply its "
-                       "ip_config_bc and brl_algo_config commands. Writes one journal line per command."));
+        QStringLiteral("Simulates devices that answer the device library's probes, over loopback or on one "
+                       "network interface, and apply its ip_config_bc and brl_algo_config commands. Writes one "
+                       "journal line per command."));
     parser.addHelpOption();
     const QCommandLineOption countOption(
         QStringLiteral("count"), QStringLiteral("Number of devices, 1..%1 (default 16).").arg(DeviceNetwork::MaxCount),
@@ -101,8 +106,27 @@ int main(int argc, char *argv[])
             .arg(QLatin1String(VsnetProtocol::DefaultBroadcast)),
         QStringLiteral("address"), defaultAddress);
     const QCommandLineOption portOption(
-        QStringLiteral("port"), QStringLiteral("UDP port (default VSNET_PORT or %1).").arg(VsnetProtocol::DefaultPort),
+        QStringLiteral("port"),
+        QStringLiteral("UDP port (default VSNET_PORT or %1); 0 lets the system choose one, which the ready line "
+                       "gives as \"port N\".")
+            .arg(VsnetProtocol::DefaultPort),
         QStringLiteral("port"), QString::number(defaultPort));
+    const QCommandLineOption interfaceOption(
+        QStringLiteral("interface"),
+        QStringLiteral("Serve the devices on this network interface instead of loopback: hear the probes and "
+                       "commands broadcast there, answer a prober in a device's own subnet by unicast and any "
+                       "other by a limited broadcast. With --probe, probe by a limited broadcast there."),
+        QStringLiteral("name"));
+    const QCommandLineOption subnetOption(
+        QStringLiteral("subnet"),
+        QStringLiteral("The first device's address and the prefix length of its subnet; the other devices count "
+                       "up from it (default 192.168.1.100/24)."),
+        QStringLiteral("A/P"), QStringLiteral("192.168.1.100/24"));
+    const QCommandLineOption dhcpPoolOption(
+        QStringLiteral("dhcp-pool"),
+        QStringLiteral("The first address a device set to DHCP leases, and the prefix length of the pool's "
+                       "subnet; further leases count up (default 172.16.0.10/16)."),
+        QStringLiteral("A/P"), QStringLiteral("172.16.0.10/16"));
     const QCommandLineOption probeOption(
         QStringLiteral("probe"),
         QStringLiteral("Send one probe instead of simulating; exit 0 if a device answers within 1 s, else 1."));
@@ -113,9 +137,12 @@ int main(int argc, char *argv[])
         QStringLiteral("reboot-ms"),
         QStringLiteral("How long a device stays silent after brl_reboot 1 (default 3000)."), QStringLiteral("ms"),
         QStringLiteral("3000"));
-    const QCommandLineOption seedOption(QStringLiteral("seed"),
-                                        QStringLiteral("Seed of every random choice below (default 1)."),
-                                        QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption seedOption(
+        QStringLiteral("seed"),
+        QStringLiteral("Seed of every random choice below, 0..%1 (default 1). It also sets the MAC addresses: "
+                       "simulators with different seeds never share one.")
+            .arg(DeviceNetwork::MaxSeed),
+        QStringLiteral("n"), QStringLiteral("1"));
     const QCommandLineOption garbageOption(
         QStringLiteral("garbage-share"),
         QStringLiteral("Fraction 0..1 of devices, evenly spread, whose answers are malformed (default 0)."),
@@ -138,21 +165,43 @@ int main(int argc, char *argv[])
     const QCommandLineOption refuseOption(QStringLiteral("refuse-commands"),
                                           QStringLiteral("Fraction 0..1 of commands refused with a journal line."),
                                           QStringLiteral("p"), QStringLiteral("0"));
-    parser.addOptions({countOption, addressOption, portOption, probeOption, journalOption, rebootOption, seedOption,
-                       garbageOption, oversizeOption, duplicatesOption, burstOption, jitterOption, dropOption,
-                       refuseOption});
+    const QCommandLineOption dropProbesOption(
+        QStringLiteral("drop-probes"),
+        QStringLiteral("Chance 0..1 that a device does not hear a probe, drawn for each device and probe."),
+        QStringLiteral("p"), QStringLiteral("0"));
+    const QCommandLineOption dropAnswersOption(
+        QStringLiteral("drop-answers"), QStringLiteral("Chance 0..1 that an answer is lost, drawn for each answer."),
+        QStringLiteral("p"), QStringLiteral("0"));
+    parser.addOptions({countOption, addressOption, portOption, interfaceOption, subnetOption, dhcpPoolOption,
+                       probeOption, journalOption, rebootOption, seedOption, garbageOption, oversizeOption,
+                       duplicatesOption, burstOption, jitterOption, dropOption, refuseOption, dropProbesOption,
+                       dropAnswersOption});
     parser.process(app);
 
-    const QHostAddress address(parser.value(addressOption));
+    const bool realLink = parser.isSet(interfaceOption);
+    if (realLink && parser.isSet(addressOption)) {
+        return fail(QStringLiteral("--address and --interface exclude each other"));
+    }
+    int interfaceIndex = 0;
+    if (realLink) {
+        const QNetworkInterface interface = QNetworkInterface::interfaceFromName(parser.value(interfaceOption));
+        if (!interface.isValid() || interface.index() == 0) {
+            return fail(QStringLiteral("no network interface \"%1\"").arg(parser.value(interfaceOption)));
+        }
+        interfaceIndex = interface.index();
+    }
+    const QHostAddress address(realLink ? QHostAddress(QHostAddress::Broadcast)
+                                        : QHostAddress(parser.value(addressOption)));
     if (address.protocol() != QAbstractSocket::IPv4Protocol) {
         return fail(QStringLiteral("--address is not an IPv4 address"));
     }
     int port = 0;
-    if (!readInt(parser, portOption, 1, 65535, &port)) {
+    const bool probing = parser.isSet(probeOption);
+    if (!readInt(parser, portOption, probing ? 1 : 0, 65535, &port)) {
         return fail(QStringLiteral("--port is not a port number"));
     }
-    if (parser.isSet(probeOption)) {
-        return probe(address, quint16(port));
+    if (probing) {
+        return probe(address, quint16(port), interfaceIndex);
     }
 
     DeviceNetwork::Options networkOptions;
@@ -160,21 +209,29 @@ int main(int argc, char *argv[])
     int seed = 0;
     if (!readInt(parser, countOption, 1, DeviceNetwork::MaxCount, &networkOptions.count)
         || !readInt(parser, rebootOption, 0, 3600000, &networkOptions.rebootMs)
-        || !readInt(parser, seedOption, 0, INT_MAX, &seed)
+        || !readInt(parser, seedOption, 0, DeviceNetwork::MaxSeed, &seed)
         || !readInt(parser, duplicatesOption, 1, 100, &serverOptions.duplicates)
         || !readInt(parser, jitterOption, 0, 60000, &serverOptions.jitterMs)) {
         return fail(QStringLiteral("a count, time or seed is not a number in its range; see --help"));
     }
     if (!readFraction(parser, garbageOption, &networkOptions.garbageShare)
         || !readFraction(parser, dropOption, &networkOptions.dropCommands)
-        || !readFraction(parser, refuseOption, &networkOptions.refuseCommands)) {
+        || !readFraction(parser, refuseOption, &networkOptions.refuseCommands)
+        || !readFraction(parser, dropProbesOption, &serverOptions.dropProbes)
+        || !readFraction(parser, dropAnswersOption, &serverOptions.dropAnswers)) {
         return fail(QStringLiteral("a fraction is not a number from 0 to 1"));
+    }
+    if (!DeviceNetwork::parseSubnet(parser.value(subnetOption), &networkOptions.first)
+        || !DeviceNetwork::parseSubnet(parser.value(dhcpPoolOption), &networkOptions.dhcpPool)) {
+        return fail(QStringLiteral("--subnet and --dhcp-pool take an IPv4 address and a prefix length 1..30, "
+                                   "as in 192.168.1.100/24"));
     }
     networkOptions.oversize = parser.isSet(oversizeOption);
     networkOptions.seed = quint32(seed);
     serverOptions.burst = parser.isSet(burstOption);
     serverOptions.address = address;
     serverOptions.port = quint16(port);
+    serverOptions.interfaceIndex = interfaceIndex;
     serverOptions.seed = quint32(seed);
 
     QFile journalFile;
@@ -200,7 +257,9 @@ int main(int argc, char *argv[])
     if (!server.start(&error)) {
         return fail(error);
     }
-    QTextStream(stdout) << "devsim: " << networkOptions.count << " devices on " << address.toString() << ':' << port
+    // Read by scripts and tests: "port N" is the port really listened on, also when 0 was asked for.
+    QTextStream(stdout) << "devsim: " << networkOptions.count << " devices on "
+                        << (realLink ? parser.value(interfaceOption) : address.toString()) << " port " << server.port()
                         << Qt::endl;
     return app.exec();
 }
