@@ -31,13 +31,6 @@ DevsimProcess::~DevsimProcess()
     }
 }
 
-quint16 DevsimProcess::freshPort()
-{
-    // Below the ephemeral range, so no searcher's own socket can hold it.
-    static int next = 0;
-    return quint16(20000 + (QCoreApplication::applicationPid() % 300) * 40 + next++ % 40);
-}
-
 void DevsimProcess::setNetworkNamespace(const QString &name)
 {
     m_namespace = name;

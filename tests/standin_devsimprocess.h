@@ -10,13 +10,10 @@
 class DevsimProcess
 {
 public:
-    explicit DevsimProcess(quint16 port);
+    explicit DevsimProcess(quint16 port = 0);
     ~DevsimProcess();
     DevsimProcess(const DevsimProcess &) = delete;
     DevsimProcess &operator=(const DevsimProcess &) = delete;
-
-    // A port no other simulator of this test run uses, spread by pid so parallel runs differ too.
-    static quint16 freshPort();
 
     // Runs it in that network namespace (through "ip netns exec"), from the next start on.
     void setNetworkNamespace(const QString &name);

@@ -46,11 +46,12 @@ private slots:
 
 void TestCloseUnderLoad::closingDuringSearchEndsTheProcessCleanly()
 {
-    DevsimProcess devsim(DevsimProcess::freshPort());
+    DevsimProcess devsim;
     QVERIFY(devsim.start({QStringLiteral("--count"), QStringLiteral("2000")}));
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("VSNET_BROADCAST"));
+    environment.remove(QStringLiteral("VSNET_INTERFACES"));
     environment.insert(QStringLiteral("VSNET_PORT"), QString::number(devsim.port()));
     environment.insert(QStringLiteral("VSNET_SEARCH_MS"), QStringLiteral("1500"));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));

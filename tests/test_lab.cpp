@@ -150,6 +150,7 @@ void TestLab::cleanup()
     m_simulators.clear();
     m_hosts.clear();
     qunsetenv("VSNET_INTERFACES");
+    qunsetenv("VSNET_PORT");
 }
 
 void TestLab::startDevices(const std::vector<Devices> &devices, const QStringList &extra)
