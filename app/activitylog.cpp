@@ -65,12 +65,7 @@ void ActivityLog::defer()
     const QScrollBar *scrollBar = m_pane->verticalScrollBar();
     m_followsTail = scrollBar->value() == scrollBar->maximum();
     QTextCursor(m_pane->document()).beginEditBlock();
-    m_pane->viewport()->setUpdatesEnabled(false);
-    for (QWidget *widget : std::as_const(m_companions)) {
-        if (widget) {
-            widget->setUpdatesEnabled(false);
-        }
-    }
+    setUpdatesEnabled(false);
     m_timer->start();
 }
 
@@ -82,14 +77,19 @@ void ActivityLog::flush()
     m_deferred = false;
     m_timer->stop();
     QTextCursor(m_pane->document()).endEditBlock();
-    m_pane->viewport()->setUpdatesEnabled(true);
-    for (QWidget *widget : std::as_const(m_companions)) {
-        if (widget) {
-            widget->setUpdatesEnabled(true);
-        }
-    }
+    setUpdatesEnabled(true);
     if (m_followsTail) {
         QScrollBar *scrollBar = m_pane->verticalScrollBar();
         scrollBar->setValue(scrollBar->maximum());
+    }
+}
+
+void ActivityLog::setUpdatesEnabled(bool enabled)
+{
+    m_pane->viewport()->setUpdatesEnabled(enabled);
+    for (QWidget *widget : std::as_const(m_companions)) {
+        if (widget) {
+            widget->setUpdatesEnabled(enabled);
+        }
     }
 }

@@ -32,6 +32,7 @@ public:
 
 private:
     void defer();
+    void setUpdatesEnabled(bool enabled);
 
     QTextEdit *m_pane;
     QList<QPointer<QWidget>> m_companions;

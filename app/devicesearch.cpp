@@ -30,17 +30,11 @@ void DeviceSearch::request()
         return;
     }
     start();
-    emit busyChanged(true);
 }
 
 void DeviceSearch::checkAfterLatest(const AddressCheck &check)
 {
     m_check = check;
-}
-
-bool DeviceSearch::isBusy() const
-{
-    return m_running || m_waiting;
 }
 
 void DeviceSearch::shutdown()
@@ -75,6 +69,6 @@ void DeviceSearch::onSearchReturned()
         start();
         return;
     }
-    emit busyChanged(false);
+    emit idle();
     emit finished(result, std::exchange(m_check, AddressCheck()));
 }

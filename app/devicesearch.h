@@ -25,8 +25,6 @@ public:
     // The newest requested search, once it has ended without being superseded, also reports check.
     void checkAfterLatest(const AddressCheck &check);
 
-    // A search runs or waits to run.
-    bool isBusy() const;
     // Any thread: whether the library's callback should still hand on devices.
     bool reports() const { return !m_closing.load() && !m_superseded.load(); }
     // GUI thread: whether a device delivered now belongs to the newest search.
@@ -37,7 +35,8 @@ public:
     void shutdown();
 
 signals:
-    void busyChanged(bool busy);
+    // No search runs or waits any more.
+    void idle();
     // The newest search has ended with the library's result; check is empty unless one was attached.
     void finished(int result, const AddressCheck &check);
 

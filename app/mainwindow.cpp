@@ -45,7 +45,7 @@ MainWindow::MainWindow(QWidget *parent)
     logMenu->addAction(clearAction);
 
     m_search = new DeviceSearch(&dev_search_cb, this, this);
-    connect(m_search, &DeviceSearch::busyChanged, ui->search_dev_btn, &QWidget::setDisabled);
+    connect(m_search, &DeviceSearch::idle, this, [this] { ui->search_dev_btn->setEnabled(true); });
     connect(m_search, &DeviceSearch::finished, this, &MainWindow::onSearchFinished);
 
     if (initResult < 0) {

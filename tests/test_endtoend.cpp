@@ -34,6 +34,12 @@ private slots:
 
 private:
     bool search(MainWindow &window);
+    // Consecutive static addresses from 172.16.5.20/16.
+    static void fillIpDialog(QDialog *dialog)
+    {
+        dialog->findChild<MyIpLineEdit *>("ip_lineEdit")->setText("172.16.5.20");
+        dialog->findChild<MyIpLineEdit *>("netmask_lineEdit")->setText("255.255.0.0");
+    }
 
     // Long enough for every answer of a simulated network on a loaded machine.
     const ScopedEnv m_searchWindow {"VSNET_SEARCH_MS", "2000"};
@@ -139,10 +145,7 @@ void TestEndToEnd::batchChangesShowInTheNextSearch()
     QVERIFY(devsim.waitForJournal(12));
 
     // Consecutive static addresses; "确定" on the final question searches again.
-    answerNextDialog([](QDialog *dialog) {
-        dialog->findChild<MyIpLineEdit *>("ip_lineEdit")->setText("172.16.5.20");
-        dialog->findChild<MyIpLineEdit *>("netmask_lineEdit")->setText("255.255.0.0");
-    });
+    answerNextDialog(fillIpDialog);
     const int searchesDone =
         window.findChild<QTextEdit *>("textEdit")->toPlainText().count(QStringLiteral("搜索完成!!!"));
     click(window, "batch_modify_ip_btn");
@@ -175,10 +178,7 @@ void TestEndToEnd::checkAfterBatchNamesTheDevicesThatDidNotTakeTheirAddress()
     click(window, "select_all_btn");
 
     MessageBox::setNextAnswer(QMessageBox::Ok);
-    answerNextDialog([](QDialog *dialog) {
-        dialog->findChild<MyIpLineEdit *>("ip_lineEdit")->setText("172.16.5.20");
-        dialog->findChild<MyIpLineEdit *>("netmask_lineEdit")->setText("255.255.0.0");
-    });
+    answerNextDialog(fillIpDialog);
     click(window, "batch_modify_ip_btn");
     auto *log = window.findChild<QTextEdit *>("textEdit");
     QTRY_VERIFY_WITH_TIMEOUT(log->toPlainText().contains(QStringLiteral("核对结果")), 30000);
