@@ -3,8 +3,6 @@
 #include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>
 
-#include <utility>
-
 DeviceSearch::DeviceSearch(VSNetSearchCallback callback, void *context, QObject *parent)
     : QObject(parent)
     , m_callback(callback)
@@ -19,7 +17,6 @@ DeviceSearch::~DeviceSearch()
 
 void DeviceSearch::request()
 {
-    m_check = AddressCheck();
     if (m_closing.load()) {
         return;
     }
@@ -30,11 +27,6 @@ void DeviceSearch::request()
         return;
     }
     start();
-}
-
-void DeviceSearch::checkAfterLatest(const AddressCheck &check)
-{
-    m_check = check;
 }
 
 void DeviceSearch::shutdown()
@@ -70,5 +62,5 @@ void DeviceSearch::onSearchReturned()
         return;
     }
     emit idle();
-    emit finished(result, std::exchange(m_check, AddressCheck()));
+    emit finished(result);
 }

@@ -5,7 +5,6 @@
 
 #include <atomic>
 
-#include "batch/addresscheck.h"
 #include "sdk/VSDevNetSDK.h"
 
 template<typename T> class QFutureWatcher;
@@ -22,8 +21,6 @@ public:
     ~DeviceSearch() override;
 
     void request();
-    // The newest requested search, once it has ended without being superseded, also reports check.
-    void checkAfterLatest(const AddressCheck &check);
 
     // Any thread: whether the library's callback should still hand on devices.
     bool reports() const { return !m_closing.load() && !m_superseded.load(); }
@@ -37,8 +34,8 @@ public:
 signals:
     // No search runs or waits any more.
     void idle();
-    // The newest search has ended with the library's result; check is empty unless one was attached.
-    void finished(int result, const AddressCheck &check);
+    // The newest search has ended with the library's result.
+    void finished(int result);
 
 private:
     void start();
@@ -48,7 +45,6 @@ private:
     void *m_context;
     QFutureWatcher<int> *m_running = nullptr;
     bool m_waiting = false;
-    AddressCheck m_check;
     std::atomic_bool m_superseded {false};
     std::atomic_bool m_closing {false};
 };

@@ -7,6 +7,7 @@
 #include "batch/addresscheck.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QCursor>
 #include <QDebug>
 #include <QHeaderView>
@@ -21,6 +22,7 @@ MainWindow::MainWindow(QWidget *parent)
     , logMenu(nullptr)
     , m_log(nullptr)
     , m_search(nullptr)
+    , m_check(nullptr)
 {
     ui->setupUi(this);
 
@@ -47,6 +49,10 @@ MainWindow::MainWindow(QWidget *parent)
     m_search = new DeviceSearch(&dev_search_cb, this, this);
     connect(m_search, &DeviceSearch::idle, this, [this] { ui->search_dev_btn->setEnabled(true); });
     connect(m_search, &DeviceSearch::finished, this, &MainWindow::onSearchFinished);
+
+    m_check = new AddressCheck(this);
+    connect(m_check, &AddressCheck::message, this, &MainWindow::appendLog);
+    connect(m_check, &AddressCheck::searchWanted, this, &MainWindow::on_search_dev_btn_clicked);
 
     if (initResult < 0) {
         appendLog(QStringLiteral("设备库初始化失败, 错误码 %1!").arg(initResult));
@@ -98,21 +104,13 @@ void MainWindow::on_search_dev_btn_clicked()
     ui->dev_search_tableWidget->clearContents();
     ui->dev_search_tableWidget->setRowCount(0);
     m_search->request();
+    m_check->searchStarted();
 }
 
-void MainWindow::onSearchFinished(int result, const AddressCheck &check)
+void MainWindow::onSearchFinished(int result)
 {
-    if (result < 0) {
-        appendLog(QStringLiteral("搜索失败, 错误码 %1!").arg(result));
-        return;
-    }
-    appendLog(QStringLiteral("搜索完成!!!"));
-    if (!check.isEmpty()) {
-        const QStringList lines = addressCheckReport(check, tableDevices());
-        for (const QString &line : lines) {
-            appendLog(line);
-        }
-    }
+    appendLog(result < 0 ? QStringLiteral("搜索失败, 错误码 %1!").arg(result) : QStringLiteral("搜索完成!!!"));
+    m_check->searchEnded(result, ui->dev_search_tableWidget);
 }
 
 void MainWindow::addDevice2TableWidget(QString p2pid, QString ip, QString version, QString model, QString mac,
@@ -188,6 +186,13 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // A check waiting for late devices must not search from a window that is going away.
+    m_check->cancel();
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::onHeaderSectionClicked(int logicalIndex)

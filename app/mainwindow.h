@@ -8,9 +8,9 @@
 #include "sdk/VSDevNetSDK.h"
 
 class ActivityLog;
+class AddressCheck;
 class DeviceSearch;
 class QMenu;
-struct AddressCheck;
 struct DeviceAddress;
 
 namespace Ui {
@@ -44,12 +44,13 @@ private slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     friend void dev_search_cb(VSOneDev *dev, void *context);
 
     void onHeaderSectionClicked(int logicalIndex);
-    void onSearchFinished(int result, const AddressCheck &check);
+    void onSearchFinished(int result);
     void toggleRow(int row);
     void setAllChecked(bool checked);
     // The MACs of the checked rows in table order; refuses the batch with nothingChecked if none.
@@ -63,6 +64,7 @@ private:
     QMenu *logMenu;
     ActivityLog *m_log;
     DeviceSearch *m_search;
+    AddressCheck *m_check;
 };
 
 #endif // BRELO_MAINWINDOW_H

@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/messagebox.h"
+#include "batch/addresscheck.h"
 #include "batch/devicecommand.h"
 #include "dialogs/batchmodifyalgodialog.h"
 
@@ -20,6 +21,8 @@ void MainWindow::on_batch_modify_algo_btn_clicked()
     const QString algoName = dialog.getAlgoName();
     const int reboot = dialog.isReboot();
 
+    // A rebooting device would be misjudged by a check still waiting for a batch IP change.
+    m_check->cancel();
     int failed = 0;
     for (const QString &mac : macs) {
         const QByteArray command = algoConfigCommand(mac, algoType, reboot);

@@ -1,6 +1,5 @@
 #include "app/mainwindow.h"
 
-#include "app/devicesearch.h"
 #include "app/messagebox.h"
 #include "batch/addresscheck.h"
 #include "batch/addressplan.h"
@@ -16,14 +15,6 @@ void MainWindow::on_batch_modify_ip_btn_clicked()
     if (macs.isEmpty()) {
         return;
     }
-    // The addresses the other devices hold now; the batch's own devices are moving.
-    const QSet<QString> moving(macs.constBegin(), macs.constEnd());
-    QVector<DeviceAddress> others;
-    for (const DeviceAddress &device : tableDevices()) {
-        if (!moving.contains(device.mac)) {
-            others.append(device);
-        }
-    }
 
     BatchModifyIPDialog dialog;
     if (dialog.exec() != QDialog::Accepted) {
@@ -35,6 +26,15 @@ void MainWindow::on_batch_modify_ip_btn_clicked()
     const QString gateway = plainDecimalAddress(dialog.getGateway());
     const int dhcp = dialog.isDhcp();
     const QString dns = plainDecimalDns(dialog.getDns().trimmed());
+
+    // Read only now: a search may have added devices while the dialog was open, and they count.
+    const QSet<QString> moving(macs.constBegin(), macs.constEnd());
+    QVector<DeviceAddress> others;
+    for (const DeviceAddress &device : tableDevices()) {
+        if (!moving.contains(device.mac)) {
+            others.append(device);
+        }
+    }
 
     // Without DHCP every device must get an address of its own that it can be reached at;
     // otherwise nothing is sent at all, so that no device ends up unreachable or in conflict.
@@ -55,7 +55,9 @@ void MainWindow::on_batch_modify_ip_btn_clicked()
         }
     }
 
-    AddressCheck check;
+    // Devices told something new would be misjudged by a check still waiting for an earlier batch.
+    m_check->cancel();
+    QVector<CheckedDevice> commands;
     int failed = 0;
     for (int i = 0; i < macs.size(); ++i) {
         const QString ip = dhcp ? QString() : addresses.at(i);
@@ -69,9 +71,14 @@ void MainWindow::on_batch_modify_ip_btn_clicked()
         }
         appendLog(line);
         if (!dhcp) {
-            check.macs.append(macs.at(i));
-            check.addresses.append(ip);
-            check.sent.append(result >= 0);
+            CheckedDevice device;
+            device.mac = macs.at(i);
+            device.address = ip;
+            device.netmask = netmask;
+            device.gateway = gateway;
+            device.dns = dns;
+            device.sent = result >= 0;
+            commands.append(device);
         }
     }
 
@@ -82,6 +89,8 @@ void MainWindow::on_batch_modify_ip_btn_clicked()
         : QStringLiteral("批量修改IP完成! 需要立即重新搜索设备吗？");
     if (MessageBox::question(question) == QMessageBox::Ok) {
         on_search_dev_btn_clicked();
-        m_search->checkAfterLatest(check);
+        if (!commands.isEmpty()) {
+            m_check->start(commands);
+        }
     }
 }

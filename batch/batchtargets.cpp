@@ -2,7 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "app/messagebox.h"
-#include "batch/addressplan.h"
+#include "batch/addresscheck.h"
 
 #include <QDebug>
 
@@ -49,15 +49,5 @@ void MainWindow::refuseBatch(const QString &text)
 
 QVector<DeviceAddress> MainWindow::tableDevices() const
 {
-    QVector<DeviceAddress> devices;
-    const QTableWidget *table = ui->dev_search_tableWidget;
-    devices.reserve(table->rowCount());
-    for (int row = 0; row < table->rowCount(); ++row) {
-        const QTableWidgetItem *mac = table->item(row, 5);
-        const QTableWidgetItem *ip = table->item(row, 2);
-        if (mac && ip) {
-            devices.append({mac->text(), ip->text()});
-        }
-    }
-    return devices;
+    return ::tableDevices(ui->dev_search_tableWidget);
 }

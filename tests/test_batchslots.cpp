@@ -15,6 +15,7 @@
 
 #include "app/mainwindow.h"
 #include "app/messagebox.h"
+#include "batch/addresscheck.h"
 #include "fakes/fakevsnet.h"
 #include "guitest.h"
 #include "widgets/myiplineedit.h"
@@ -60,6 +61,8 @@ private slots:
     void libraryFailuresAreReported();
     void ipFinalQuestionOkSearchesAgainCancelKeepsTable();
     void ipCancelSendsNothing();
+    void checkWaitingForDevicesEnds_data();
+    void checkWaitingForDevicesEnds();
 
 private:
     void addRows(MainWindow &window, const QStringList &macs);
@@ -458,7 +461,8 @@ void TestBatchSlots::ipFinalQuestionOkSearchesAgainCancelKeepsTable()
 
     QVERIFY(!logMessages(window).join('\n').contains("核对结果"));
 
-    // The search after "确定" is compared with the plan: one device took its address, one did not.
+    // The searches after "确定" are compared with the plan: one device took its address, one never does.
+    window.findChild<AddressCheck *>()->setWaits({1, 1, 1});
     MessageBox::setNextAnswer(QMessageBox::Ok);
     QVector<VSOneDev> found;
     found.append(FakeVsnet::makeDevice("10.1.1.1", "P", "V", "M", {2, 0, 0, 0, 0, 1}));
@@ -467,13 +471,63 @@ void TestBatchSlots::ipFinalQuestionOkSearchesAgainCancelKeepsTable()
     answerNextDialog(fill);
     click(window, "batch_modify_ip_btn");
     QCOMPARE(FakeVsnet::sent().size(), 4);
-    QTRY_COMPARE(logMessages(window).count("搜索完成!!!"), 1);
-    QCOMPARE(FakeVsnet::searchCount(), 1);
-    QCOMPARE(table(window)->rowCount(), 2);
-    QCOMPARE(table(window)->item(0, 2)->text(), QStringLiteral("10.1.1.1"));
-    QCOMPARE(logMessages(window).mid(logMessages(window).indexOf("搜索完成!!!")),
+    MessageBox::setNextAnswer(QMessageBox::Cancel);
+    QTRY_VERIFY_WITH_TIMEOUT(logMessages(window).join('\n').contains("核对结果"), 30000);
+    QCOMPARE(FakeVsnet::searchCount(), 4);
+    QCOMPARE(logMessages(window).mid(logMessages(window).lastIndexOf("搜索完成!!!")),
              QStringList({"搜索完成!!!", "02:00:00:00:00:02 未生效: 搜索到的 IP 为 10.0.0.2",
                           "核对结果: 2 台设备中 1 台已生效, 1 台未生效"}));
+    QCOMPARE(MessageBox::shown().constLast().text,
+             QStringLiteral("核对结果: 2 台设备中 1 台已生效, 1 台未生效! 需要向未生效的 1 台设备重新发送吗？"));
+    QCOMPARE(table(window)->rowCount(), 2);
+    QCOMPARE(table(window)->item(0, 5)->toolTip(), QStringLiteral("已生效"));
+    QCOMPARE(table(window)->item(1, 0)->toolTip(), QStringLiteral("未生效: 搜索到的 IP 为 10.0.0.2"));
+    QVERIFY(table(window)->item(0, 1)->background() != table(window)->item(1, 1)->background());
+    QCOMPARE(FakeVsnet::sent().size(), 4);
+}
+
+void TestBatchSlots::checkWaitingForDevicesEnds_data()
+{
+    QTest::addColumn<QString>("by");
+    QTest::newRow("algorithm batch") << "algo";
+    QTest::newRow("window closed") << "close";
+    QTest::newRow("search by hand serves as the next search") << "search";
+}
+
+void TestBatchSlots::checkWaitingForDevicesEnds()
+{
+    QFETCH(QString, by);
+    MainWindow window;
+    addRows(window, {"02:00:00:00:00:01"});
+    table(window)->item(0, 0)->setCheckState(Qt::Checked);
+    auto *check = window.findChild<AddressCheck *>();
+    // A hand search must not race the check's own: then the check would wait a minute.
+    const int pause = by == "search" ? 60000 : 200;
+    check->setWaits({pause, pause, pause});
+    answerNextDialog([](QDialog *dialog) { dialog->findChild<MyIpLineEdit *>("ip_lineEdit")->setText("10.1.1.1"); });
+    click(window, "batch_modify_ip_btn");
+    QTRY_VERIFY_WITH_TIMEOUT(logMessages(window).join('\n').contains("核对中"), 30000);
+
+    if (by == "algo") {
+        table(window)->setRowCount(0);
+        addRows(window, {"02:00:00:00:00:01"});
+        table(window)->item(0, 0)->setCheckState(Qt::Checked);
+        answerNextDialog(nullptr);
+        click(window, "batch_modify_algo_btn");
+        QVERIFY(dialogSeen());
+    } else if (by == "close") {
+        window.close();
+    } else {
+        click(window, "search_dev_btn");
+        QTRY_COMPARE_WITH_TIMEOUT(logMessages(window).filter("核对中: 1 台设备中 0 台已生效").size(), 2, 30000);
+        QCOMPARE(FakeVsnet::searchCount(), 2);
+        return;
+    }
+    const QStringList log = logMessages(window);
+    // Longer than the pause: an ended check starts no search and writes nothing more.
+    QTest::qWait(500);
+    QCOMPARE(FakeVsnet::searchCount(), 1);
+    QCOMPARE(logMessages(window), log);
 }
 
 void TestBatchSlots::ipCancelSendsNothing()
