@@ -61,6 +61,7 @@ private slots:
     void libraryFailuresAreReported();
     void ipFinalQuestionOkSearchesAgainCancelKeepsTable();
     void ipCancelSendsNothing();
+    void ipRowsFoundWhileDialogIsOpenCountAsHeld();
     void checkWaitingForDevicesEnds_data();
     void checkWaitingForDevicesEnds();
 
@@ -484,6 +485,21 @@ void TestBatchSlots::ipFinalQuestionOkSearchesAgainCancelKeepsTable()
     QCOMPARE(table(window)->item(1, 0)->toolTip(), QStringLiteral("未生效: 搜索到的 IP 为 10.0.0.2"));
     QVERIFY(table(window)->item(0, 1)->background() != table(window)->item(1, 1)->background());
     QCOMPARE(FakeVsnet::sent().size(), 4);
+}
+
+void TestBatchSlots::ipRowsFoundWhileDialogIsOpenCountAsHeld()
+{
+    MainWindow window;
+    addRows(window, {"02:00:00:00:00:01"});
+    table(window)->item(0, 0)->setCheckState(Qt::Checked);
+    answerNextDialog([&window](QDialog *dialog) {
+        dialog->findChild<MyIpLineEdit *>("ip_lineEdit")->setText("10.1.1.1");
+        emit window.addSearchDeviceToTable("P", "10.1.1.1", "V", "M", "02:00:00:00:00:07", QString());
+        QTRY_COMPARE(table(window)->rowCount(), 2);
+    });
+    click(window, "batch_modify_ip_btn");
+    QVERIFY(FakeVsnet::sent().isEmpty());
+    QCOMPARE(logMessages(window).constLast(), QStringLiteral("IP地址 10.1.1.1 已被设备 02:00:00:00:00:07 使用!"));
 }
 
 void TestBatchSlots::checkWaitingForDevicesEnds_data()
