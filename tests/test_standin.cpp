@@ -3,6 +3,8 @@
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 #include <QUdpSocket>
@@ -62,6 +64,19 @@ QByteArray ipCommand(const QByteArray &mac, int dhcp, const QByteArray &ip = {},
         command.insert(QStringLiteral("dns"), QString::fromLatin1(dns));
     }
     return json(command);
+}
+
+// The address each device answers with at that time, by MAC.
+QMap<QByteArray, QByteArray> answering(const DeviceNetwork &network, qint64 nowMs)
+{
+    QMap<QByteArray, QByteArray> ips;
+    for (const QByteArray &datagram : network.answersFor(VsnetProtocol::encodeProbe(Nonce), nowMs)) {
+        VSOneDev dev;
+        if (VsnetProtocol::decodeAnswer(datagram, Nonce, &dev)) {
+            ips.insert(VsnetProtocol::macText(dev.mac), spanText(dev.ip, VSNET_IP_LEN));
+        }
+    }
+    return ips;
 }
 
 // std::mutex rather than QMutex: ThreadSanitizer does not see a contended QMutex synchronise.
@@ -126,9 +141,13 @@ private slots:
     void applyCommand_data();
     void applyCommand();
     void rebootSilencesAndLeasesStay();
+    void rebindSilencesProbesOnly();
+    void dhcpPoolRunsDry();
     void commandFaultInjection();
     void subnetWalk_data();
     void subnetWalk();
+    void devsimRefusesRanges_data();
+    void devsimRefusesRanges();
     void seedsNeverShareMacs();
 
     void argumentsAndLibraryState();
@@ -140,6 +159,8 @@ private slots:
     void uninitEndsRunningSearch();
     void commandsBackToBackAllArrive();
     void devsimLifecycle();
+    void noUsableInterfaceFails_data();
+    void noUsableInterfaceFails();
 };
 
 void TestStandin::initTestCase()
@@ -315,21 +336,11 @@ void TestStandin::applyCommand()
 void TestStandin::rebootSilencesAndLeasesStay()
 {
     DeviceNetwork network(DeviceNetwork::Options {});
-    const auto answering = [&network](qint64 now) {
-        QSet<QByteArray> macs;
-        for (const QByteArray &datagram : network.answersFor(VsnetProtocol::encodeProbe(Nonce), now)) {
-            VSOneDev dev;
-            if (VsnetProtocol::decodeAnswer(datagram, Nonce, &dev)) {
-                macs.insert(VsnetProtocol::macText(dev.mac));
-            }
-        }
-        return macs;
-    };
     QVERIFY(network.applyCommand(algoCommand(Mac1, 2, 1), 1000).startsWith(QLatin1String("applied")));
-    QCOMPARE(answering(1000 + 2999).size(), 15);
-    QVERIFY(!answering(1000 + 2999).contains(Mac1));
+    QCOMPARE(answering(network, 1000 + 2999).size(), 15);
+    QVERIFY(!answering(network, 1000 + 2999).contains(Mac1));
     QVERIFY(network.applyCommand(ipCommand(Mac1, 1), 2000).endsWith(QLatin1String("device is rebooting")));
-    QVERIFY(answering(1000 + 3000).contains(Mac1));
+    QVERIFY(answering(network, 1000 + 3000).contains(Mac1));
 
     const QByteArray mac0 = network.devices().at(0).mac;
     QVERIFY(network.applyCommand(ipCommand(mac0, 1), 5000).startsWith(QLatin1String("applied")));
@@ -338,6 +349,55 @@ void TestStandin::rebootSilencesAndLeasesStay()
     QVERIFY(lease0 != network.devices().at(1).ip);
     QVERIFY(network.applyCommand(ipCommand(mac0, 1), 5000).startsWith(QLatin1String("applied")));
     QCOMPARE(network.devices().at(0).ip, lease0);
+}
+
+void TestStandin::rebindSilencesProbesOnly()
+{
+    DeviceNetwork::Options options;
+    options.applyMs = 2500;
+    DeviceNetwork network(options);
+    QVERIFY(network.applyCommand(ipCommand(Mac1, 0, "10.1.2.4"), 1000).startsWith(QLatin1String("applied")));
+    QCOMPARE(answering(network, 1000).size(), 15);
+    // Still re-binding, it takes a second command, and the later one decides where it comes back.
+    QCOMPARE(network.applyCommand(ipCommand(Mac1, 0, "10.1.2.5"), 2000),
+             QStringLiteral("applied ip_config_bc to 02:B7:9E:00:00:01: eth0 static ip 10.1.2.5 netmask 255.255.255.0 "
+                            "gateway 10.1.2.1"));
+    QVERIFY(!answering(network, 2000 + 2499).contains(Mac1));
+    QCOMPARE(answering(network, 2000 + 2500).value(Mac1), QByteArray("10.1.2.5"));
+
+    DevsimProcess devsim;
+    QVERIFY(devsim.start(
+        {QStringLiteral("--count"), QStringLiteral("4"), QStringLiteral("--apply-ms"), QStringLiteral("600000")}));
+    const QByteArray mac2 = network.devices().at(2).mac;
+    QCOMPARE(send(devsim.port(), ipCommand(mac2, 1)), 0);
+    QVERIFY(devsim.waitForJournal(1));
+    // Answers leave in device order, so the silent device's would have come before the last one.
+    Collected collected;
+    QCOMPARE(searchUntil(devsim.port(), &collected, 3), 3);
+    QVERIFY(!collected.byMac.contains(mac2));
+}
+
+void TestStandin::dhcpPoolRunsDry()
+{
+    DeviceNetwork::Options options;
+    QVERIFY(DeviceNetwork::parseSubnet(QStringLiteral("10.9.9.253/30"), &options.dhcpPool));
+    DeviceNetwork network(options);
+    const auto dhcp = [&network](int index) {
+        return network.applyCommand(ipCommand(network.devices().at(index).mac, 1), 0);
+    };
+    QVERIFY(dhcp(0).endsWith(QLatin1String("dhcp lease 10.9.9.253")));
+    QVERIFY(dhcp(1).endsWith(QLatin1String("dhcp lease 10.9.9.254")));
+    const QByteArray before = network.devices().at(2).ip;
+    QCOMPARE(dhcp(2),
+             QStringLiteral("applied ip_config_bc to %1: eth0 dhcp, no lease: the pool 10.9.9.253/30 has run "
+                            "dry, keeps ip %2")
+                 .arg(QString::fromLatin1(network.devices().at(2).mac), QString::fromLatin1(before)));
+    QCOMPARE(answering(network, 0).value(network.devices().at(2).mac), before);
+    // A device back from a static address gets its old lease, which leaves none for the others.
+    QVERIFY(network.applyCommand(ipCommand(network.devices().at(0).mac, 0, "10.1.2.4"), 0)
+                .startsWith(QLatin1String("applied")));
+    QVERIFY(dhcp(0).endsWith(QLatin1String("dhcp lease 10.9.9.253")));
+    QVERIFY(dhcp(3).contains(QLatin1String("no lease")));
 }
 
 void TestStandin::commandFaultInjection()
@@ -359,43 +419,88 @@ void TestStandin::commandFaultInjection()
 void TestStandin::subnetWalk_data()
 {
     QTest::addColumn<QString>("subnet");
-    QTest::addColumn<int>("steps");
-    QTest::addColumn<QByteArray>("address"); // null: the subnet is refused
+    QTest::addColumn<bool>("realLink"); // the walk stays in the subnet
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QByteArray>("address"); // the last device's; null: refused
 
-    QTest::newRow("default, first") << "192.168.1.100/24" << 0 << QByteArray("192.168.1.100");
-    QTest::newRow("default, last of the /24") << "192.168.1.100/24" << 154 << QByteArray("192.168.1.254");
-    QTest::newRow("default, past the broadcast") << "192.168.1.100/24" << 155 << QByteArray("192.168.2.1");
-    QTest::newRow("start on the network address") << "10.20.0.0/24" << 0 << QByteArray("10.20.0.1");
-    QTest::newRow("start on the broadcast address") << "10.20.0.255/24" << 1 << QByteArray("10.20.1.2");
-    QTest::newRow("/16 keeps .255 and .0 inside") << "172.16.0.10/16" << 246 << QByteArray("172.16.1.0");
-    QTest::newRow("/30 has two hosts") << "10.0.0.1/30" << 2 << QByteArray("10.0.0.5");
-    QTest::newRow("no prefix") << "10.0.0.1" << 0 << QByteArray();
-    QTest::newRow("prefix 31") << "10.0.0.1/31" << 0 << QByteArray();
-    QTest::newRow("prefix 0") << "10.0.0.1/0" << 0 << QByteArray();
-    QTest::newRow("octet 256") << "10.0.0.256/24" << 0 << QByteArray();
+    const QByteArray refused;
+    QTest::newRow("default, first") << "192.168.1.100/24" << false << 1 << QByteArray("192.168.1.100");
+    QTest::newRow("default, last of the /24") << "192.168.1.100/24" << false << 155 << QByteArray("192.168.1.254");
+    QTest::newRow("default, past the broadcast") << "192.168.1.100/24" << false << 156 << QByteArray("192.168.2.1");
+    QTest::newRow("start on the network address") << "10.20.0.0/24" << false << 1 << QByteArray("10.20.0.1");
+    QTest::newRow("start on the broadcast address") << "10.20.0.255/24" << false << 2 << QByteArray("10.20.1.2");
+    QTest::newRow("/16 keeps .255 and .0 inside") << "172.16.0.10/16" << false << 247 << QByteArray("172.16.1.0");
+    QTest::newRow("/30 has two hosts") << "10.0.0.1/30" << false << 3 << QByteArray("10.0.0.5");
+    QTest::newRow("up to the last unicast address")
+        << "223.255.255.100/24" << false << 155 << QByteArray("223.255.255.254");
+    QTest::newRow("one past the last unicast address") << "223.255.255.100/24" << false << 156 << refused;
+    QTest::newRow("/30, one past the last unicast address") << "223.255.255.249/30" << false << 5 << refused;
+    QTest::newRow("start in multicast") << "224.0.0.1/24" << false << 1 << refused;
+    QTest::newRow("start in 0.0.0.0/8") << "0.0.0.1/24" << false << 1 << refused;
+    QTest::newRow("real link, last host") << "192.168.1.100/24" << true << 155 << QByteArray("192.168.1.254");
+    QTest::newRow("real link, one host too many") << "192.168.1.100/24" << true << 156 << refused;
+    QTest::newRow("real link, start on the broadcast address") << "10.20.0.255/24" << true << 1 << refused;
+    QTest::newRow("no prefix") << "10.0.0.1" << false << 1 << refused;
+    QTest::newRow("prefix 31") << "10.0.0.1/31" << false << 1 << refused;
+    QTest::newRow("prefix 0") << "10.0.0.1/0" << false << 1 << refused;
+    QTest::newRow("octet 256") << "10.0.0.256/24" << false << 1 << refused;
 }
 
 void TestStandin::subnetWalk()
 {
     QFETCH(QString, subnet);
-    QFETCH(int, steps);
+    QFETCH(bool, realLink);
+    QFETCH(int, count);
     QFETCH(QByteArray, address);
 
     DeviceNetwork::Options options;
-    QCOMPARE(DeviceNetwork::parseSubnet(subnet, &options.first), !address.isNull());
-    if (address.isNull()) {
+    const bool fits =
+        DeviceNetwork::parseSubnet(subnet, &options.first) && count <= DeviceNetwork::walkRoom(options.first, realLink);
+    QCOMPARE(fits, !address.isNull());
+    if (!fits) {
         return;
     }
-    options.count = steps + 1;
+    options.count = count;
     const DeviceNetwork network(options);
-    const DeviceNetwork::Device &device = network.devices().at(steps);
-    QCOMPARE(device.ip, address);
+    const int last = count - 1;
+    QCOMPARE(network.devices().at(last).ip, address);
     const int prefix = subnet.section(QLatin1Char('/'), 1).toInt();
-    QCOMPARE(device.netmask, DeviceNetwork::addressText(~quint32(0) << (32 - prefix)));
+    QCOMPARE(network.devices().at(last).netmask, DeviceNetwork::addressText(~quint32(0) << (32 - prefix)));
     // The device answers by unicast only to a prober in its own subnet.
-    const quint32 own = DeviceNetwork::hostAfter(options.first, steps);
-    QVERIFY(network.sharesSubnet(steps, own ^ 1u));
-    QVERIFY(!network.sharesSubnet(steps, own ^ (1u << (32 - prefix))));
+    const quint32 own = DeviceNetwork::hostAfter(options.first, last);
+    QVERIFY(network.sharesSubnet(last, own ^ 1u));
+    QVERIFY(!network.sharesSubnet(last, own ^ (1u << (32 - prefix))));
+}
+
+void TestStandin::devsimRefusesRanges_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("walk past the unicast addresses")
+        << QStringList {QStringLiteral("--subnet"), QStringLiteral("223.255.255.100/24"), QStringLiteral("--count"),
+                        QStringLiteral("156")}
+        << QStringLiteral("would pass 223.255.255.254, the last unicast address; there is room for 155 devices");
+    QTest::newRow("subnet in multicast") << QStringList {QStringLiteral("--subnet"), QStringLiteral("239.1.1.1/24")}
+                                         << QStringLiteral("starts outside the unicast addresses");
+    QTest::newRow("pool from its broadcast address")
+        << QStringList {QStringLiteral("--dhcp-pool"), QStringLiteral("10.0.0.255/24")}
+        << QStringLiteral("--dhcp-pool 10.0.0.255/24 holds no unicast host address");
+}
+
+void TestStandin::devsimRefusesRanges()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+
+    QProcess devsim;
+    devsim.start(QStringLiteral(DEVSIM_PATH), QStringList {QStringLiteral("--port"), QStringLiteral("0")} + arguments);
+    QVERIFY(devsim.waitForFinished(10000));
+    QCOMPARE(devsim.exitStatus(), QProcess::NormalExit);
+    QVERIFY(devsim.exitCode() != 0);
+    const QString error = QString::fromUtf8(devsim.readAllStandardError());
+    QVERIFY2(error.contains(message), qPrintable(error));
+    QVERIFY(devsim.readAllStandardOutput().isEmpty());
 }
 
 void TestStandin::seedsNeverShareMacs()
@@ -710,6 +815,32 @@ void TestStandin::devsimLifecycle()
     QVERIFY(unicast.process().waitForFinished(10000));
     QCOMPARE(unicast.process().exitStatus(), QProcess::NormalExit);
     QCOMPARE(unicast.process().exitCode(), 0);
+}
+
+void TestStandin::noUsableInterfaceFails_data()
+{
+    QTest::addColumn<QByteArray>("interfaces");
+
+    // Each fails while choosing interfaces, before anything is sent. No machine can have the unknown
+    // name: it is longer than the kernel's interface names.
+    QTest::newRow("unknown name") << QByteArray("no-such-interface");
+    QTest::newRow("unknown name after loopback") << QByteArray("lo,no-such-interface");
+    QTest::newRow("loopback alone") << QByteArray("lo");
+    QTest::newRow("commas only") << QByteArray(" , ");
+}
+
+void TestStandin::noUsableInterfaceFails()
+{
+    QFETCH(QByteArray, interfaces);
+
+    QUdpSocket silent;
+    QVERIFY(silent.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    const ScopedEnv port("VSNET_PORT", QByteArray::number(silent.localPort()));
+    const ScopedEnv realLink("VSNET_INTERFACES", interfaces);
+    Collected collected;
+    QCOMPARE(vsnet_search(collect, &collected), int(VSNET_ERR_NO_INTERFACE));
+    QCOMPARE(vsnet_send_json_msg("255.255.255.255", algoCommand(Mac1, 2, 0).constData()), int(VSNET_ERR_NO_INTERFACE));
+    QCOMPARE(collected.calls.load(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestStandin)

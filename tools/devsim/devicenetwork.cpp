@@ -25,6 +25,28 @@ quint32 maskOf(int prefixLength)
     return prefixLength <= 0 ? 0 : ~quint32(0) << (32 - prefixLength);
 }
 
+constexpr quint64 FirstUnicast = 0x01000000; // 1.0.0.0
+constexpr quint64 LastUnicast = 0xDFFFFFFE; // 223.255.255.254
+
+// A start's place among the hosts of its subnet, counted from its first host; a start on the network
+// address counts as its first host, one on the broadcast address as the first host of the next subnet.
+quint64 hostPosition(const DeviceNetwork::Subnet &start)
+{
+    const quint64 hosts = (quint64(1) << (32 - start.prefixLength)) - 2;
+    const quint64 offset = start.address - (start.address & maskOf(start.prefixLength));
+    return offset == 0 ? 0 : qMin(offset - 1, hosts);
+}
+
+// The address n hosts after start, skipping the network and broadcast addresses of each subnet on the
+// way; past 255.255.255.255 it goes on counting instead of wrapping to 0.0.0.0.
+quint64 walkAddress(const DeviceNetwork::Subnet &start, quint64 n)
+{
+    const quint64 size = quint64(1) << (32 - start.prefixLength);
+    const quint64 hosts = size - 2;
+    const quint64 target = hostPosition(start) + n;
+    return (start.address & maskOf(start.prefixLength)) + target / hosts * size + target % hosts + 1;
+}
+
 // Fills in an address of the subnet and the settings that come with it: netmask, and the subnet's
 // first host as gateway and name server.
 void placeIn(const DeviceNetwork::Subnet &subnet, DeviceNetwork::Device *device)
@@ -170,6 +192,7 @@ bool readInt(const QJsonObject &command, const QString &key, int low, int high, 
 DeviceNetwork::DeviceNetwork(const Options &options)
     : m_options(options)
     , m_random(options.seed)
+    , m_leaseCapacity(int(qMin<qint64>(walkRoom(options.dhcpPool, true), MaxCount)))
 {
     const int count = qBound(0, options.count, MaxCount);
     m_devices.reserve(count);
@@ -200,15 +223,35 @@ bool DeviceNetwork::parseSubnet(const QString &text, Subnet *subnet)
 
 quint32 DeviceNetwork::hostAfter(const Subnet &start, int n)
 {
-    const quint64 size = quint64(1) << (32 - start.prefixLength);
-    const quint64 hosts = size - 2;
-    const quint64 block = start.address & maskOf(start.prefixLength);
-    // Host positions count from the first host of a subnet; a start on the network address counts as
-    // its first host, one on the broadcast address as the first host of the next subnet.
-    const quint64 offset = start.address - block;
-    const quint64 position = offset == 0 ? 0 : qMin(offset - 1, hosts);
-    const quint64 target = position + quint64(n);
-    return quint32(block + target / hosts * size + target % hosts + 1);
+    return quint32(walkAddress(start, quint64(n)));
+}
+
+qint64 DeviceNetwork::walkRoom(const Subnet &start, bool withinSubnet)
+{
+    if (walkAddress(start, 0) < FirstUnicast) {
+        return 0;
+    }
+    // The walk only rises, and a count of 2^32 passes the end whatever the prefix length.
+    quint64 low = 0;
+    quint64 high = quint64(1) << 32;
+    while (low < high) {
+        const quint64 middle = (low + high + 1) / 2;
+        if (walkAddress(start, middle - 1) <= LastUnicast) {
+            low = middle;
+        } else {
+            high = middle - 1;
+        }
+    }
+    if (withinSubnet) {
+        const quint64 hosts = (quint64(1) << (32 - start.prefixLength)) - 2;
+        low = qMin(low, hosts - hostPosition(start));
+    }
+    return qint64(low);
+}
+
+QString DeviceNetwork::subnetText(const Subnet &subnet)
+{
+    return QStringLiteral("%1/%2").arg(QString::fromLatin1(addressText(subnet.address))).arg(subnet.prefixLength);
 }
 
 QByteArray DeviceNetwork::addressText(quint32 address)
@@ -379,10 +422,10 @@ QString DeviceNetwork::applyCommand(const QByteArray &datagram, qint64 nowMs)
     if (device->silentUntilMs > nowMs) {
         return refusal(device->mac, cmdText, QStringLiteral("device is rebooting"));
     }
-    return cmd == "ip_config_bc" ? applyIpConfig(command, device) : applyAlgoConfig(command, device, nowMs);
+    return cmd == "ip_config_bc" ? applyIpConfig(command, device, nowMs) : applyAlgoConfig(command, device, nowMs);
 }
 
-QString DeviceNetwork::applyIpConfig(const QJsonObject &command, Device *device)
+QString DeviceNetwork::applyIpConfig(const QJsonObject &command, Device *device, qint64 nowMs)
 {
     const QString cmd = QStringLiteral("ip_config_bc");
     QByteArray dev;
@@ -400,13 +443,23 @@ QString DeviceNetwork::applyIpConfig(const QJsonObject &command, Device *device)
 
     QString line;
     if (dhcp) {
-        // Renewing keeps the lease a device already holds.
-        if (!device->dhcp) {
-            placeIn({hostAfter(m_options.dhcpPool, m_leases++), m_options.dhcpPool.prefixLength}, device);
+        if (device->lease < 0 && m_leases < m_leaseCapacity) {
+            device->lease = m_leases++;
+        }
+        if (device->lease < 0) {
+            line = QStringLiteral("applied ip_config_bc to %1: %2 dhcp, no lease: the pool %3 has run dry, keeps ip %4")
+                       .arg(QString::fromLatin1(device->mac), journalText(dev), subnetText(m_options.dhcpPool),
+                            QString::fromLatin1(device->ip));
+        } else {
+            // Renewing keeps the lease a device holds, and the settings that came with it.
+            const quint32 leased = hostAfter(m_options.dhcpPool, device->lease);
+            if (!device->dhcp || device->ip != addressText(leased)) {
+                placeIn({leased, m_options.dhcpPool.prefixLength}, device);
+            }
+            line = QStringLiteral("applied ip_config_bc to %1: %2 dhcp lease %3")
+                       .arg(QString::fromLatin1(device->mac), journalText(dev), QString::fromLatin1(device->ip));
         }
         device->dhcp = true;
-        line = QStringLiteral("applied ip_config_bc to %1: %2 dhcp lease %3")
-                   .arg(QString::fromLatin1(device->mac), journalText(dev), QString::fromLatin1(device->ip));
     } else {
         QByteArray ip;
         QByteArray netmask;
@@ -428,6 +481,7 @@ QString DeviceNetwork::applyIpConfig(const QJsonObject &command, Device *device)
         device->dns = dns;
         line += QStringLiteral(" dns %1").arg(journalText(dns));
     }
+    device->rebindingUntilMs = nowMs + m_options.applyMs;
     return line;
 }
 

@@ -33,6 +33,8 @@ public:
         // Some devices answer with every text exactly filling its span, others with texts too long.
         bool oversize = false;
         int rebootMs = 3000;
+        // How long a device answers no probe after taking an IP command, re-binding its network.
+        int applyMs = 0;
         double dropCommands = 0.0;
         double refuseCommands = 0.0;
         quint32 seed = 1;
@@ -53,7 +55,13 @@ public:
         QByteArray model;
         QByteArray hid;
         int algorithm = 1;
+        // Index of the address the DHCP pool granted it, kept for good as a DHCP server keeps its
+        // clients' leases; -1 until it is granted one.
+        int lease = -1;
+        // Rebooting: no answers, and commands are refused.
         qint64 silentUntilMs = 0;
+        // Re-binding its network after an IP command: no answers, yet commands are taken.
+        qint64 rebindingUntilMs = 0;
         AnswerKind kind = AnswerKind::Normal;
     };
 
@@ -64,8 +72,13 @@ public:
     // "A/P" with a dotted address and a prefix length of 1..30.
     static bool parseSubnet(const QString &text, Subnet *subnet);
     // The address n hosts after the given one, skipping the network and broadcast addresses of each
-    // subnet of that prefix length on the way.
+    // subnet of that prefix length on the way; walkRoom says how far it stays a unicast address.
     static quint32 hostAfter(const Subnet &start, int n);
+    // How many addresses a walk from start holds before it would pass 223.255.255.254, the last
+    // unicast address, or with withinSubnet the last host of start's own subnet; none when its first
+    // address lies outside 1.0.0.0..223.255.255.254.
+    static qint64 walkRoom(const Subnet &start, bool withinSubnet);
+    static QString subnetText(const Subnet &subnet);
     static QByteArray addressText(quint32 address);
 
     explicit DeviceNetwork(const Options &options);
@@ -77,7 +90,10 @@ public:
 
     // One answer per device that is up, in device order; nothing for anything but a valid probe.
     QList<QByteArray> answersFor(const QByteArray &probe, qint64 nowMs) const;
-    bool isUp(int index, qint64 nowMs) const { return m_devices.at(index).silentUntilMs <= nowMs; }
+    bool isUp(int index, qint64 nowMs) const
+    {
+        return m_devices.at(index).silentUntilMs <= nowMs && m_devices.at(index).rebindingUntilMs <= nowMs;
+    }
     QByteArray answerOf(int index, quint64 nonce) const;
     // Whether address lies in the subnet the device's own address and netmask make.
     bool sharesSubnet(int index, quint32 address) const;
@@ -87,13 +103,14 @@ public:
 
 private:
     QByteArray garbageOf(int index, quint64 nonce) const;
-    QString applyIpConfig(const QJsonObject &command, Device *device);
+    QString applyIpConfig(const QJsonObject &command, Device *device, qint64 nowMs);
     QString applyAlgoConfig(const QJsonObject &command, Device *device, qint64 nowMs);
 
     Options m_options;
     QVector<Device> m_devices;
     QRandomGenerator m_random;
     int m_leases = 0;
+    int m_leaseCapacity = 0;
 };
 
 #endif // DEVSIM_DEVICENETWORK_H

@@ -73,6 +73,39 @@ int probe(const QHostAddress &address, quint16 port, int interfaceIndex)
     return 1;
 }
 
+// Why the devices' addresses or the DHCP pool would leave their range, or an empty text. On loopback
+// the walk may go on into the next subnets, which is how tens of thousands of devices get addresses
+// of their own; on a real link the subnet is the devices' real one.
+QString rangeProblem(const DeviceNetwork::Options &options, bool realLink)
+{
+    const QString subnet = DeviceNetwork::subnetText(options.first);
+    const qint64 unicastRoom = DeviceNetwork::walkRoom(options.first, false);
+    if (unicastRoom == 0) {
+        return QStringLiteral("--subnet %1 starts outside the unicast addresses 1.0.0.0 to 223.255.255.254")
+            .arg(subnet);
+    }
+    if (options.count > unicastRoom) {
+        return QStringLiteral("--count %1 from --subnet %2 would pass 223.255.255.254, the last unicast address; "
+                              "there is room for %3 devices")
+            .arg(options.count)
+            .arg(subnet)
+            .arg(unicastRoom);
+    }
+    const qint64 subnetRoom = DeviceNetwork::walkRoom(options.first, true);
+    if (realLink && options.count > subnetRoom) {
+        return QStringLiteral("--count %1 does not fit --subnet %2 on a real link: it has %3 host addresses from "
+                              "there to its end")
+            .arg(options.count)
+            .arg(subnet)
+            .arg(subnetRoom);
+    }
+    if (DeviceNetwork::walkRoom(options.dhcpPool, true) == 0) {
+        return QStringLiteral("--dhcp-pool %1 holds no unicast host address from there to the end of its subnet")
+            .arg(DeviceNetwork::subnetText(options.dhcpPool));
+    }
+    return QString();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -120,12 +153,14 @@ int main(int argc, char *argv[])
     const QCommandLineOption subnetOption(
         QStringLiteral("subnet"),
         QStringLiteral("The first device's address and the prefix length of its subnet; the other devices count "
-                       "up from it (default 192.168.1.100/24)."),
+                       "up from it, on loopback into the next subnets, never past 223.255.255.254, and with "
+                       "--interface within this subnet (default 192.168.1.100/24)."),
         QStringLiteral("A/P"), QStringLiteral("192.168.1.100/24"));
     const QCommandLineOption dhcpPoolOption(
         QStringLiteral("dhcp-pool"),
         QStringLiteral("The first address a device set to DHCP leases, and the prefix length of the pool's "
-                       "subnet; further leases count up (default 172.16.0.10/16)."),
+                       "subnet; further leases count up to the subnet's last host, and a device keeps its lease. "
+                       "Once the pool has run dry, a device keeps its address (default 172.16.0.10/16)."),
         QStringLiteral("A/P"), QStringLiteral("172.16.0.10/16"));
     const QCommandLineOption probeOption(
         QStringLiteral("probe"),
@@ -137,6 +172,11 @@ int main(int argc, char *argv[])
         QStringLiteral("reboot-ms"),
         QStringLiteral("How long a device stays silent after brl_reboot 1 (default 3000)."), QStringLiteral("ms"),
         QStringLiteral("3000"));
+    const QCommandLineOption applyOption(
+        QStringLiteral("apply-ms"),
+        QStringLiteral("How long a device answers no probe after taking an ip_config_bc command, as it re-binds "
+                       "its network (default 0)."),
+        QStringLiteral("ms"), QStringLiteral("0"));
     const QCommandLineOption seedOption(
         QStringLiteral("seed"),
         QStringLiteral("Seed of every random choice below, 0..%1 (default 1). It also sets the MAC addresses: "
@@ -172,10 +212,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption dropAnswersOption(
         QStringLiteral("drop-answers"), QStringLiteral("Chance 0..1 that an answer is lost, drawn for each answer."),
         QStringLiteral("p"), QStringLiteral("0"));
-    parser.addOptions({countOption, addressOption, portOption, interfaceOption, subnetOption, dhcpPoolOption,
-                       probeOption, journalOption, rebootOption, seedOption, garbageOption, oversizeOption,
-                       duplicatesOption, burstOption, jitterOption, dropOption, refuseOption, dropProbesOption,
-                       dropAnswersOption});
+    parser.addOptions({countOption,    addressOption, portOption,     interfaceOption,  subnetOption,
+                       dhcpPoolOption, probeOption,   journalOption,  rebootOption,     applyOption,
+                       seedOption,     garbageOption, oversizeOption, duplicatesOption, burstOption,
+                       jitterOption,   dropOption,    refuseOption,   dropProbesOption, dropAnswersOption});
     parser.process(app);
 
     const bool realLink = parser.isSet(interfaceOption);
@@ -209,6 +249,7 @@ int main(int argc, char *argv[])
     int seed = 0;
     if (!readInt(parser, countOption, 1, DeviceNetwork::MaxCount, &networkOptions.count)
         || !readInt(parser, rebootOption, 0, 3600000, &networkOptions.rebootMs)
+        || !readInt(parser, applyOption, 0, 3600000, &networkOptions.applyMs)
         || !readInt(parser, seedOption, 0, DeviceNetwork::MaxSeed, &seed)
         || !readInt(parser, duplicatesOption, 1, 100, &serverOptions.duplicates)
         || !readInt(parser, jitterOption, 0, 60000, &serverOptions.jitterMs)) {
@@ -225,6 +266,10 @@ int main(int argc, char *argv[])
         || !DeviceNetwork::parseSubnet(parser.value(dhcpPoolOption), &networkOptions.dhcpPool)) {
         return fail(QStringLiteral("--subnet and --dhcp-pool take an IPv4 address and a prefix length 1..30, "
                                    "as in 192.168.1.100/24"));
+    }
+    const QString rangeError = rangeProblem(networkOptions, realLink);
+    if (!rangeError.isEmpty()) {
+        return fail(rangeError);
     }
     networkOptions.oversize = parser.isSet(oversizeOption);
     networkOptions.seed = quint32(seed);
