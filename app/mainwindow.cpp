@@ -2,14 +2,17 @@
 #include "ui_mainwindow.h"
 
 #include "app/activitylog.h"
+#include "app/devicelisttext.h"
 #include "app/devicerow.h"
 #include "app/devicesearch.h"
 #include "batch/addresscheck.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDebug>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
@@ -20,6 +23,7 @@ MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
     , logMenu(nullptr)
+    , tableMenu(nullptr)
     , m_log(nullptr)
     , m_search(nullptr)
     , m_check(nullptr)
@@ -45,6 +49,12 @@ MainWindow::MainWindow(QWidget *parent)
     auto *clearAction = new QAction(QStringLiteral("清空"), this);
     connect(clearAction, &QAction::triggered, m_log, &ActivityLog::clear);
     logMenu->addAction(clearAction);
+
+    tableMenu = new QMenu(this);
+    auto *copyAction = new QAction(QStringLiteral("复制"), this);
+    connect(copyAction, &QAction::triggered, this, &MainWindow::copyDeviceList);
+    tableMenu->addAction(copyAction);
+    connect(table, &QWidget::customContextMenuRequested, this, [this] { tableMenu->exec(QCursor::pos()); });
 
     m_search = new DeviceSearch(&dev_search_cb, this, this);
     connect(m_search, &DeviceSearch::idle, this, [this] { ui->search_dev_btn->setEnabled(true); });
@@ -174,8 +184,45 @@ void MainWindow::on_unselect_all_btn_clicked()
     setAllChecked(false);
 }
 
+void MainWindow::copyDeviceList()
+{
+    const QTableWidget *table = ui->dev_search_tableWidget;
+    QStringList headers;
+    for (int column = 0; column < table->columnCount(); ++column) {
+        const QTableWidgetItem *header = table->horizontalHeaderItem(column);
+        headers.append(header ? header->text() : QString());
+    }
+    QVector<ListedDevice> rows;
+    rows.reserve(table->rowCount());
+    for (int row = 0; row < table->rowCount(); ++row) {
+        ListedDevice device;
+        for (int column = 0; column < table->columnCount(); ++column) {
+            const QTableWidgetItem *item = table->item(row, column);
+            device.cells.append(item ? item->text() : QString());
+        }
+        if (const QTableWidgetItem *number = table->item(row, 0)) {
+            device.checked = number->checkState() == Qt::Checked;
+            device.outcome = number->toolTip();
+        }
+        rows.append(device);
+    }
+    int copied = 0;
+    const QString text = deviceListText(headers, rows, &copied);
+    if (copied == 0) {
+        return;
+    }
+    QGuiApplication::clipboard()->setText(text);
+    appendLog(QStringLiteral("已复制 %1 台设备到剪贴板").arg(copied));
+}
+
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    // The table's own copy would take the current cell alone.
+    if (watched == ui->dev_search_tableWidget && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
+        copyDeviceList();
+        return true;
+    }
     if (watched == ui->dev_search_tableWidget && event->type() == QEvent::KeyPress
         && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Space) {
         const int row = ui->dev_search_tableWidget->currentRow();

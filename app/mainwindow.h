@@ -52,6 +52,8 @@ private:
     void onHeaderSectionClicked(int logicalIndex);
     void onSearchFinished(int result);
     void toggleRow(int row);
+    // Puts the checked rows, or all, on the clipboard for the installer's records.
+    void copyDeviceList();
     void setAllChecked(bool checked);
     // The MACs of the checked rows in table order; refuses the batch with nothingChecked if none.
     QStringList batchTargets(const QString &nothingChecked);
@@ -62,6 +64,7 @@ private:
 
     Ui::MainWindow *ui;
     QMenu *logMenu;
+    QMenu *tableMenu;
     ActivityLog *m_log;
     DeviceSearch *m_search;
     AddressCheck *m_check;

@@ -4,6 +4,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
@@ -15,8 +16,11 @@
 #include <QTextDocument>
 #include <QTextEdit>
 
+#include "app/devicelisttext.h"
 #include "app/mainwindow.h"
 #include "fakes/fakevsnet.h"
+
+Q_DECLARE_METATYPE(QVector<ListedDevice>)
 
 class TestMainWindow : public QObject
 {
@@ -32,6 +36,9 @@ private slots:
     void logPaneIsReadOnly();
     void logFollowsNewestLineAfterBurst();
     void logLinesCanBeHitAndSelected();
+    void deviceListText_data();
+    void deviceListText();
+    void tableCopiesByShortcutAndMenu();
 };
 
 void TestMainWindow::init()
@@ -245,6 +252,96 @@ void TestMainWindow::logLinesCanBeHitAndSelected()
     QVERIFY2(log->textCursor().selectedText().endsWith(QStringLiteral("第二行 beta")),
              qPrintable(log->textCursor().selectedText()));
     QVERIFY(!log->textCursor().selectedText().contains(QStringLiteral("alpha")));
+}
+
+void TestMainWindow::deviceListText_data()
+{
+    QTest::addColumn<QVector<ListedDevice>>("rows");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("copied");
+
+    const QString header = "序号\t设备ID\tIP地址\t版本号\t型号\tMAC地址";
+    const ListedDevice a {false, {"1", "P1", "10.0.0.1", "V1", "M1", "02:00:00:00:00:01"}, {}};
+    const ListedDevice b {true, {"2", "P2", "10.0.0.2", "V2", "M2", "02:00:00:00:00:02"}, {}};
+    const ListedDevice c {true, {"3", "P3", "10.0.0.3", "V3", "M3", "02:00:00:00:00:03"}, {}};
+    ListedDevice unchecked = b;
+    unchecked.checked = false;
+    ListedDevice taken = c;
+    taken.outcome = "已生效";
+    ListedDevice broken = a;
+    broken.cells[1] = "P\t1";
+    broken.cells[4] = "M\r\n1\n";
+
+    QTest::newRow("checked rows in table order")
+        << QVector<ListedDevice> {a, b, c}
+        << header + "\n2\tP2\t10.0.0.2\tV2\tM2\t02:00:00:00:00:02\n3\tP3\t10.0.0.3\tV3\tM3\t02:00:00:00:00:03\n"
+        << 2;
+    QTest::newRow("every row when none is checked")
+        << QVector<ListedDevice> {a, unchecked}
+        << header + "\n1\tP1\t10.0.0.1\tV1\tM1\t02:00:00:00:00:01\n2\tP2\t10.0.0.2\tV2\tM2\t02:00:00:00:00:02\n"
+        << 2;
+    QTest::newRow("outcome column once any row has one") << QVector<ListedDevice> {b, taken}
+                                                         << header
+            + "\t核对\n2\tP2\t10.0.0.2\tV2\tM2\t02:00:00:00:00:02\t\n3\tP3\t10.0.0.3\tV3\tM3\t02:00:00:00:00:"
+              "03\t已生效\n" << 2;
+    QTest::newRow("tabs and line breaks in device texts become spaces")
+        << QVector<ListedDevice> {broken} << header + "\n1\tP 1\t10.0.0.1\tV1\tM  1 \t02:00:00:00:00:01\n"
+        << 1;
+    QTest::newRow("no rows, no text") << QVector<ListedDevice> {} << QString() << 0;
+}
+
+void TestMainWindow::deviceListText()
+{
+    QFETCH(QVector<ListedDevice>, rows);
+    QFETCH(QString, text);
+    QFETCH(int, copied);
+    const QStringList headers {"序号", "设备ID", "IP地址", "版本号", "型号", "MAC地址"};
+    int count = -1;
+    QCOMPARE(::deviceListText(headers, rows, &count), text);
+    QCOMPARE(count, copied);
+}
+
+void TestMainWindow::tableCopiesByShortcutAndMenu()
+{
+    MainWindow window;
+    window.show();
+    QApplication::setActiveWindow(&window);
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTableWidget *table = window.findChild<QTableWidget *>("dev_search_tableWidget");
+    QGuiApplication::clipboard()->clear();
+    table->setFocus();
+    QTest::keySequence(table, QKeySequence::Copy);
+    QVERIFY(QGuiApplication::clipboard()->text().isEmpty());
+
+    for (int i = 1; i <= 2; ++i) {
+        emit window.addSearchDeviceToTable("P", QStringLiteral("10.0.0.%1").arg(i), "V", "M",
+                                           QStringLiteral("02:00:00:00:00:0%1").arg(i), QString());
+    }
+    QTRY_COMPARE(table->rowCount(), 2);
+    table->setCurrentCell(1, 2);
+    QTest::keySequence(table, QKeySequence::Copy);
+    QCOMPARE(QGuiApplication::clipboard()->text().count('\n'), 3);
+    QVERIFY(window.findChild<QTextEdit *>("textEdit")->toPlainText().endsWith("已复制 2 台设备到剪贴板"));
+
+    table->item(1, 0)->setCheckState(Qt::Checked);
+    QStringList seenActions;
+    QTimer::singleShot(0, &window, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        for (QAction *action : menu->actions()) {
+            seenActions.append(action->text());
+        }
+        menu->actions().constFirst()->trigger();
+        menu->close();
+    });
+    emit table->customContextMenuRequested(QPoint(5, 5));
+    QCOMPARE(seenActions, QStringList {"复制"});
+    QCOMPARE(QGuiApplication::clipboard()->text().section('\n', 1),
+             QStringLiteral("2\tP\t10.0.0.2\tV\tM\t02:00:00:00:00:02\n"));
+    QVERIFY(window.findChild<QTextEdit *>("textEdit")->toPlainText().endsWith("已复制 1 台设备到剪贴板"));
+    // Copying changes neither the check boxes nor the selection.
+    QCOMPARE(table->item(0, 0)->checkState(), Qt::Unchecked);
+    QCOMPARE(table->currentRow(), 1);
 }
 
 QTEST_MAIN(TestMainWindow)
