@@ -16,6 +16,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QTableWidgetItem>
 
@@ -41,6 +42,7 @@ MainWindow::MainWindow(QWidget *parent)
     table->setColumnWidth(3, 200);
     table->setColumnWidth(4, 200);
     table->installEventFilter(this);
+    table->viewport()->installEventFilter(this);
     connect(table->horizontalHeader(), &QHeaderView::sectionClicked, this, &MainWindow::onHeaderSectionClicked);
 
     m_log = new ActivityLog(ui->textEdit, this);
@@ -221,6 +223,12 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     if (watched == ui->dev_search_tableWidget && event->type() == QEvent::KeyPress
         && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
         copyDeviceList();
+        return true;
+    }
+    // A right click only opens the menu: the selection stays what the user made it.
+    if (watched == ui->dev_search_tableWidget->viewport()
+        && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
+        && static_cast<QMouseEvent *>(event)->button() == Qt::RightButton) {
         return true;
     }
     if (watched == ui->dev_search_tableWidget && event->type() == QEvent::KeyPress

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
@@ -324,6 +325,9 @@ void TestMainWindow::tableCopiesByShortcutAndMenu()
     QVERIFY(window.findChild<QTextEdit *>("textEdit")->toPlainText().endsWith("已复制 2 台设备到剪贴板"));
 
     table->item(1, 0)->setCheckState(Qt::Checked);
+    // A right click on another row: the press, then the menu request the platform makes of it.
+    const QPoint onFirstRow = table->visualItemRect(table->item(0, 2)).center();
+    QTest::mousePress(table->viewport(), Qt::RightButton, {}, onFirstRow);
     QStringList seenActions;
     QTimer::singleShot(0, &window, [&] {
         auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
@@ -334,7 +338,9 @@ void TestMainWindow::tableCopiesByShortcutAndMenu()
         menu->actions().constFirst()->trigger();
         menu->close();
     });
-    emit table->customContextMenuRequested(QPoint(5, 5));
+    QContextMenuEvent request(QContextMenuEvent::Mouse, onFirstRow, table->viewport()->mapToGlobal(onFirstRow));
+    QApplication::sendEvent(table->viewport(), &request);
+    QTest::mouseRelease(table->viewport(), Qt::RightButton, {}, onFirstRow);
     QCOMPARE(seenActions, QStringList {"复制"});
     QCOMPARE(QGuiApplication::clipboard()->text().section('\n', 1),
              QStringLiteral("2\tP\t10.0.0.2\tV\tM\t02:00:00:00:00:02\n"));
