@@ -16,8 +16,6 @@ BatchModifyIPDialog::BatchModifyIPDialog(QWidget *parent)
     // Only the characters of a ";"-separated address list, full-width ones taken as ASCII; the addresses
     // themselves are not checked.
     ui->dns_lineEdit->setValidator(new AsciiInputValidator(QStringLiteral("^[0-9.;]+$"), this));
-    // Where the platform honours this, a full-width input method gives ASCII keys here.
-    ui->dns_lineEdit->setAttribute(Qt::WA_InputMethodEnabled, false);
 }
 
 BatchModifyIPDialog::~BatchModifyIPDialog()

@@ -56,9 +56,6 @@ MyIpLineEdit::MyIpLineEdit(QWidget *parent)
         field->setAlignment(Qt::AlignCenter);
         field->installEventFilter(this);
         field->setValidator(new AsciiInputValidator(octetPattern(), this));
-        // An input method would bypass the key handling in eventFilter; where the platform honours
-        // this, a full-width input method gives ASCII keys here.
-        field->setAttribute(Qt::WA_InputMethodEnabled, false);
         connect(field, &QLineEdit::textChanged, this, &MyIpLineEdit::editTextChanged);
     }
 }
