@@ -1,6 +1,6 @@
 #include "dialogs/batchmodifyipdialog.h"
-#include "compat/qtcompat.h"
 #include "ui_batchmodifyipdialog.h"
+#include "widgets/asciiinputvalidator.h"
 
 #include <QPushButton>
 
@@ -13,8 +13,9 @@ BatchModifyIPDialog::BatchModifyIPDialog(QWidget *parent)
     ui->buttonBox->button(QDialogButtonBox::Ok)->setText(tr("确定"));
     ui->buttonBox->button(QDialogButtonBox::Cancel)->setText(tr("取消"));
 
-    // Only the characters of a ";"-separated address list; the addresses themselves are not checked.
-    ui->dns_lineEdit->setValidator(QtCompat::newPatternValidator(QStringLiteral("^[0-9.;]+$"), this));
+    // Only the characters of a ";"-separated address list, full-width ones taken as ASCII; the addresses
+    // themselves are not checked.
+    ui->dns_lineEdit->setValidator(new AsciiInputValidator(QStringLiteral("^[0-9.;]+$"), this));
 }
 
 BatchModifyIPDialog::~BatchModifyIPDialog()

@@ -3,8 +3,12 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QInputMethodEvent>
+#include <QInputMethodQueryEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -34,6 +38,14 @@ QPushButton *dialogButton(QDialog *dialog, QDialogButtonBox::StandardButton whic
     return dialog->findChild<QDialogButtonBox *>("buttonBox")->button(which);
 }
 
+// What the platform asks before it lets an input method compose into a widget.
+bool takesInputMethod(QWidget *widget)
+{
+    QInputMethodQueryEvent query(Qt::ImEnabled);
+    QApplication::sendEvent(widget, &query);
+    return query.value(Qt::ImEnabled).toBool();
+}
+
 } // namespace
 
 class TestBatchDialogs : public GuiTest
@@ -48,6 +60,8 @@ private slots:
     void dhcpClickDisablesAddressEditorsButKeepsTheirValues();
     void dnsTakesOnlyDigitsDotsAndSemicolons_data();
     void dnsTakesOnlyDigitsDotsAndSemicolons();
+    void fullWidthInputArrivesAsAscii_data();
+    void fullWidthInputArrivesAsAscii();
     void dialogsHaveNoContextHelpButton();
     void algoDialogListsAlgorithmsAndReadsTheChoice();
 };
@@ -189,6 +203,77 @@ void TestBatchDialogs::dnsTakesOnlyDigitsDotsAndSemicolons()
     QTRY_VERIFY(dns->hasFocus());
     QTest::keyClicks(dns, keys);
     QCOMPARE(dialog.getDns(), expected);
+}
+
+void TestBatchDialogs::fullWidthInputArrivesAsAscii_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected");
+    // Short octets followed by either full-width dot, so nothing but the dot can move on.
+    const QString octets = "１０．２０。３．４";
+    const QString servers = "８。８．８．８；１１４。１１４。１１４。１１４";
+    QTest::newRow("octets typed") << "ip"
+                                  << "key" << octets << "10.20.3.4";
+    QTest::newRow("octets committed") << "ip"
+                                      << "commit" << octets << "10.20.3.4";
+    QTest::newRow("address pasted") << "ip"
+                                    << "paste"
+                                    << "１９２。１６８．１。２"
+                                    << "192.168.1.2";
+    QTest::newRow("octet pasted from the menu") << "ip"
+                                                << "menu"
+                                                << "１９２"
+                                                << "192.0.0.0";
+    QTest::newRow("digits of another script refused") << "ip"
+                                                      << "key"
+                                                      << "١٢"
+                                                      << "0.0.0.0";
+    QTest::newRow("dns typed") << "dns"
+                               << "key" << servers << "8.8.8.8;114.114.114.114";
+    QTest::newRow("dns committed") << "dns"
+                                   << "commit" << servers << "8.8.8.8;114.114.114.114";
+    QTest::newRow("dns pasted") << "dns"
+                                << "paste" << servers << "8.8.8.8;114.114.114.114";
+}
+
+void TestBatchDialogs::fullWidthInputArrivesAsAscii()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, path);
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    BatchModifyIPDialog dialog;
+    QVERIFY(showActive(&dialog));
+    QLineEdit *start = field == "dns"
+        ? dialog.findChild<QLineEdit *>("dns_lineEdit")
+        : dialog.findChild<MyIpLineEdit *>("ip_lineEdit")->findChild<QLineEdit *>("lineEdit");
+    start->setFocus();
+    QTRY_VERIFY(start->hasFocus());
+
+    if (path == "paste") {
+        QGuiApplication::clipboard()->setText(input, QClipboard::Clipboard);
+        QTest::keyClick(start, Qt::Key_V, Qt::ControlModifier);
+    } else if (path == "menu") {
+        QGuiApplication::clipboard()->setText(input, QClipboard::Clipboard);
+        start->paste();
+    } else {
+        // One key or one commit per character, each to the field the focus is in at that moment.
+        for (const QChar c : input) {
+            QWidget *target = QApplication::focusWidget();
+            QVERIFY(!takesInputMethod(target));
+            if (path == "key") {
+                QKeyEvent press(QEvent::KeyPress, int(c.unicode()), Qt::NoModifier, QString(c));
+                QApplication::sendEvent(target, &press);
+            } else {
+                QInputMethodEvent commit;
+                commit.setCommitString(QString(c));
+                QApplication::sendEvent(target, &commit);
+            }
+        }
+    }
+    QCOMPARE(field == "dns" ? dialog.getDns() : dialog.getStartIp(), expected);
 }
 
 void TestBatchDialogs::dialogsHaveNoContextHelpButton()

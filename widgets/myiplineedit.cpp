@@ -1,9 +1,11 @@
 #include "widgets/myiplineedit.h"
 #include "compat/qtcompat.h"
 #include "ui_myiplineedit.h"
+#include "widgets/asciiinputvalidator.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QPainter>
@@ -13,15 +15,22 @@
 
 namespace {
 
-// Leading zeros are accepted on purpose: "010" stays as typed.
+// Leading zeros are accepted on purpose: "010" stays as typed. ASCII digits only: "\d" would also take
+// the digits of other scripts, which no device reads.
 QString octetPattern()
 {
-    return QStringLiteral("^(2[0-4]\\d|25[0-5]|[01]?\\d\\d?)$");
+    return QStringLiteral("^(2[0-4][0-9]|25[0-5]|[01]?[0-9][0-9]?)$");
 }
 
 QString addressPattern()
 {
-    return QStringLiteral("^((2[0-4]\\d|25[0-5]|[01]?\\d\\d?)\\.){3}(2[0-4]\\d|25[0-5]|[01]?\\d\\d?)$");
+    return QStringLiteral("^((2[0-4][0-9]|25[0-5]|[01]?[0-9][0-9]?)\\.){3}(2[0-4][0-9]|25[0-5]|[01]?[0-9][0-9]?)$");
+}
+
+// The dot key of a full-width input method gives "。" or "．", not always with the key code of ".".
+bool isDot(const QString &text)
+{
+    return asciiFromFullWidth(text) == QLatin1String(".");
 }
 
 void focusAndSelectAll(QLineEdit *field)
@@ -46,9 +55,7 @@ MyIpLineEdit::MyIpLineEdit(QWidget *parent)
         field->setFrame(false);
         field->setAlignment(Qt::AlignCenter);
         field->installEventFilter(this);
-        field->setValidator(QtCompat::newPatternValidator(octetPattern(), this));
-        // An input method would bypass the key handling in eventFilter.
-        field->setAttribute(Qt::WA_InputMethodEnabled, false);
+        field->setValidator(new AsciiInputValidator(octetPattern(), this));
         connect(field, &QLineEdit::textChanged, this, &MyIpLineEdit::editTextChanged);
     }
 }
@@ -83,14 +90,10 @@ bool MyIpLineEdit::eventFilter(QObject *watched, QEvent *event)
     if (isOctetField(watched) && event->type() == QEvent::KeyPress) {
         auto *field = static_cast<QLineEdit *>(watched);
         auto *keyEvent = static_cast<QKeyEvent *>(event);
-        if (keyEvent->key() == Qt::Key_Period) {
-            // The dot itself is refused by the field's validator, so it only moves on.
-            QLineEdit *next = nextField(field);
-            if (!field->text().isEmpty() && next) {
-                focusAndSelectAll(next);
-            }
+        if (keyEvent->key() == Qt::Key_Period || isDot(keyEvent->text())) {
+            moveOnAtDot(field);
         } else if (keyEvent->matches(QKeySequence::Paste)) {
-            const QString clip = QGuiApplication::clipboard()->text(QClipboard::Clipboard);
+            const QString clip = asciiFromFullWidth(QGuiApplication::clipboard()->text(QClipboard::Clipboard));
             if (clip.split(QLatin1Char('.')).size() == 4) {
                 // A four-part text is meant as a whole address: fill every octet or nothing.
                 if (QtCompat::matchesWhole(addressPattern(), clip)) {
@@ -107,6 +110,11 @@ bool MyIpLineEdit::eventFilter(QObject *watched, QEvent *event)
         } else if (keyEvent->key() == Qt::Key_Enter) {
             // Keypad Enter must not confirm the surrounding dialog; Return still does.
             return true;
+        }
+    } else if (isOctetField(watched) && event->type() == QEvent::InputMethod) {
+        // Reaches the field only where the platform ignores that it takes no input method.
+        if (isDot(static_cast<QInputMethodEvent *>(event)->commitString())) {
+            moveOnAtDot(static_cast<QLineEdit *>(watched));
         }
     } else if (watched == this && event->type() == QEvent::FocusIn) {
         ui->lineEdit->setFocus(Qt::OtherFocusReason);
@@ -132,6 +140,15 @@ void MyIpLineEdit::editTextChanged(QString text)
     }
     // A third digit completes the octet, so typing carries on in the next one.
     if (QLineEdit *next = nextField(field)) {
+        focusAndSelectAll(next);
+    }
+}
+
+void MyIpLineEdit::moveOnAtDot(QLineEdit *field)
+{
+    // The dot itself is refused by the field's validator, so it only moves on.
+    QLineEdit *next = nextField(field);
+    if (!field->text().isEmpty() && next) {
         focusAndSelectAll(next);
     }
 }

@@ -10,7 +10,8 @@ namespace Ui {
 class MyIpLineEdit;
 }
 
-// One IPv4 address edited as four octet fields inside a single line-edit frame.
+// One IPv4 address edited as four octet fields inside a single line-edit frame. Full-width digits and
+// dots from a Chinese input method are taken as ASCII.
 class MyIpLineEdit : public QWidget
 {
     Q_OBJECT
@@ -32,6 +33,7 @@ private slots:
     void editTextChanged(QString text);
 
 private:
+    void moveOnAtDot(QLineEdit *field);
     QLineEdit *nextField(const QLineEdit *field) const;
     QLineEdit *previousField(const QLineEdit *field) const;
     bool isOctetField(const QObject *object) const;
