@@ -1,5 +1,6 @@
 #include "batch/addressplan.h"
 
+#include <QHash>
 #include <QSet>
 
 QStringList planAddresses(const QString &startIp, int count)
@@ -146,12 +147,20 @@ QString addressPlanRefusal(const QStringList &plan, const QString &netmask, cons
         }
     }
 
+    // Each other device's address is read once, however large the plan; where several devices
+    // report one address, the first in table order is the one named.
+    QHash<quint32, QString> holders;
+    holders.reserve(others.size());
+    for (const DeviceAddress &other : others) {
+        quint32 held = 0;
+        if (parseAddress(other.ip, &held) && !holders.contains(held)) {
+            holders.insert(held, other.mac);
+        }
+    }
     for (int i = 0; i < addresses.size(); ++i) {
-        for (const DeviceAddress &other : others) {
-            quint32 held = 0;
-            if (parseAddress(other.ip, &held) && held == addresses.at(i)) {
-                return QStringLiteral("IP地址 %1 已被设备 %2 使用").arg(plan.at(i), other.mac);
-            }
+        const auto holder = holders.constFind(addresses.at(i));
+        if (holder != holders.constEnd()) {
+            return QStringLiteral("IP地址 %1 已被设备 %2 使用").arg(plan.at(i), holder.value());
         }
     }
     return {};

@@ -2,6 +2,7 @@
 #define BRELO_TESTS_GUITEST_H
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QObject>
 #include <QPointer>
@@ -28,18 +29,19 @@ protected:
         return QTest::qWaitForWindowActive(window);
     }
 
-    // Runs fill on the next modal dialog within a second, then accepts or rejects it.
+    // Runs fill on the next modal dialog, then accepts or rejects it. The wait is as generous as
+    // the searches' (30 s): under sanitizers on a loaded machine a dialog can take seconds to open.
     void answerNextDialog(std::function<void(QDialog *)> fill, bool accept = true)
     {
         m_dialogSeen = false;
         auto *timer = new QTimer(this);
         m_answers.append(timer);
         timer->setInterval(10);
-        int tries = 0;
-        connect(timer, &QTimer::timeout, this, [this, timer, fill, accept, tries]() mutable {
+        const QDeadlineTimer deadline(30000);
+        connect(timer, &QTimer::timeout, this, [this, timer, fill, accept, deadline] {
             auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
             if (!dialog) {
-                if (++tries > 100) {
+                if (deadline.hasExpired()) {
                     timer->deleteLater();
                 }
                 return;

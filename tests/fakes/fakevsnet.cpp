@@ -28,6 +28,7 @@ struct State
     int uninitCount = 0;
     int searchCount = 0;
     int running = 0;
+    int reported = 0;
     bool uninitUnderSearch = false;
     bool callbackAfterUninit = false;
     bool uninitialised = false;
@@ -57,7 +58,7 @@ void reset()
     s.sendResults.clear();
     s.permits = 0;
     ++s.releases;
-    s.initCount = s.uninitCount = s.searchCount = 0;
+    s.initCount = s.uninitCount = s.searchCount = s.reported = 0;
     s.uninitUnderSearch = s.callbackAfterUninit = s.uninitialised = false;
     s.changed.notify_all();
 }
@@ -117,6 +118,13 @@ bool waitForRunning(int n, int timeoutMs)
     State &s = state();
     std::unique_lock<std::mutex> lock(s.mutex);
     return s.changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return s.running >= n; });
+}
+
+bool waitForReported(int n, int timeoutMs)
+{
+    State &s = state();
+    std::unique_lock<std::mutex> lock(s.mutex);
+    return s.changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return s.reported >= n; });
 }
 
 int initCount()
@@ -243,6 +251,9 @@ int vsnet_search(VSNetSearchCallback cb, void *context)
                 }
             }
             cb(&dev, context);
+            std::lock_guard<std::mutex> lock(s.mutex);
+            ++s.reported;
+            s.changed.notify_all();
         }
     });
     reporter.join();

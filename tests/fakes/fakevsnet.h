@@ -29,6 +29,9 @@ void release();
 void releaseOne();
 // Waits, without spinning the event loop, until at least n searches are running.
 bool waitForRunning(int n, int timeoutMs = 5000);
+// Waits, without spinning the event loop, until the callbacks have been handed at least n devices
+// since reset().
+bool waitForReported(int n, int timeoutMs = 5000);
 
 // What the library functions return: init and search (a search then still reports its devices),
 // and the sends in call order, 0 for every send past the list.
