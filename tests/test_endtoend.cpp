@@ -188,7 +188,7 @@ void TestEndToEnd::resendsUntilEveryDeviceTookItsAddress()
     // "确定" to the batch question and to every resend question.
     MessageBox::setNextAnswer(QMessageBox::Ok);
     answerNextDialog(fillIpDialog);
-    const int searchesBefore = logMessages(window).count(QStringLiteral("搜索完成!!!"));
+    const int searchesBefore = int(logMessages(window).count(QStringLiteral("搜索完成!!!")));
     click(window, "batch_modify_ip_btn");
     const QRegularExpression allTaken(QStringLiteral("^核对结果: (\\d+) 台设备中 \\1 台已生效, 0 台未生效$"));
     QTRY_VERIFY_WITH_TIMEOUT(!logMessages(window).filter(allTaken).isEmpty(), 240000);
@@ -211,7 +211,7 @@ void TestEndToEnd::resendsUntilEveryDeviceTookItsAddress()
         QCOMPARE(lastAddress.value(macs.at(i)), QStringLiteral("172.16.5.%1").arg(20 + i));
     }
     qInfo("20 devices: %d commands sent, %d dropped, %d resends, %d searches after the batch", sent,
-          sent - int(devsim.journal().size()), resends, log.count(QStringLiteral("搜索完成!!!")) - searchesBefore);
+          sent - int(devsim.journal().size()), resends, int(log.count(QStringLiteral("搜索完成!!!"))) - searchesBefore);
 }
 
 QTEST_MAIN(TestEndToEnd)
