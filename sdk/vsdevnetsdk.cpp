@@ -178,6 +178,18 @@ bool sendAlong(QUdpSocket *socket, const QByteArray &payload, const Route &route
     return sent;
 }
 
+// A device heard on two interfaces, or answering several probes, is one device, shown again only when
+// it answers from another address, as one that took a new address during the search does. On loopback
+// a differing answer under the same MAC still shows, as the devices sent it.
+QByteArray reportKey(const VSOneDev &dev, bool realLink)
+{
+    if (!realLink) {
+        return QByteArray(reinterpret_cast<const char *>(&dev), sizeof dev);
+    }
+    return QByteArray(reinterpret_cast<const char *>(dev.mac), VSNET_MAC_LEN)
+        + QByteArray(dev.ip, int(qstrnlen(dev.ip, VSNET_IP_LEN)));
+}
+
 // QAbstractSocket::waitForReadyRead closes a socket that once failed to send, as when one interface
 // refused a probe; the search would then hear nothing more. Waiting on the descriptor leaves it open.
 void waitForDatagram(QUdpSocket &socket, int timeoutMs)
@@ -243,13 +255,7 @@ int runSearch(VSNetSearchCallback cb, void *context, quint64 generation)
                 || !VsnetProtocol::decodeAnswer(QByteArray::fromRawData(buffer.constData(), int(size)), nonce, &dev)) {
                 continue;
             }
-            // A device heard on two interfaces, or answering several probes, is one device, shown
-            // again only when it answers from another address, as one that took a new address during
-            // the search does; on loopback a differing answer under the same MAC still shows, as the
-            // devices sent it.
-            const QByteArray key = realLink ? QByteArray(reinterpret_cast<const char *>(dev.mac), VSNET_MAC_LEN)
-                    + QByteArray(dev.ip, int(qstrnlen(dev.ip, VSNET_IP_LEN)))
-                                            : QByteArray(reinterpret_cast<const char *>(&dev), sizeof dev);
+            const QByteArray key = reportKey(dev, realLink);
             if (reported.contains(key)) {
                 continue;
             }
