@@ -21,6 +21,10 @@
 #include <mutex>
 #include <set>
 
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
 namespace {
 
 // Thousands of devices answer one probe within milliseconds; the buffer has to hold them until read.
@@ -152,19 +156,50 @@ int broadcastRoute(Route *route)
 
 // The outgoing interface is set on each datagram (IP_PKTINFO) rather than left to the routing table:
 // a laptop may have no default route, and a limited broadcast must leave by every chosen interface,
-// not by one. True when every copy was handed to the network.
+// not by one. True when the network took the datagram, on real links by at least one interface: a
+// firewall or a card going down on one link must not fail what reached the others.
 bool sendAlong(QUdpSocket *socket, const QByteArray &payload, const Route &route, quint16 port)
 {
     if (route.interfaces.isEmpty()) {
         return socket->writeDatagram(payload, route.address, port) == payload.size();
     }
-    bool sent = true;
+    bool sent = false;
     for (int index : route.interfaces) {
         QNetworkDatagram datagram(payload, route.address, port);
         datagram.setInterfaceIndex(uint(index));
-        sent = socket->writeDatagram(datagram) == payload.size() && sent;
+        if (socket->writeDatagram(datagram) == payload.size()) {
+            sent = true;
+        } else {
+            qDebug("VSDevNetSDK: %s did not take a datagram to %s: %s",
+                   qPrintable(QNetworkInterface::interfaceNameFromIndex(index)), qPrintable(route.address.toString()),
+                   qPrintable(socket->errorString()));
+        }
     }
     return sent;
+}
+
+// A device heard on two interfaces, or answering several probes, is one device, shown again only when
+// it answers from another address, as one that took a new address during the search does. On loopback
+// a differing answer under the same MAC still shows, as the devices sent it.
+QByteArray reportKey(const VSOneDev &dev, bool realLink)
+{
+    if (!realLink) {
+        return QByteArray(reinterpret_cast<const char *>(&dev), sizeof dev);
+    }
+    return QByteArray(reinterpret_cast<const char *>(dev.mac), VSNET_MAC_LEN)
+        + QByteArray(dev.ip, int(qstrnlen(dev.ip, VSNET_IP_LEN)));
+}
+
+// QAbstractSocket::waitForReadyRead closes a socket that once failed to send, as when one interface
+// refused a probe; the search would then hear nothing more. Waiting on the descriptor leaves it open.
+void waitForDatagram(QUdpSocket &socket, int timeoutMs)
+{
+#ifdef Q_OS_UNIX
+    pollfd descriptor {int(socket.socketDescriptor()), POLLIN, 0};
+    ::poll(&descriptor, 1, timeoutMs);
+#else
+    socket.waitForReadyRead(timeoutMs);
+#endif
 }
 
 int runSearch(VSNetSearchCallback cb, void *context, quint64 generation)
@@ -220,10 +255,7 @@ int runSearch(VSNetSearchCallback cb, void *context, quint64 generation)
                 || !VsnetProtocol::decodeAnswer(QByteArray::fromRawData(buffer.constData(), int(size)), nonce, &dev)) {
                 continue;
             }
-            // A device heard on two interfaces, or answering several probes, is one device; on
-            // loopback a differing answer under the same MAC still shows, as the devices sent it.
-            const QByteArray key = realLink ? QByteArray(reinterpret_cast<const char *>(dev.mac), VSNET_MAC_LEN)
-                                            : QByteArray(reinterpret_cast<const char *>(&dev), sizeof dev);
+            const QByteArray key = reportKey(dev, realLink);
             if (reported.contains(key)) {
                 continue;
             }
@@ -244,7 +276,7 @@ int runSearch(VSNetSearchCallback cb, void *context, quint64 generation)
         if (!repeats.isEmpty()) {
             waitMs = qBound<qint64>(0, repeats.first() - sinceProbe.elapsed(), waitMs);
         }
-        socket.waitForReadyRead(int(waitMs));
+        waitForDatagram(socket, int(waitMs));
     }
     return aborted() ? VSNET_ERR_ABORTED : count;
 }
