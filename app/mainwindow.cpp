@@ -4,6 +4,7 @@
 #include "app/activitylog.h"
 #include "app/devicerow.h"
 #include "app/devicesearch.h"
+#include "app/tablerows.h"
 #include "batch/addresscheck.h"
 
 #include <QAction>
@@ -38,7 +39,6 @@ MainWindow::MainWindow(QWidget *parent)
     connect(table->horizontalHeader(), &QHeaderView::sectionClicked, this, &MainWindow::onHeaderSectionClicked);
 
     m_log = new ActivityLog(ui->textEdit, this);
-    m_log->addCompanion(table);
     logMenu = new QMenu(this);
     auto *clearAction = new QAction(QStringLiteral("清空"), this);
     connect(clearAction, &QAction::triggered, m_log, &ActivityLog::clear);
@@ -139,6 +139,7 @@ void MainWindow::addDevice2TableWidget(QString p2pid, QString ip, QString versio
         item->setTextAlignment(Qt::AlignVCenter);
         table->setItem(row, column, item);
     }
+    layOutAppendedRow(table, row);
 }
 
 void MainWindow::toggleRow(int row)

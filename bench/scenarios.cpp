@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTest>
 #include <QTextEdit>
@@ -268,7 +269,8 @@ void runDay(const BenchOptions &options)
 
 namespace {
 
-// Marks the rows present at each paint of the table as painted.
+// Marks the rows present at each paint of the table as shown: a paint of its rows, or of its scroll
+// bar for rows that arrive below the visible part.
 class PaintWatcher : public QObject
 {
 public:
@@ -279,6 +281,7 @@ public:
         , m_clock(clock)
     {
         table->viewport()->installEventFilter(this);
+        table->verticalScrollBar()->installEventFilter(this);
     }
 
 protected:
