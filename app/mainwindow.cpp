@@ -4,7 +4,6 @@
 #include "app/activitylog.h"
 #include "app/devicerow.h"
 #include "app/devicesearch.h"
-#include "app/tablerows.h"
 #include "batch/addresscheck.h"
 
 #include <QAction>
@@ -139,7 +138,6 @@ void MainWindow::addDevice2TableWidget(QString p2pid, QString ip, QString versio
         item->setTextAlignment(Qt::AlignVCenter);
         table->setItem(row, column, item);
     }
-    layOutAppendedRow(table, row);
 }
 
 void MainWindow::toggleRow(int row)
