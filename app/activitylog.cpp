@@ -2,7 +2,9 @@
 
 #include "app/logdocumentlayout.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QEvent>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -24,11 +26,6 @@ ActivityLog::ActivityLog(QTextEdit *pane, QObject *parent)
     m_timer->setSingleShot(true);
     m_timer->setInterval(50);
     connect(m_timer, &QTimer::timeout, this, &ActivityLog::flush);
-}
-
-void ActivityLog::addCompanion(QWidget *widget)
-{
-    m_companions.append(widget);
 }
 
 void ActivityLog::append(const QString &message)
@@ -65,7 +62,8 @@ void ActivityLog::defer()
     const QScrollBar *scrollBar = m_pane->verticalScrollBar();
     m_followsTail = scrollBar->value() == scrollBar->maximum();
     QTextCursor(m_pane->document()).beginEditBlock();
-    setUpdatesEnabled(false);
+    m_window = m_pane->window();
+    m_window->installEventFilter(this);
     m_timer->start();
 }
 
@@ -77,19 +75,25 @@ void ActivityLog::flush()
     m_deferred = false;
     m_timer->stop();
     QTextCursor(m_pane->document()).endEditBlock();
-    setUpdatesEnabled(true);
     if (m_followsTail) {
         QScrollBar *scrollBar = m_pane->verticalScrollBar();
         scrollBar->setValue(scrollBar->maximum());
     }
-}
-
-void ActivityLog::setUpdatesEnabled(bool enabled)
-{
-    m_pane->viewport()->setUpdatesEnabled(enabled);
-    for (QWidget *widget : std::as_const(m_companions)) {
-        if (widget) {
-            widget->setUpdatesEnabled(enabled);
+    if (m_window) {
+        m_window->removeEventFilter(this);
+        if (std::exchange(m_paintHeld, false)) {
+            // The window asks for no further painting until its held request has been served.
+            QEvent request(QEvent::UpdateRequest);
+            QCoreApplication::sendEvent(m_window, &request);
         }
     }
+}
+
+bool ActivityLog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (m_deferred && watched == m_window && event->type() == QEvent::UpdateRequest) {
+        m_paintHeld = true;
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }

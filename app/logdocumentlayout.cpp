@@ -136,7 +136,6 @@ QRectF LogDocumentLayout::blockBoundingRect(const QTextBlock &block) const
 
 void LogDocumentLayout::documentChanged(int from, int charsRemoved, int charsAdded)
 {
-    Q_UNUSED(charsRemoved)
     QTextDocument *doc = document();
     if (from == 0 && charsAdded >= doc->characterCount() - 1) {
         // The whole document changed (cleared, new font or width): forget every line's layout.
@@ -155,5 +154,12 @@ void LogDocumentLayout::documentChanged(int from, int charsRemoved, int charsAdd
         m_reportedSize = size;
         emit documentSizeChanged(size);
     }
-    emit update();
+    // Only from the first changed line down is anything new to paint. A line added after the last
+    // one leaves the last one as it was.
+    QTextBlock first = doc->findBlock(from);
+    if (charsRemoved == 0 && doc->characterAt(from) == QChar::ParagraphSeparator) {
+        first = first.next();
+    }
+    const QRectF changed = blockBoundingRect(first);
+    emit update(QRectF(0, changed.top(), size.width(), size.height() - changed.top()));
 }

@@ -46,7 +46,6 @@ MainWindow::MainWindow(QWidget *parent)
     connect(table->horizontalHeader(), &QHeaderView::sectionClicked, this, &MainWindow::onHeaderSectionClicked);
 
     m_log = new ActivityLog(ui->textEdit, this);
-    m_log->addCompanion(table);
     logMenu = new QMenu(this);
     auto *clearAction = new QAction(QStringLiteral("清空"), this);
     connect(clearAction, &QAction::triggered, m_log, &ActivityLog::clear);

@@ -18,7 +18,7 @@ int main(int argc, char *argv[])
     QCommandLineOption repetitions(QStringLiteral("repetitions"), QStringLiteral("Repetitions per figure (>= 3)."),
                                    QStringLiteral("n"), QStringLiteral("3"));
     QCommandLineOption only(QStringLiteral("only"),
-                            QStringLiteral("Run one scenario: flood, trickle, sort, discovery or batch."),
+                            QStringLiteral("Run one scenario: flood, day, trickle, sort, discovery, batch or plan."),
                             QStringLiteral("scenario"));
     QCommandLineOption quick(QStringLiteral("quick"), QStringLiteral("Skip the largest sizes."));
     parser.addOptions({repetitions, only, quick});
@@ -34,11 +34,8 @@ int main(int argc, char *argv[])
     {
         const char *name;
         void (*run)(const BenchOptions &);
-    } scenarios[] = {{"flood", runFlood},
-                     {"trickle", runTrickle},
-                     {"sort", runSort},
-                     {"discovery", runDiscovery},
-                     {"batch", runBatch}};
+    } scenarios[] = {{"flood", runFlood},         {"day", runDay},     {"trickle", runTrickle}, {"sort", runSort},
+                     {"discovery", runDiscovery}, {"batch", runBatch}, {"plan", runPlan}};
     for (const auto &entry : scenarios) {
         if (scenario.isEmpty() || scenario == QLatin1String(entry.name)) {
             entry.run(options);

@@ -13,18 +13,32 @@ double threadCpuMs()
     return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
 }
 
-double peakRssMiB()
+namespace {
+
+double statusMiB(const QByteArray &key)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly)) {
         return 0;
     }
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:")) {
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+        if (line.startsWith(key)) {
+            return line.mid(key.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
         }
     }
     return 0;
+}
+
+} // namespace
+
+double peakRssMiB()
+{
+    return statusMiB("VmHWM:");
+}
+
+double rssMiB()
+{
+    return statusMiB("VmRSS:");
 }
 
 void resetPeakRss()

@@ -13,6 +13,8 @@ double threadCpuMs();
 // Peak resident set since the last reset, in MiB; the reset is best effort.
 double peakRssMiB();
 void resetPeakRss();
+// Resident set now, in MiB.
+double rssMiB();
 
 // Median and spread of repeated figures.
 QString summary(QVector<double> values, int decimals = 1);

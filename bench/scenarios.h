@@ -11,9 +11,11 @@ struct BenchOptions
 };
 
 void runFlood(const BenchOptions &options);
+void runDay(const BenchOptions &options);
 void runTrickle(const BenchOptions &options);
 void runSort(const BenchOptions &options);
 void runDiscovery(const BenchOptions &options);
 void runBatch(const BenchOptions &options);
+void runPlan(const BenchOptions &options);
 
 #endif // BRELO_BENCH_SCENARIOS_H
