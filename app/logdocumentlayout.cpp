@@ -9,6 +9,7 @@
 
 LogDocumentLayout::LogDocumentLayout(QTextDocument *document)
     : QAbstractTextDocumentLayout(document)
+    , m_layouts(1024)
 {
 }
 
@@ -29,10 +30,13 @@ qreal LogDocumentLayout::lineHeight() const
 
 QTextLayout *LogDocumentLayout::layoutBlock(const QTextBlock &block) const
 {
-    QTextLayout *layout = block.layout();
-    if (layout->lineCount() > 0) {
-        return layout;
+    const int number = block.blockNumber();
+    if (QTextLayout *cached = m_layouts.object(number)) {
+        return cached;
     }
+    // Kept with its glyphs, so that drawing does not shape the text a second time.
+    auto *layout = new QTextLayout(block.text(), document()->defaultFont());
+    layout->setCacheEnabled(true);
     QTextOption option = document()->defaultTextOption();
     option.setWrapMode(QTextOption::NoWrap);
     layout->setTextOption(option);
@@ -45,6 +49,7 @@ QTextLayout *LogDocumentLayout::layoutBlock(const QTextBlock &block) const
     }
     layout->endLayout();
     m_widestLine = std::max(m_widestLine, x);
+    m_layouts.insert(number, layout);
     return layout;
 }
 
@@ -141,12 +146,14 @@ void LogDocumentLayout::documentChanged(int from, int charsRemoved, int charsAdd
         // The whole document changed (cleared, new font or width): forget every line's layout.
         m_widestLine = 0;
         m_lineHeight = 0;
-    }
-    const QTextBlock end = doc->findBlock(from + charsAdded);
-    for (QTextBlock block = doc->findBlock(from); block.isValid(); block = block.next()) {
-        block.clearLayout();
-        if (block == end) {
-            break;
+        m_layouts.clear();
+    } else {
+        const QTextBlock end = doc->findBlock(from + charsAdded);
+        for (QTextBlock block = doc->findBlock(from); block.isValid(); block = block.next()) {
+            m_layouts.remove(block.blockNumber());
+            if (block == end) {
+                break;
+            }
         }
     }
     const QSizeF size = documentSize();

@@ -2,9 +2,9 @@
 #define BRELO_LOGDOCUMENTLAYOUT_H
 
 #include <QAbstractTextDocumentLayout>
+#include <QCache>
 #include <QFont>
-
-class QTextLayout;
+#include <QTextLayout>
 
 // Lays out a log document as one unwrapped line per paragraph, all of one height, and only the
 // lines that are drawn or hit. The stock layout shapes every paragraph as it arrives and walks the
@@ -33,6 +33,9 @@ private:
     mutable QFont m_metricsFont;
     mutable qreal m_lineHeight = 0;
     mutable qreal m_widestLine = 0;
+    // The lines laid out last, by block number: those shown, and a few screens around them. A day's
+    // log keeps only its text.
+    mutable QCache<int, QTextLayout> m_layouts;
     QSizeF m_reportedSize;
 };
 

@@ -8,6 +8,7 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -22,6 +23,31 @@
 #include "fakes/fakevsnet.h"
 
 Q_DECLARE_METATYPE(QVector<ListedDevice>)
+
+namespace {
+
+// Collects what a widget was asked to paint.
+class PaintSpy : public QObject
+{
+public:
+    explicit PaintSpy(QWidget *widget)
+        : QObject(widget)
+    {
+        widget->installEventFilter(this);
+    }
+    QRegion painted;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            painted += static_cast<QPaintEvent *>(event)->region();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
 
 class TestMainWindow : public QObject
 {
@@ -40,6 +66,7 @@ private slots:
     void deviceListText_data();
     void deviceListText();
     void tableCopiesByShortcutAndMenu();
+    void appendedRowsShowAndExtendTheScrollRange();
 };
 
 void TestMainWindow::init()
@@ -348,6 +375,32 @@ void TestMainWindow::tableCopiesByShortcutAndMenu()
     // Copying changes neither the check boxes nor the selection.
     QCOMPARE(table->item(0, 0)->checkState(), Qt::Unchecked);
     QCOMPARE(table->currentRow(), 1);
+}
+
+void TestMainWindow::appendedRowsShowAndExtendTheScrollRange()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *table = window.findChild<QTableWidget *>("dev_search_tableWidget");
+    auto *spy = new PaintSpy(table->viewport());
+    auto addRows = [&window](int count) {
+        for (int i = 0; i < count; ++i) {
+            emit window.addSearchDeviceToTable("P", "10.0.0.1", "V", "M", "02:00:00:00:00:01", QString());
+        }
+    };
+
+    addRows(1);
+    QTRY_COMPARE(table->rowCount(), 1);
+    QTRY_VERIFY(spy->painted.contains(table->visualItemRect(table->item(0, 5))));
+    addRows(300);
+    QTRY_COMPARE(table->rowCount(), 301);
+    // Rows below the shown ones are laid out too: the table scrolls to them and paints them there.
+    QTRY_VERIFY(table->verticalScrollBar()->maximum() > 0);
+    table->scrollToBottom();
+    spy->painted = QRegion();
+    QTRY_VERIFY(table->rowAt(table->viewport()->height() - 1) == 300
+                && spy->painted.contains(table->visualItemRect(table->item(300, 5))));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,0 +1,90 @@
+#include "app/devicetablewidget.h"
+
+#include <QAbstractItemModel>
+#include <QTimerEvent>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+// About the pace at which the log shows new lines, so that rows and lines show together.
+constexpr int kAppendedLayoutMs = 40;
+
+} // namespace
+
+DeviceTableWidget::DeviceTableWidget(QWidget *parent)
+    : QTableWidget(parent)
+{
+    // Any other change of the table's shape may move what is shown.
+    const QAbstractItemModel *items = model();
+    connect(items, &QAbstractItemModel::rowsRemoved, this, &DeviceTableWidget::needFullLayout);
+    connect(items, &QAbstractItemModel::rowsMoved, this, &DeviceTableWidget::needFullLayout);
+    connect(items, &QAbstractItemModel::columnsInserted, this, &DeviceTableWidget::needFullLayout);
+    connect(items, &QAbstractItemModel::columnsRemoved, this, &DeviceTableWidget::needFullLayout);
+    connect(items, &QAbstractItemModel::columnsMoved, this, &DeviceTableWidget::needFullLayout);
+    connect(items, &QAbstractItemModel::layoutChanged, this, &DeviceTableWidget::needFullLayout);
+    connect(items, &QAbstractItemModel::modelReset, this, &DeviceTableWidget::needFullLayout);
+}
+
+void DeviceTableWidget::doItemsLayout()
+{
+    m_layoutRequested = false;
+    if (m_fullLayout || m_appendedFrom < 0) {
+        m_appendedLayout.stop();
+        m_appendedFrom = -1;
+        m_appendedDue = false;
+        m_fullLayout = false;
+        QTableWidget::doItemsLayout();
+    } else if (m_appendedDue) {
+        layOutAppended();
+    } else if (!m_appendedLayout.isActive()) {
+        m_appendedLayout.start(kAppendedLayoutMs, this);
+    }
+}
+
+void DeviceTableWidget::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != m_appendedLayout.timerId()) {
+        QTableWidget::timerEvent(event);
+        return;
+    }
+    m_appendedLayout.stop();
+    // The view still owes a layout for the last row: let that one do it, or it would find nothing
+    // appended and lay out everything.
+    if (m_layoutRequested) {
+        m_appendedDue = true;
+    } else {
+        layOutAppended();
+    }
+}
+
+void DeviceTableWidget::layOutAppended()
+{
+    const int from = std::exchange(m_appendedFrom, -1);
+    m_appendedDue = false;
+    // The rows above the appended ones stay where they are: only the scroll range grows, and the
+    // new rows need painting where they show.
+    updateGeometries();
+    const int top = rowViewportPosition(from);
+    if (top < viewport()->height()) {
+        viewport()->update(0, top, viewport()->width(), viewport()->height() - top);
+    }
+}
+
+void DeviceTableWidget::rowsInserted(const QModelIndex &parent, int start, int end)
+{
+    QTableWidget::rowsInserted(parent, start, end);
+    if (end == rowCount() - 1) {
+        m_appendedFrom = m_appendedFrom < 0 ? start : std::min(m_appendedFrom, start);
+        // The view lays itself out for every new row; see doItemsLayout.
+        m_layoutRequested = true;
+    } else {
+        needFullLayout();
+    }
+}
+
+void DeviceTableWidget::needFullLayout()
+{
+    m_fullLayout = true;
+}

@@ -1,0 +1,38 @@
+#ifndef BRELO_DEVICETABLEWIDGET_H
+#define BRELO_DEVICETABLEWIDGET_H
+
+#include <QBasicTimer>
+#include <QTableWidget>
+
+// The device table. A search appends rows one by one, mostly below the part of the table that is
+// shown, and the stock view lays out and repaints every shown row for each of them. Here rows
+// appended at the end are laid out together a moment later and repaint only where they show, if at
+// all; every other change lays out and repaints at once, as before.
+class DeviceTableWidget : public QTableWidget
+{
+    Q_OBJECT
+
+public:
+    explicit DeviceTableWidget(QWidget *parent = nullptr);
+
+    void doItemsLayout() override;
+
+protected:
+    void rowsInserted(const QModelIndex &parent, int start, int end) override;
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    void needFullLayout();
+    void layOutAppended();
+
+    // The first row appended at the end since the last layout, or -1.
+    int m_appendedFrom = -1;
+    bool m_fullLayout = false;
+    // The view has asked for a layout that has not run yet.
+    bool m_layoutRequested = false;
+    // The appended rows are laid out with the view's next layout.
+    bool m_appendedDue = false;
+    QBasicTimer m_appendedLayout;
+};
+
+#endif // BRELO_DEVICETABLEWIDGET_H
