@@ -9,6 +9,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTextFormat>
 #include <QTimer>
 
 #include <utility>
@@ -38,13 +39,17 @@ void ActivityLog::append(const QString &message)
     defer();
 
     // Device texts come from the network: they are shown as written, never interpreted as markup.
+    // One cursor stays at the end, and the formats are given rather than looked up where it stands:
+    // finding a place in the document costs more the longer a day's log grows.
     QTextDocument *document = m_pane->document();
-    QTextCursor cursor(document);
-    cursor.movePosition(QTextCursor::End);
-    if (!document->isEmpty()) {
-        cursor.insertBlock();
+    if (m_end.isNull() || m_end.document() != document || m_end.position() != document->characterCount() - 1) {
+        m_end = QTextCursor(document);
+        m_end.movePosition(QTextCursor::End);
     }
-    cursor.insertText(m_stamp + QStringLiteral(": ") + message);
+    if (!document->isEmpty()) {
+        m_end.insertBlock(QTextBlockFormat(), QTextCharFormat());
+    }
+    m_end.insertText(m_stamp + QStringLiteral(": ") + message, QTextCharFormat());
 }
 
 void ActivityLog::clear()

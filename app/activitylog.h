@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTextCursor>
 
 class QTextEdit;
 class QTimer;
@@ -34,6 +35,7 @@ private:
     void defer();
 
     QTextEdit *m_pane;
+    QTextCursor m_end;
     QPointer<QWidget> m_window;
     QTimer *m_timer;
     bool m_deferred = false;

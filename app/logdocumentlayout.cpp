@@ -148,12 +148,11 @@ void LogDocumentLayout::documentChanged(int from, int charsRemoved, int charsAdd
         m_lineHeight = 0;
         m_layouts.clear();
     } else {
+        const QTextBlock first = doc->findBlock(from);
         const QTextBlock end = doc->findBlock(from + charsAdded);
-        for (QTextBlock block = doc->findBlock(from); block.isValid(); block = block.next()) {
-            m_layouts.remove(block.blockNumber());
-            if (block == end) {
-                break;
-            }
+        const int last = end.isValid() ? end.blockNumber() : doc->blockCount() - 1;
+        for (int number = first.blockNumber(); number <= last; ++number) {
+            m_layouts.remove(number);
         }
     }
     const QSizeF size = documentSize();

@@ -34,8 +34,10 @@ int main(int argc, char *argv[])
     {
         const char *name;
         void (*run)(const BenchOptions &);
-    } scenarios[] = {{"flood", runFlood},         {"day", runDay},     {"trickle", runTrickle}, {"sort", runSort},
-                     {"discovery", runDiscovery}, {"batch", runBatch}, {"plan", runPlan}};
+    } scenarios[] = {// The day first: its memory figure wants a process that has not yet held a larger table.
+                     {"day", runDay},   {"flood", runFlood},         {"trickle", runTrickle},
+                     {"sort", runSort}, {"discovery", runDiscovery}, {"batch", runBatch},
+                     {"plan", runPlan}};
     for (const auto &entry : scenarios) {
         if (scenario.isEmpty() || scenario == QLatin1String(entry.name)) {
             entry.run(options);
