@@ -136,6 +136,9 @@ void MainWindow::addDevice2TableWidget(QString p2pid, QString ip, QString versio
     const QSignalBlocker blocker(table);
     const int row = table->rowCount();
     table->insertRow(row);
+    // The view repaints a new row where it shows once it has laid it out; telling it of each cell
+    // on the way costs more than the row itself.
+    const QSignalBlocker cellsBlocker(table->model());
 
     auto *number = new QTableWidgetItem(QString::number(row + 1));
     number->setTextAlignment(Qt::AlignCenter);
