@@ -27,6 +27,13 @@ DeviceTableWidget::DeviceTableWidget(QWidget *parent)
     connect(items, &QAbstractItemModel::modelReset, this, &DeviceTableWidget::needFullLayout);
 }
 
+DeviceTableWidget::~DeviceTableWidget()
+{
+    // The item model is a child of the view and reports its own reset as it goes, when this part of
+    // the object is gone already.
+    disconnect(model(), nullptr, this, nullptr);
+}
+
 void DeviceTableWidget::doItemsLayout()
 {
     m_layoutRequested = false;

@@ -14,6 +14,7 @@ class DeviceTableWidget : public QTableWidget
 
 public:
     explicit DeviceTableWidget(QWidget *parent = nullptr);
+    ~DeviceTableWidget() override;
 
     void doItemsLayout() override;
 
