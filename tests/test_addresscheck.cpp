@@ -14,11 +14,11 @@ Q_DECLARE_METATYPE(QList<QStringList>)
 namespace {
 
 // "MAC address", with " unsent" where the library refused the command.
-QVector<CheckedDevice> commandsOf(const QStringList &specs)
+QVector<CheckedDevice> commandsOf(const QStringList &lines)
 {
     QVector<CheckedDevice> commands;
-    for (const QString &spec : specs) {
-        const QStringList parts = spec.split(QLatin1Char(' '));
+    for (const QString &line : lines) {
+        const QStringList parts = line.split(QLatin1Char(' '));
         CheckedDevice device;
         device.mac = parts.at(0);
         device.address = parts.at(1);
@@ -34,8 +34,8 @@ QVector<CheckedDevice> commandsOf(const QStringList &specs)
 void showRows(QTableWidget &table, const QStringList &rows)
 {
     table.setRowCount(0);
-    for (const QString &spec : rows) {
-        const QStringList parts = spec.split(QLatin1Char(' '));
+    for (const QString &line : rows) {
+        const QStringList parts = line.split(QLatin1Char(' '));
         const int row = table.rowCount();
         table.insertRow(row);
         for (int column = 0; column < 6; ++column) {
