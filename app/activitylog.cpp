@@ -42,7 +42,7 @@ void ActivityLog::append(const QString &message)
     // One cursor stays at the end, and the formats are given rather than looked up where it stands:
     // finding a place in the document costs more the longer a day's log grows.
     QTextDocument *document = m_pane->document();
-    if (m_end.isNull() || m_end.document() != document || m_end.position() != document->characterCount() - 1) {
+    if (m_end.isNull() || !m_end.atEnd()) {
         m_end = QTextCursor(document);
         m_end.movePosition(QTextCursor::End);
     }
