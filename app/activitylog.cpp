@@ -39,17 +39,11 @@ void ActivityLog::append(const QString &message)
     defer();
 
     // Device texts come from the network: they are shown as written, never interpreted as markup.
-    // One cursor stays at the end, and the formats are given rather than looked up where it stands:
-    // finding a place in the document costs more the longer a day's log grows.
-    QTextDocument *document = m_pane->document();
-    if (m_end.isNull() || !m_end.atEnd()) {
-        m_end = QTextCursor(document);
-        m_end.movePosition(QTextCursor::End);
-    }
-    if (!document->isEmpty()) {
-        m_end.insertBlock(QTextBlockFormat(), QTextCharFormat());
-    }
-    m_end.insertText(m_stamp + QStringLiteral(": ") + message, QTextCharFormat());
+    // Every walk through the document's trees costs more the longer a day's log grows, so a line
+    // goes in with one insertion at the cursor kept at the end, its new paragraph included, with
+    // the formats given rather than looked up where it stands.
+    const QString line = m_stamp + QStringLiteral(": ") + message;
+    m_end.insertText(m_end.position() == 0 ? line : QLatin1Char('\n') + line, QTextCharFormat());
 }
 
 void ActivityLog::clear()
@@ -64,6 +58,12 @@ void ActivityLog::defer()
         return;
     }
     m_deferred = true;
+    // Only this log writes to its pane, and the end cursor follows whatever is inserted before it
+    // or cleared, so it is checked once a burst rather than at every line.
+    if (m_end.isNull() || !m_end.atEnd()) {
+        m_end = QTextCursor(m_pane->document());
+        m_end.movePosition(QTextCursor::End);
+    }
     const QScrollBar *scrollBar = m_pane->verticalScrollBar();
     m_followsTail = scrollBar->value() == scrollBar->maximum();
     QTextCursor(m_pane->document()).beginEditBlock();
