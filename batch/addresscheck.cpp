@@ -258,11 +258,7 @@ void AddressCheck::resend(QVector<CheckedDevice> devices, QTableWidget *table)
         const QByteArray command =
             ipConfigCommand(device.mac, 0, device.address, device.netmask, device.gateway, device.dns);
         const int result = vsnet_send_json_msg("255.255.255.255", command.constData());
-        QString line = device.mac + QStringLiteral(" 设备修改 IP 为 ") + device.address;
-        if (result < 0) {
-            line += QStringLiteral(" 发送失败, 错误码 %1!").arg(result);
-        }
-        emit message(line);
+        emit message(ipCommandLogLine(device.mac, device.address, result));
         device.sent = result >= 0;
         device.taken = false;
         device.seenAt.clear();

@@ -64,12 +64,10 @@ void MainWindow::on_batch_modify_ip_btn_clicked()
         const QByteArray command = ipConfigCommand(macs.at(i), dhcp, ip, netmask, gateway, dns);
         const int result = vsnet_send_json_msg("255.255.255.255", command.constData());
         // With DHCP the device gets no address from us, and the log says so.
-        QString line = macs.at(i) + QStringLiteral(" 设备修改 IP 为 ") + (dhcp ? QStringLiteral("DHCP") : ip);
+        appendLog(ipCommandLogLine(macs.at(i), dhcp ? QStringLiteral("DHCP") : ip, result));
         if (result < 0) {
             ++failed;
-            line += QStringLiteral(" 发送失败, 错误码 %1!").arg(result);
         }
-        appendLog(line);
         if (!dhcp) {
             CheckedDevice device;
             device.mac = macs.at(i);

@@ -32,3 +32,12 @@ QByteArray algoConfigCommand(const QString &mac, int algoType, int reboot)
     command.insert(QStringLiteral("brl_reboot"), reboot);
     return QJsonDocument(command).toJson();
 }
+
+QString ipCommandLogLine(const QString &mac, const QString &target, int sendResult)
+{
+    QString line = mac + QStringLiteral(" 设备修改 IP 为 ") + target;
+    if (sendResult < 0) {
+        line += QStringLiteral(" 发送失败, 错误码 %1!").arg(sendResult);
+    }
+    return line;
+}

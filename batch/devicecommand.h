@@ -14,4 +14,7 @@ QByteArray ipConfigCommand(const QString &mac, int dhcp, const QString &ip, cons
 
 QByteArray algoConfigCommand(const QString &mac, int algoType, int reboot);
 
+// The log line of one IP command, "<MAC> 设备修改 IP 为 <target>", with the library's refusal if any.
+QString ipCommandLogLine(const QString &mac, const QString &target, int sendResult);
+
 #endif // BRELO_DEVICECOMMAND_H
