@@ -1,3 +1,21 @@
+# Under Wine (the Windows build run on Linux), tests find the Qt and MinGW runtime DLLs through
+# WINEPATH, run in a Wine prefix of the build's own, prepared once by the wine_prefix fixture, and use
+# a Chinese locale, so that the ANSI code page is 936 as on the installers' PCs.
+if(WIN32 AND CMAKE_CROSSCOMPILING)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
+        OUTPUT_VARIABLE brelo_mingw_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+    get_filename_component(brelo_mingw_runtime_dir ${brelo_mingw_runtime} DIRECTORY)
+    set(BRELO_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine)
+    # Unix paths on the drive Wine maps to the root; ";" escaped, since the environment is a list.
+    set(BRELO_TEST_ENVIRONMENT
+        WINEPREFIX=${BRELO_WINE_PREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d
+        "WINEPATH=Z:${CMAKE_BINARY_DIR}\\;Z:${BRELO_WIN_QT}/bin\\;Z:${brelo_mingw_runtime_dir}\\;Z:/usr/${BRELO_MINGW_TRIPLE}/lib"
+        QT_PLUGIN_PATH=Z:${BRELO_WIN_QT}/plugins QT_QPA_FONTDIR=Z:/usr/share/fonts/truetype/wqy
+        LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8)
+else()
+    set(BRELO_TEST_ENVIRONMENT LC_ALL=C.UTF-8)
+endif()
+
 # brelo_add_test(<name> SOURCES <files...> [LIBS <targets...>])
 # Builds one QtTest executable and registers it with CTest under the offscreen platform.
 function(brelo_add_test name)
@@ -8,7 +26,10 @@ function(brelo_add_test name)
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)
     endif()
-    set(environment QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 QT_LOGGING_RULES=qt.qpa.*=false
+    set(environment QT_QPA_PLATFORM=offscreen ${BRELO_TEST_ENVIRONMENT} QT_LOGGING_RULES=qt.qpa.*=false
         ${BRELO_SANITIZER_ENVIRONMENT})
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${environment}")
+    if(BRELO_WINE_PREFIX)
+        set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix)
+    endif()
 endfunction()

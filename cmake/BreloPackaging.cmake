@@ -8,9 +8,13 @@ set_target_properties(brelo_tool devsim PROPERTIES INSTALL_RPATH "$ORIGIN/${brel
 install(TARGETS brelo_tool devsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # With the vendor's library linked, the user installs it; the stand-in must not shadow it.
 if(NOT BRELO_VENDOR_SDK)
-    install(TARGETS VSDevNetSDK LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+    install(TARGETS VSDevNetSDK LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/sdk/VSDevNetSDK.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# The Windows zip and installer are made by scripts/package-windows.
+if(WIN32)
+    return()
+endif()
 install(FILES ${PROJECT_SOURCE_DIR}/dist/brelo-tool.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 

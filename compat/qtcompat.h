@@ -16,12 +16,26 @@
 #endif
 #else
 #ifdef QT_GUI_LIB
+#include <QGuiApplication>
 #include <QRegExp>
 #include <QRegExpValidator>
 #endif
 #endif
 
 namespace QtCompat {
+
+#ifdef QT_GUI_LIB
+// Called before the application object exists. On Windows the window follows the display's scaling
+// (a laptop at 150 % would otherwise cut texts off in the fixed sizes), at the exact factor; Qt 6
+// does this by itself, and on Linux the window keeps its look.
+inline void followDisplayScaling()
+{
+#if defined(Q_OS_WIN) && QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    QGuiApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+#endif
+}
+#endif
 
 inline void setUtf8(QTextStream &stream)
 {

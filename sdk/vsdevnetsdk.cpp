@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
@@ -18,10 +19,14 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <set>
+#include <vector>
 
-#ifdef Q_OS_UNIX
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#else
 #include <poll.h>
 #endif
 
@@ -79,19 +84,58 @@ private:
     quint64 m_generation;
 };
 
-// Opening a socket per command costs more than building and sending the command; each thread keeps
-// one for its sends, used and deleted on that thread only.
-QUdpSocket *sendSocket()
+#ifdef Q_OS_WIN
+// Windows sends a limited broadcast out of one adapter only, the one whose route has the lowest
+// metric, whatever interface a datagram names: a socket bound to each adapter's address sends out of
+// that adapter, and hears the answers that come back there.
+constexpr bool SocketPerLink = true;
+#else
+constexpr bool SocketPerLink = false;
+#endif
+
+// Reading the machine's interfaces costs a system call per interface and address; a batch sends
+// hundreds of commands in a row. Kept per thread, since a thread may have a network namespace of its
+// own.
+constexpr qint64 InterfaceRefreshMs = 1000;
+
+QList<QNetworkInterface> machineInterfaces()
 {
-    static QThreadStorage<QUdpSocket *> sockets;
+    struct Snapshot
+    {
+        QList<QNetworkInterface> interfaces;
+        QElapsedTimer age;
+    };
+    static QThreadStorage<Snapshot> snapshots;
+    Snapshot &snapshot = snapshots.localData();
+    if (!snapshot.age.isValid() || snapshot.age.hasExpired(InterfaceRefreshMs)) {
+        snapshot.interfaces = QNetworkInterface::allInterfaces();
+        snapshot.age.start();
+    }
+    return snapshot.interfaces;
+}
+
+// Opening a socket per command costs more than building and sending the command; each thread keeps
+// one for its sends per local address (on Windows, one per adapter), used and deleted on that thread
+// only.
+QUdpSocket *sendSocket(const QHostAddress &local)
+{
+    struct Sockets
+    {
+        QHash<QString, QUdpSocket *> byAddress;
+        ~Sockets() { qDeleteAll(byAddress); }
+    };
+    static QThreadStorage<Sockets *> sockets;
     if (!sockets.hasLocalData()) {
-        auto *socket = new QUdpSocket;
+        sockets.setLocalData(new Sockets);
+    }
+    QUdpSocket *&socket = sockets.localData()->byAddress[local.toString()];
+    if (!socket) {
+        socket = new QUdpSocket;
         // IPv4 from the start: left to bind itself on first use, it binds dual-stack, and such a
         // socket cannot send an IPv4 datagram that names its interface.
-        socket->bind(QHostAddress(QHostAddress::AnyIPv4), 0);
-        sockets.setLocalData(socket);
+        socket->bind(local, 0);
     }
-    return sockets.localData();
+    return socket;
 }
 
 bool isInitialised()
@@ -100,13 +144,31 @@ bool isInitialised()
     return library().initialised;
 }
 
+// One interface a broadcast leaves by: its index, and its IPv4 address for a socket bound to it.
+struct Link
+{
+    int index = 0;
+    QHostAddress local;
+};
+
 // Where a datagram goes. Probes and commands for "255.255.255.255" go to the configured broadcast
 // address in loopback mode, or as a limited broadcast out of each chosen interface on real links.
 struct Route
 {
     QHostAddress address;
-    QVector<int> interfaces; // empty: wherever the routing table sends address
+    QVector<Link> links; // empty: wherever the routing table sends address
 };
+
+QHostAddress firstIPv4(const QNetworkInterface &interface)
+{
+    const QList<QNetworkAddressEntry> entries = interface.addressEntries();
+    for (const QNetworkAddressEntry &entry : entries) {
+        if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol) {
+            return entry.ip();
+        }
+    }
+    return {};
+}
 
 bool isUsable(const QNetworkInterface &interface)
 {
@@ -115,10 +177,16 @@ bool isUsable(const QNetworkInterface &interface)
         || !flags.testFlag(QNetworkInterface::CanBroadcast)) {
         return false;
     }
-    const QList<QNetworkAddressEntry> entries = interface.addressEntries();
-    return std::any_of(entries.cbegin(), entries.cend(), [](const QNetworkAddressEntry &entry) {
-        return entry.ip().protocol() == QAbstractSocket::IPv4Protocol;
-    });
+    return !firstIPv4(interface).isNull();
+}
+
+void addLink(Route *route, const QNetworkInterface &interface)
+{
+    const bool known = std::any_of(route->links.cbegin(), route->links.cend(),
+                                   [&interface](const Link &link) { return link.index == interface.index(); });
+    if (!known) {
+        route->links.append(Link {interface.index(), firstIPv4(interface)});
+    }
 }
 
 int broadcastRoute(Route *route)
@@ -130,11 +198,11 @@ int broadcastRoute(Route *route)
         return ok ? 0 : VSNET_ERR_INVALID_ARGUMENT;
     }
     route->address = QHostAddress(QHostAddress::Broadcast);
-    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    const QList<QNetworkInterface> interfaces = machineInterfaces();
     if (choice.all) {
         for (const QNetworkInterface &interface : interfaces) {
             if (isUsable(interface)) {
-                route->interfaces.append(interface.index());
+                addLink(route, interface);
             }
         }
     }
@@ -147,32 +215,60 @@ int broadcastRoute(Route *route)
         }
         // One that is down or has no address is left out, so that a list keeps working while a cable
         // is out; only when none is left does the call fail.
-        if (isUsable(*found) && !route->interfaces.contains(found->index())) {
-            route->interfaces.append(found->index());
+        if (isUsable(*found)) {
+            addLink(route, *found);
         }
     }
-    return route->interfaces.isEmpty() ? VSNET_ERR_NO_INTERFACE : 0;
+    return route->links.isEmpty() ? VSNET_ERR_NO_INTERFACE : 0;
 }
 
-// The outgoing interface is set on each datagram (IP_PKTINFO) rather than left to the routing table:
-// a laptop may have no default route, and a limited broadcast must leave by every chosen interface,
-// not by one. True when the network took the datagram, on real links by at least one interface: a
-// firewall or a card going down on one link must not fail what reached the others.
-bool sendAlong(QUdpSocket *socket, const QByteArray &payload, const Route &route, quint16 port)
+// A socket and the interface it sends along (index 0: the routing table's way).
+struct Channel
 {
-    if (route.interfaces.isEmpty()) {
-        return socket->writeDatagram(payload, route.address, port) == payload.size();
+    QUdpSocket *socket = nullptr;
+    int index = 0;
+};
+
+// Where Linux can name the outgoing interface on each datagram (IP_PKTINFO), one socket serves every
+// link; Windows needs a socket bound to each link's address. The routing table is not used on real
+// links: a laptop may have no default route, and a limited broadcast must leave by every chosen
+// interface, not by one.
+template<typename SocketFor> QVector<Channel> channelsAlong(const Route &route, SocketFor socketFor)
+{
+    QVector<Channel> channels;
+    if (route.links.isEmpty() || !SocketPerLink) {
+        QUdpSocket *socket = socketFor(QHostAddress(QHostAddress::AnyIPv4));
+        if (route.links.isEmpty()) {
+            channels.append(Channel {socket, 0});
+        }
+        for (const Link &link : route.links) {
+            channels.append(Channel {socket, link.index});
+        }
+        return channels;
     }
+    for (const Link &link : route.links) {
+        channels.append(Channel {socketFor(link.local), link.index});
+    }
+    return channels;
+}
+
+// True when the network took the datagram, on real links by at least one interface: a firewall or a
+// card going down on one link must not fail what reached the others.
+bool sendAlong(const QVector<Channel> &channels, const QByteArray &payload, const QHostAddress &address, quint16 port)
+{
     bool sent = false;
-    for (int index : route.interfaces) {
-        QNetworkDatagram datagram(payload, route.address, port);
-        datagram.setInterfaceIndex(uint(index));
-        if (socket->writeDatagram(datagram) == payload.size()) {
+    for (const Channel &channel : channels) {
+        QNetworkDatagram datagram(payload, address, port);
+        if (channel.index != 0 && !SocketPerLink) {
+            datagram.setInterfaceIndex(uint(channel.index));
+        }
+        if (channel.socket->state() == QAbstractSocket::BoundState
+            && channel.socket->writeDatagram(datagram) == payload.size()) {
             sent = true;
-        } else {
+        } else if (channel.index != 0) {
             qDebug("VSDevNetSDK: %s did not take a datagram to %s: %s",
-                   qPrintable(QNetworkInterface::interfaceNameFromIndex(index)), qPrintable(route.address.toString()),
-                   qPrintable(socket->errorString()));
+                   qPrintable(QNetworkInterface::interfaceNameFromIndex(channel.index)), qPrintable(address.toString()),
+                   qPrintable(channel.socket->errorString()));
         }
     }
     return sent;
@@ -190,15 +286,36 @@ QByteArray reportKey(const VSOneDev &dev, bool realLink)
         + QByteArray(dev.ip, int(qstrnlen(dev.ip, VSNET_IP_LEN)));
 }
 
-// QAbstractSocket::waitForReadyRead closes a socket that once failed to send, as when one interface
-// refused a probe; the search would then hear nothing more. Waiting on the descriptor leaves it open.
-void waitForDatagram(QUdpSocket &socket, int timeoutMs)
+// Devices send hid in UTF-8; the record carries it in the local 8-bit encoding, which on Windows is
+// the ANSI code page (936 on a Chinese system) rather than UTF-8.
+void toLocalEncoding(VSOneDev *dev)
 {
-#ifdef Q_OS_UNIX
-    pollfd descriptor {int(socket.socketDescriptor()), POLLIN, 0};
-    ::poll(&descriptor, 1, timeoutMs);
+#ifdef Q_OS_WIN
+    const QByteArray local =
+        QString::fromUtf8(dev->hid, int(qstrnlen(dev->hid, VSNET_HID_LEN))).toLocal8Bit().left(VSNET_HID_LEN);
+    std::memset(dev->hid, 0, VSNET_HID_LEN);
+    std::memcpy(dev->hid, local.constData(), size_t(local.size()));
 #else
-    socket.waitForReadyRead(timeoutMs);
+    Q_UNUSED(dev)
+#endif
+}
+
+// QAbstractSocket::waitForReadyRead closes a socket that once failed to send, as when one interface
+// refused a probe; the search would then hear nothing more. Waiting on the descriptors leaves it open.
+void waitForDatagram(const std::vector<std::unique_ptr<QUdpSocket>> &sockets, int timeoutMs)
+{
+#ifdef Q_OS_WIN
+    std::vector<WSAPOLLFD> descriptors;
+    for (const auto &socket : sockets) {
+        descriptors.push_back(WSAPOLLFD {SOCKET(socket->socketDescriptor()), POLLRDNORM, 0});
+    }
+    ::WSAPoll(descriptors.data(), ULONG(descriptors.size()), timeoutMs);
+#else
+    std::vector<pollfd> descriptors;
+    for (const auto &socket : sockets) {
+        descriptors.push_back(pollfd {int(socket->socketDescriptor()), POLLIN, 0});
+    }
+    ::poll(descriptors.data(), nfds_t(descriptors.size()), timeoutMs);
 #endif
 }
 
@@ -216,19 +333,29 @@ int runSearch(VSNetSearchCallback cb, void *context, quint64 generation)
     if (routeResult != 0) {
         return routeResult;
     }
-    const bool realLink = !route.interfaces.isEmpty();
+    const bool realLink = !route.links.isEmpty();
 
-    QUdpSocket socket;
-    if (!socket.bind(QHostAddress(QHostAddress::AnyIPv4), 0)) {
+    std::vector<std::unique_ptr<QUdpSocket>> sockets;
+    const QVector<Channel> channels = channelsAlong(route, [&sockets](const QHostAddress &local) {
+        auto socket = std::make_unique<QUdpSocket>();
+        // An adapter may lose its address between the list and the bind; the others still serve.
+        if (socket->bind(local, 0)
+            && !VsnetProtocol::forceReceiveBuffer(socket->socketDescriptor(), ReceiveBufferBytes)) {
+            socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferBytes);
+        }
+        sockets.push_back(std::move(socket));
+        return sockets.back().get();
+    });
+    sockets.erase(std::remove_if(sockets.begin(), sockets.end(),
+                                 [](const auto &socket) { return socket->state() != QAbstractSocket::BoundState; }),
+                  sockets.end());
+    if (sockets.empty()) {
         return VSNET_ERR_SOCKET;
-    }
-    if (!VsnetProtocol::forceReceiveBuffer(socket.socketDescriptor(), ReceiveBufferBytes)) {
-        socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferBytes);
     }
 
     const quint64 nonce = QRandomGenerator::global()->generate64();
     const QByteArray probe = VsnetProtocol::encodeProbe(nonce);
-    if (!sendAlong(&socket, probe, route, port)) {
+    if (!sendAlong(channels, probe, route.address, port)) {
         return VSNET_ERR_SOCKET;
     }
     QElapsedTimer sinceProbe;
@@ -248,24 +375,28 @@ int runSearch(VSNetSearchCallback cb, void *context, quint64 generation)
     QSet<QByteArray> reported;
     int count = 0;
     while (!aborted()) {
-        while (socket.hasPendingDatagrams() && !aborted()) {
-            const qint64 size = socket.readDatagram(buffer.data(), buffer.size());
-            VSOneDev dev;
-            if (size < 0
-                || !VsnetProtocol::decodeAnswer(QByteArray::fromRawData(buffer.constData(), int(size)), nonce, &dev)) {
-                continue;
+        for (const auto &socket : sockets) {
+            while (socket->hasPendingDatagrams() && !aborted()) {
+                const qint64 size = socket->readDatagram(buffer.data(), buffer.size());
+                VSOneDev dev;
+                if (size < 0
+                    || !VsnetProtocol::decodeAnswer(QByteArray::fromRawData(buffer.constData(), int(size)), nonce,
+                                                    &dev)) {
+                    continue;
+                }
+                const QByteArray key = reportKey(dev, realLink);
+                if (reported.contains(key)) {
+                    continue;
+                }
+                reported.insert(key);
+                toLocalEncoding(&dev);
+                cb(&dev, context);
+                ++count;
             }
-            const QByteArray key = reportKey(dev, realLink);
-            if (reported.contains(key)) {
-                continue;
-            }
-            reported.insert(key);
-            cb(&dev, context);
-            ++count;
         }
         if (!repeats.isEmpty() && sinceProbe.elapsed() >= repeats.first()) {
             // A repeat that the network does not take is not worth ending the search for.
-            sendAlong(&socket, probe, route, port);
+            sendAlong(channels, probe, route.address, port);
             repeats.removeFirst();
         }
         const qint64 remaining = deadline.remainingTime();
@@ -276,7 +407,7 @@ int runSearch(VSNetSearchCallback cb, void *context, quint64 generation)
         if (!repeats.isEmpty()) {
             waitMs = qBound<qint64>(0, repeats.first() - sinceProbe.elapsed(), waitMs);
         }
-        waitForDatagram(socket, int(waitMs));
+        waitForDatagram(sockets, int(waitMs));
     }
     return aborted() ? VSNET_ERR_ABORTED : count;
 }
@@ -348,5 +479,5 @@ int vsnet_send_json_msg(const char *address, const char *json)
     } else {
         return VSNET_ERR_INVALID_ARGUMENT;
     }
-    return sendAlong(sendSocket(), payload, route, port) ? 0 : VSNET_ERR_SOCKET;
+    return sendAlong(channelsAlong(route, sendSocket), payload, route.address, port) ? 0 : VSNET_ERR_SOCKET;
 }

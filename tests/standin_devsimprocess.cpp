@@ -16,7 +16,9 @@ DevsimProcess::DevsimProcess(quint16 port)
 DevsimProcess::~DevsimProcess()
 {
     if (m_process.state() != QProcess::NotRunning) {
-        m_process.terminate();
+        // Closing its input ends it on every system; a console program on Windows never sees the
+        // window message that terminate() posts.
+        m_process.closeWriteChannel();
         if (!m_process.waitForFinished(5000)) {
             m_process.kill();
             m_process.waitForFinished(5000);
@@ -38,7 +40,9 @@ void DevsimProcess::setNetworkNamespace(const QString &name)
 
 bool DevsimProcess::start(const QStringList &arguments)
 {
-    QStringList all = QStringList {QStringLiteral("--port"), QString::number(m_port)} + arguments;
+    QStringList all =
+        QStringList {QStringLiteral("--until-input-closes"), QStringLiteral("--port"), QString::number(m_port)}
+        + arguments;
     if (!m_namespace.isEmpty()) {
         // "ip netns exec" replaces itself with the simulator, so the pid stays the simulator's.
         all = QStringList {QStringLiteral("netns"), QStringLiteral("exec"), m_namespace, QStringLiteral(DEVSIM_PATH)}

@@ -4,7 +4,7 @@
 #include <QProcess>
 #include <QStringList>
 
-// One device simulator child process on a port of its own, stopped by its pid when destroyed; the
+// One device simulator child process on a port of its own, stopped by closing its input when destroyed; the
 // running test fails if the simulator, once started, did not end normally with status 0. Port 0 lets
 // the simulator choose; port() gives the real one once started.
 class DevsimProcess

@@ -31,6 +31,18 @@ namespace {
 constexpr quint64 Nonce = 0x00c0ffee12345678ULL;
 const QByteArray Mac1 = "02:B7:9E:00:00:01";
 
+// Asks the simulator to end as its user would: with a signal on Linux, by closing its input on Windows,
+// where a console program gets no signal from another process.
+void askToEnd(QProcess &process, int signalNumber)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(signalNumber)
+    process.closeWriteChannel();
+#else
+    ::kill(pid_t(process.processId()), signalNumber);
+#endif
+}
+
 QByteArray answer(const QByteArray &body, quint64 nonce = Nonce)
 {
     return VsnetProtocol::AnswerMagic + QByteArray::number(nonce, 16).rightJustified(16, '0') + '\n' + body;
@@ -800,7 +812,7 @@ void TestStandin::devsimLifecycle()
     DevsimProcess badOption(silentPort);
     QVERIFY(!badOption.start({QStringLiteral("--garbage-share"), QStringLiteral("1.5")}));
 
-    ::kill(pid_t(devsim.process().processId()), SIGINT);
+    askToEnd(devsim.process(), SIGINT);
     QVERIFY(devsim.process().waitForFinished(10000));
     QCOMPARE(devsim.process().exitStatus(), QProcess::NormalExit);
     QCOMPARE(devsim.process().exitCode(), 0);
@@ -811,7 +823,7 @@ void TestStandin::devsimLifecycle()
     QCOMPARE(send(unicast.port(), algoCommand(Mac1, 2, 0), "127.0.0.1"), 0);
     QVERIFY(unicast.waitForJournal(1));
     QVERIFY(unicast.journal().at(0).startsWith(QLatin1String("applied brl_algo_config to 02:B7:9E:00:00:01")));
-    unicast.process().terminate();
+    askToEnd(unicast.process(), SIGTERM);
     QVERIFY(unicast.process().waitForFinished(10000));
     QCOMPARE(unicast.process().exitStatus(), QProcess::NormalExit);
     QCOMPARE(unicast.process().exitCode(), 0);

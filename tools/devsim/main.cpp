@@ -212,10 +212,14 @@ int main(int argc, char *argv[])
     const QCommandLineOption dropAnswersOption(
         QStringLiteral("drop-answers"), QStringLiteral("Chance 0..1 that an answer is lost, drawn for each answer."),
         QStringLiteral("p"), QStringLiteral("0"));
+    const QCommandLineOption inputEndOption(
+        QStringLiteral("until-input-closes"),
+        QStringLiteral("Also end when standard input closes, for a parent that cannot send a signal."));
     parser.addOptions({countOption,    addressOption, portOption,     interfaceOption,  subnetOption,
                        dhcpPoolOption, probeOption,   journalOption,  rebootOption,     applyOption,
                        seedOption,     garbageOption, oversizeOption, duplicatesOption, burstOption,
-                       jitterOption,   dropOption,    refuseOption,   dropProbesOption, dropAnswersOption});
+                       jitterOption,   dropOption,    refuseOption,   dropProbesOption, dropAnswersOption,
+                       inputEndOption});
     parser.process(app);
 
     const bool realLink = parser.isSet(interfaceOption);
@@ -295,6 +299,9 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("cannot watch for signals"));
     }
     QObject::connect(&signalWatcher, &SignalWatcher::received, &app, &QCoreApplication::quit);
+    if (parser.isSet(inputEndOption)) {
+        signalWatcher.watchInputEnd();
+    }
 
     DeviceNetwork network(networkOptions);
     DeviceServer server(&network, serverOptions, &journal);

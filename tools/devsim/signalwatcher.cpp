@@ -1,12 +1,55 @@
 #include "signalwatcher.h"
 
+#include <QCoreApplication>
+#include <QPointer>
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstdio>
+#include <thread>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 namespace {
+
+#ifdef Q_OS_WIN
+
+SignalWatcher *watcher = nullptr;
+// Set once the watcher is gone: Windows ends the process as soon as the handler of a closing console
+// returns, so the handler waits for the orderly end it asked for.
+HANDLE watcherGone = nullptr;
+
+BOOL WINAPI onConsoleEvent(DWORD event)
+{
+    int signalNumber = 0;
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+        signalNumber = SIGINT;
+        break;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        signalNumber = SIGTERM;
+        break;
+    default:
+        return FALSE;
+    }
+    QMetaObject::invokeMethod(
+        watcher, [signalNumber] { emit watcher->received(signalNumber); }, Qt::QueuedConnection);
+    if (signalNumber == SIGTERM) {
+        // The system allows a few seconds before it ends the process anyway.
+        WaitForSingleObject(watcherGone, 10000);
+    }
+    return TRUE;
+}
+
+#else
 
 int pipeEnds[2] = {-1, -1};
 
@@ -17,11 +60,18 @@ void onSignal(int signalNumber)
     Q_UNUSED(written)
 }
 
+#endif
+
 } // namespace
 
 SignalWatcher::SignalWatcher(QObject *parent)
     : QObject(parent)
 {
+#ifdef Q_OS_WIN
+    watcherGone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    watcher = this;
+    m_watching = watcherGone && SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+#else
     if (::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
         return;
     }
@@ -34,10 +84,21 @@ SignalWatcher::SignalWatcher(QObject *parent)
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    m_watching = true;
+#endif
 }
 
 SignalWatcher::~SignalWatcher()
 {
+#ifdef Q_OS_WIN
+    if (m_watching) {
+        SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+    }
+    if (watcherGone) {
+        SetEvent(watcherGone);
+    }
+    watcher = nullptr;
+#else
     if (!m_notifier) {
         return;
     }
@@ -47,17 +108,39 @@ SignalWatcher::~SignalWatcher()
     ::close(pipeEnds[0]);
     ::close(pipeEnds[1]);
     pipeEnds[0] = pipeEnds[1] = -1;
+#endif
 }
 
 bool SignalWatcher::isWatching() const
 {
-    return m_notifier != nullptr;
+    return m_watching;
+}
+
+void SignalWatcher::watchInputEnd()
+{
+    // A blocking read has no portable event-loop notifier (pipes on Windows have none); the thread
+    // is left to the process's end, blocked in the read, if the simulator ends otherwise.
+    const QPointer<SignalWatcher> self(this);
+    std::thread([self] {
+        char buffer[256];
+        while (std::fread(buffer, 1, sizeof buffer, stdin) > 0) { }
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self] {
+                if (self) {
+                    emit self->received(0);
+                }
+            },
+            Qt::QueuedConnection);
+    }).detach();
 }
 
 void SignalWatcher::readPipe()
 {
+#ifndef Q_OS_WIN
     unsigned char byte = 0;
     while (::read(pipeEnds[0], &byte, 1) == 1) {
         emit received(int(byte));
     }
+#endif
 }

@@ -5,8 +5,10 @@
 
 class QSocketNotifier;
 
-// Turns SIGINT and SIGTERM into a Qt signal delivered by the event loop, through a pipe written by
-// the handler, since nothing else may be done safely inside a signal handler.
+// Turns a request to end into a Qt signal delivered by the event loop: SIGINT and SIGTERM on Linux,
+// through a pipe written by the handler since nothing else may be done safely inside a signal
+// handler; Ctrl+C, Ctrl+Break and the console closing on Windows, whose handler runs on a thread of
+// its own. Optionally also the end of standard input, for a parent that cannot send either.
 class SignalWatcher : public QObject
 {
     Q_OBJECT
@@ -16,6 +18,8 @@ public:
     ~SignalWatcher() override;
 
     bool isWatching() const;
+    // Reports 0 once standard input has closed.
+    void watchInputEnd();
 
 signals:
     void received(int signalNumber);
@@ -24,6 +28,7 @@ private:
     void readPipe();
 
     QSocketNotifier *m_notifier = nullptr;
+    bool m_watching = false;
 };
 
 #endif // DEVSIM_SIGNALWATCHER_H
