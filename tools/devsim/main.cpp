@@ -14,6 +14,7 @@
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
 #include <QRandomGenerator>
+#include <QStringList>
 #include <QTextStream>
 #include <QUdpSocket>
 
@@ -104,6 +105,29 @@ QString rangeProblem(const DeviceNetwork::Options &options, bool realLink)
             .arg(DeviceNetwork::subnetText(options.dhcpPool));
     }
     return QString();
+}
+
+// What VSNET_INTERFACES and --interface take, one interface a line: its name, whether it is up, its
+// IPv4 addresses and the name the system shows (on Windows the adapter's, such as "Ethernet 2").
+int listInterfaces()
+{
+    QTextStream out(stdout);
+    QtCompat::setUtf8(out);
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &interface : interfaces) {
+        QStringList addresses;
+        const QList<QNetworkAddressEntry> entries = interface.addressEntries();
+        for (const QNetworkAddressEntry &entry : entries) {
+            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol) {
+                addresses << entry.ip().toString() + QLatin1Char('/') + QString::number(entry.prefixLength());
+            }
+        }
+        out << interface.name() << '\t'
+            << (interface.flags().testFlag(QNetworkInterface::IsUp) ? QStringLiteral("up") : QStringLiteral("down"))
+            << '\t' << (addresses.isEmpty() ? QStringLiteral("-") : addresses.join(QLatin1Char(','))) << '\t'
+            << interface.humanReadableName() << '\n';
+    }
+    return 0;
 }
 
 } // namespace
@@ -212,15 +236,20 @@ int main(int argc, char *argv[])
     const QCommandLineOption dropAnswersOption(
         QStringLiteral("drop-answers"), QStringLiteral("Chance 0..1 that an answer is lost, drawn for each answer."),
         QStringLiteral("p"), QStringLiteral("0"));
+    const QCommandLineOption listOption(
+        QStringLiteral("list-interfaces"),
+        QStringLiteral("List the interfaces by the names that --interface and VSNET_INTERFACES take, and exit."));
     const QCommandLineOption inputEndOption(
         QStringLiteral("until-input-closes"),
         QStringLiteral("Also end when standard input closes, for a parent that cannot send a signal."));
-    parser.addOptions({countOption,    addressOption, portOption,     interfaceOption,  subnetOption,
-                       dhcpPoolOption, probeOption,   journalOption,  rebootOption,     applyOption,
-                       seedOption,     garbageOption, oversizeOption, duplicatesOption, burstOption,
-                       jitterOption,   dropOption,    refuseOption,   dropProbesOption, dropAnswersOption,
-                       inputEndOption});
+    parser.addOptions({countOption,      addressOption,     portOption,   interfaceOption, subnetOption, dhcpPoolOption,
+                       probeOption,      journalOption,     rebootOption, applyOption,     seedOption,   garbageOption,
+                       oversizeOption,   duplicatesOption,  burstOption,  jitterOption,    dropOption,   refuseOption,
+                       dropProbesOption, dropAnswersOption, listOption,   inputEndOption});
     parser.process(app);
+    if (parser.isSet(listOption)) {
+        return listInterfaces();
+    }
 
     const bool realLink = parser.isSet(interfaceOption);
     if (realLink && parser.isSet(addressOption)) {
