@@ -5,7 +5,6 @@
 #include <QSocketNotifier>
 
 #include <csignal>
-#include <cstdio>
 #include <thread>
 
 #ifdef Q_OS_WIN
@@ -121,9 +120,16 @@ void SignalWatcher::watchInputEnd()
     // A blocking read has no portable event-loop notifier (pipes on Windows have none); the thread
     // is left to the process's end, blocked in the read, if the simulator ends otherwise.
     const QPointer<SignalWatcher> self(this);
+    // Raw reads rather than stdio, whose lock the exit of the process would otherwise wait for.
     std::thread([self] {
         char buffer[256];
-        while (std::fread(buffer, 1, sizeof buffer, stdin) > 0) { }
+#ifdef Q_OS_WIN
+        const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+        DWORD got = 0;
+        while (ReadFile(input, buffer, sizeof buffer, &got, nullptr) && got > 0) { }
+#else
+        while (::read(STDIN_FILENO, buffer, sizeof buffer) > 0) { }
+#endif
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [self] {
