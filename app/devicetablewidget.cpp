@@ -1,6 +1,11 @@
 #include "app/devicetablewidget.h"
 
+#include "batch/addressplan.h"
+
 #include <QAbstractItemModel>
+#include <QBrush>
+#include <QColor>
+#include <QSignalBlocker>
 #include <QTimerEvent>
 
 #include <algorithm>
@@ -94,4 +99,45 @@ void DeviceTableWidget::rowsInserted(const QModelIndex &parent, int start, int e
 void DeviceTableWidget::needFullLayout()
 {
     m_fullLayout = true;
+}
+
+QVector<DeviceAddress> DeviceTableWidget::devices() const
+{
+    QVector<DeviceAddress> found;
+    found.reserve(rowCount());
+    for (int row = 0; row < rowCount(); ++row) {
+        const QTableWidgetItem *mac = item(row, MacColumn);
+        const QTableWidgetItem *ip = item(row, AddressColumn);
+        if (mac && ip) {
+            found.append({mac->text(), ip->text()});
+        }
+    }
+    return found;
+}
+
+void DeviceTableWidget::markRow(int row, const QString &outcome, bool taken)
+{
+    const QTableWidgetItem *number = item(row, NumberColumn);
+    if (number && number->toolTip() == outcome) {
+        return;
+    }
+    // Changing an item in place makes the model search the whole table for it once rows have been
+    // sorted; a detached item is changed without that search and put back where it was.
+    {
+        const QSignalBlocker blocker(model());
+        for (int column = 0; column < columnCount(); ++column) {
+            QTableWidgetItem *cell = takeItem(row, column);
+            if (!cell) {
+                continue;
+            }
+            cell->setToolTip(outcome);
+            if (outcome.isEmpty()) {
+                cell->setData(Qt::BackgroundRole, QVariant());
+            } else {
+                cell->setBackground(taken ? QColor(0xd4, 0xf4, 0xd4) : QColor(0xf8, 0xd4, 0xd4));
+            }
+            setItem(row, column, cell);
+        }
+    }
+    viewport()->update(0, rowViewportPosition(row), viewport()->width(), rowHeight(row));
 }

@@ -3,6 +3,9 @@
 
 #include <QBasicTimer>
 #include <QTableWidget>
+#include <QVector>
+
+struct DeviceAddress;
 
 // The device table. A search appends rows one by one, mostly below the part of the table that is
 // shown, and the stock view lays out and repaints every shown row for each of them. Here rows
@@ -13,8 +16,17 @@ class DeviceTableWidget : public QTableWidget
     Q_OBJECT
 
 public:
+    // Which column holds what; the number column also holds the row's check box.
+    enum Column { NumberColumn, IdColumn, AddressColumn, VersionColumn, ModelColumn, MacColumn };
+
     explicit DeviceTableWidget(QWidget *parent = nullptr);
     ~DeviceTableWidget() override;
+
+    // Every row's MAC and address, in table order.
+    QVector<DeviceAddress> devices() const;
+    // Shows a check's outcome on every cell of the row: the text as tooltip, on green when the device
+    // took its address, on red otherwise. An empty text takes the mark away.
+    void markRow(int row, const QString &outcome, bool taken);
 
     void doItemsLayout() override;
 
