@@ -21,18 +21,17 @@ void MainWindow::on_batch_modify_algo_btn_clicked()
     const QString algoName = dialog.getAlgoName();
     const int reboot = dialog.isReboot();
 
-    // A rebooting device would be misjudged by a check still waiting for a batch IP change.
+    // A rebooting device would be misjudged by a check still waiting for a batch IP change. The
+    // record of that batch stays: no address changes here.
     m_check->cancel();
     int failed = 0;
     for (const QString &mac : macs) {
         const QByteArray command = algoConfigCommand(mac, algoType, reboot);
         const int result = vsnet_send_json_msg("255.255.255.255", command.constData());
-        QString line = mac + QStringLiteral(" 设备修改算法为 ") + algoName;
+        appendLog(algoCommandLogLine(mac, algoName, result));
         if (result < 0) {
             ++failed;
-            line += QStringLiteral(" 发送失败, 错误码 %1!").arg(result);
         }
-        appendLog(line);
     }
 
     if (failed > 0) {

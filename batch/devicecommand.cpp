@@ -33,11 +33,24 @@ QByteArray algoConfigCommand(const QString &mac, int algoType, int reboot)
     return QJsonDocument(command).toJson();
 }
 
-QString ipCommandLogLine(const QString &mac, const QString &target, int sendResult)
+namespace {
+
+QString commandLogLine(QString line, int sendResult)
 {
-    QString line = mac + QStringLiteral(" 设备修改 IP 为 ") + target;
     if (sendResult < 0) {
         line += QStringLiteral(" 发送失败, 错误码 %1!").arg(sendResult);
     }
     return line;
+}
+
+} // namespace
+
+QString ipCommandLogLine(const QString &mac, const QString &target, int sendResult)
+{
+    return commandLogLine(mac + QStringLiteral(" 设备修改 IP 为 ") + target, sendResult);
+}
+
+QString algoCommandLogLine(const QString &mac, const QString &algoName, int sendResult)
+{
+    return commandLogLine(mac + QStringLiteral(" 设备修改算法为 ") + algoName, sendResult);
 }

@@ -16,5 +16,7 @@ QByteArray algoConfigCommand(const QString &mac, int algoType, int reboot);
 
 // The log line of one IP command, "<MAC> 设备修改 IP 为 <target>", with the library's refusal if any.
 QString ipCommandLogLine(const QString &mac, const QString &target, int sendResult);
+// The same for an algorithm command, "<MAC> 设备修改算法为 <algorithm>".
+QString algoCommandLogLine(const QString &mac, const QString &algoName, int sendResult);
 
 #endif // BRELO_DEVICECOMMAND_H
