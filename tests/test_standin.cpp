@@ -18,6 +18,7 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "VSDevNetSDK.h"
 #include "devicenetwork.h"
@@ -659,7 +660,7 @@ void TestStandin::faultyAnswersDroppedOverTheWire()
     QCOMPARE(collected.calls.load(), expected.size());
     const QList<QByteArray> macs = collected.byMac.keys();
     QCOMPARE(QSet<QByteArray>(macs.begin(), macs.end()), expected);
-    for (const QByteArray &mac : qAsConst(atSpan)) {
+    for (const QByteArray &mac : std::as_const(atSpan)) {
         const VSOneDev &dev = collected.byMac.value(mac);
         QCOMPARE(qstrnlen(dev.p2pid, VSNET_P2PID_LEN), uint(VSNET_P2PID_LEN - 1));
         QCOMPARE(hidText(dev).size(), VSNET_HID_LEN - 1);
