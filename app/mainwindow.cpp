@@ -5,7 +5,9 @@
 #include "app/devicelisttext.h"
 #include "app/devicerow.h"
 #include "app/devicesearch.h"
+#include "app/devicetablewidget.h"
 #include "batch/addresscheck.h"
+#include "batch/addressplan.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -35,12 +37,12 @@ MainWindow::MainWindow(QWidget *parent)
 
     connect(this, &MainWindow::addSearchDeviceToTable, this, &MainWindow::addDevice2TableWidget, Qt::QueuedConnection);
 
-    QTableWidget *table = ui->dev_search_tableWidget;
-    table->setColumnWidth(0, 80);
-    table->setColumnWidth(1, 320);
-    table->setColumnWidth(2, 200);
-    table->setColumnWidth(3, 200);
-    table->setColumnWidth(4, 200);
+    DeviceTableWidget *table = ui->dev_search_tableWidget;
+    table->setColumnWidth(DeviceTableWidget::NumberColumn, 80);
+    table->setColumnWidth(DeviceTableWidget::IdColumn, 320);
+    table->setColumnWidth(DeviceTableWidget::AddressColumn, 200);
+    table->setColumnWidth(DeviceTableWidget::VersionColumn, 200);
+    table->setColumnWidth(DeviceTableWidget::ModelColumn, 200);
     table->installEventFilter(this);
     table->viewport()->installEventFilter(this);
     connect(table->horizontalHeader(), &QHeaderView::sectionClicked, this, &MainWindow::onHeaderSectionClicked);
@@ -64,6 +66,8 @@ MainWindow::MainWindow(QWidget *parent)
     m_check = new AddressCheck(this);
     connect(m_check, &AddressCheck::message, this, &MainWindow::appendLog);
     connect(m_check, &AddressCheck::searchWanted, this, &MainWindow::on_search_dev_btn_clicked);
+    connect(m_check, &AddressCheck::outcomesChanged, this, &MainWindow::markRows);
+    connect(m_check, &AddressCheck::resendOffered, this, &MainWindow::offerResend);
 
     if (initResult < 0) {
         appendLog(QStringLiteral("设备库初始化失败, 错误码 %1!").arg(initResult));
@@ -121,7 +125,7 @@ void MainWindow::on_search_dev_btn_clicked()
 void MainWindow::onSearchFinished(int result)
 {
     appendLog(result < 0 ? QStringLiteral("搜索失败, 错误码 %1!").arg(result) : QStringLiteral("搜索完成!!!"));
-    m_check->searchEnded(result, ui->dev_search_tableWidget);
+    m_check->searchEnded(result, ui->dev_search_tableWidget->devices());
 }
 
 void MainWindow::addDevice2TableWidget(QString p2pid, QString ip, QString version, QString model, QString mac,
@@ -132,7 +136,7 @@ void MainWindow::addDevice2TableWidget(QString p2pid, QString ip, QString versio
     }
     appendLog(QStringLiteral("搜索到设备, ip: ") + ip + QStringLiteral(" mac: ") + mac);
 
-    QTableWidget *table = ui->dev_search_tableWidget;
+    DeviceTableWidget *table = ui->dev_search_tableWidget;
     const QSignalBlocker blocker(table);
     const int row = table->rowCount();
     table->insertRow(row);
@@ -143,19 +147,37 @@ void MainWindow::addDevice2TableWidget(QString p2pid, QString ip, QString versio
     auto *number = new QTableWidgetItem(QString::number(row + 1));
     number->setTextAlignment(Qt::AlignCenter);
     number->setCheckState(Qt::Unchecked);
-    table->setItem(row, 0, number);
+    table->setItem(row, DeviceTableWidget::NumberColumn, number);
 
-    const QString texts[] = {hid.isEmpty() ? p2pid : hid, ip, version, model, mac};
-    for (int column = 1; column <= 5; ++column) {
-        auto *item = new QTableWidgetItem(texts[column - 1]);
+    const auto put = [table, row](int column, const QString &text) {
+        auto *item = new QTableWidgetItem(text);
         item->setTextAlignment(Qt::AlignVCenter);
         table->setItem(row, column, item);
+    };
+    put(DeviceTableWidget::IdColumn, hid.isEmpty() ? p2pid : hid);
+    put(DeviceTableWidget::AddressColumn, ip);
+    put(DeviceTableWidget::VersionColumn, version);
+    put(DeviceTableWidget::ModelColumn, model);
+    put(DeviceTableWidget::MacColumn, mac);
+    if (m_check->hasRecord()) {
+        const DeviceOutcome outcome = m_check->shownOutcome(mac);
+        table->markRow(row, outcome.text, outcome.taken);
+    }
+}
+
+void MainWindow::markRows()
+{
+    DeviceTableWidget *table = ui->dev_search_tableWidget;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const QTableWidgetItem *mac = table->item(row, DeviceTableWidget::MacColumn);
+        const DeviceOutcome outcome = mac ? m_check->shownOutcome(mac->text()) : DeviceOutcome();
+        table->markRow(row, outcome.text, outcome.taken);
     }
 }
 
 void MainWindow::toggleRow(int row)
 {
-    QTableWidgetItem *item = ui->dev_search_tableWidget->item(row, 0);
+    QTableWidgetItem *item = ui->dev_search_tableWidget->item(row, DeviceTableWidget::NumberColumn);
     if (!item) {
         return;
     }
@@ -172,7 +194,7 @@ void MainWindow::setAllChecked(bool checked)
 {
     QTableWidget *table = ui->dev_search_tableWidget;
     for (int row = 0; row < table->rowCount(); ++row) {
-        if (QTableWidgetItem *item = table->item(row, 0)) {
+        if (QTableWidgetItem *item = table->item(row, DeviceTableWidget::NumberColumn)) {
             item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
         }
     }
@@ -204,7 +226,7 @@ void MainWindow::copyDeviceList()
             const QTableWidgetItem *item = table->item(row, column);
             device.cells.append(item ? item->text() : QString());
         }
-        if (const QTableWidgetItem *number = table->item(row, 0)) {
+        if (const QTableWidgetItem *number = table->item(row, DeviceTableWidget::NumberColumn)) {
             device.checked = number->checkState() == Qt::Checked;
             device.outcome = number->toolTip();
         }
@@ -247,8 +269,9 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    // A check waiting for late devices must not search from a window that is going away.
-    m_check->cancel();
+    // A check waiting for late devices must not search from a window that is going away; the
+    // batch's record goes with the window.
+    m_check->endRecord();
     QMainWindow::closeEvent(event);
 }
 

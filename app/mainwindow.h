@@ -11,7 +11,7 @@ class ActivityLog;
 class AddressCheck;
 class DeviceSearch;
 class QMenu;
-struct DeviceAddress;
+struct CheckedDevice;
 
 namespace Ui {
 class MainWindow;
@@ -58,9 +58,17 @@ private:
     // The MACs of the checked rows in table order; refuses the batch with nothingChecked if none.
     QStringList batchTargets(const QString &nothingChecked);
     QStringList checkedMacs() const;
-    // Every row's MAC and address, in table order.
-    QVector<DeviceAddress> tableDevices() const;
     void refuseBatch(const QString &text);
+
+    // A batch IP change ends the record of the one before; a resend belongs to the batch it repeats.
+    enum class IpSend { NewBatch, Resend };
+    // The IP commands of a batch or a resend: the planned addresses checked against the devices
+    // outside it (not with DHCP), then each device's command and its log line, and whether the
+    // library took it in the device's sent. False, with nothing sent, when the plan is refused.
+    bool sendIpCommands(QVector<CheckedDevice> &devices, int dhcp, IpSend kind);
+    void offerResend(const QString &question, QVector<CheckedDevice> devices);
+    // Every row shows the outcome of its device in the batch IP change on record.
+    void markRows();
 
     Ui::MainWindow *ui;
     QMenu *logMenu;

@@ -2,56 +2,20 @@
 #define BRELO_ADDRESSCHECK_H
 
 #include <QObject>
+#include <QSet>
 #include <QString>
-#include <QStringList>
 #include <QVector>
 
-#include "batch/addressplan.h"
+#include "batch/batchrecord.h"
+#include "batch/checkeddevice.h"
 
-class QTableWidget;
 class QTimer;
+struct DeviceAddress;
 
-// One device of a batch IP change: what it was told, whether the library took the command, and
-// what the searches after it showed.
-struct CheckedDevice
-{
-    QString mac;
-    // The command's settings, plain decimal, kept so that a resend repeats it exactly.
-    QString address;
-    QString netmask;
-    QString gateway;
-    QString dns;
-    bool sent = true;
-    // Some search showed the device at its planned address; no later miss undoes that.
-    bool taken = false;
-    // Where the last search that showed it elsewhere than planned showed it.
-    QString seenAt;
-};
-
-// One record per MAC in first-seen order: a device planned twice keeps its last command, which
-// decides its address.
-QVector<CheckedDevice> checkedDevicesOf(const QVector<CheckedDevice> &commands);
-
-// Marks the devices that found shows at their planned address as taken, and remembers where it
-// shows the others. found holds a search's rows in table order.
-void recordSearch(QVector<CheckedDevice> &devices, const QVector<DeviceAddress> &found);
-
-// Devices sent their command and not yet seen at their address.
-int waitingCount(const QVector<CheckedDevice> &devices);
-int takenCount(const QVector<CheckedDevice> &devices);
-
-// "已生效", or why not: "未生效: " and the reason, as the log gives it after the MAC.
-QString checkOutcome(const CheckedDevice &device);
-
-// The closing lines: one per device not taken, in batch order, then the summary.
-QStringList checkReport(const QVector<CheckedDevice> &devices);
-
-// Every row's MAC and address, in table order.
-QVector<DeviceAddress> tableDevices(const QTableWidget *table);
-
-// Follows the searches after a batch IP change until every device shows its planned address or
-// the rounds run out, waiting between them for devices that are still restarting. Then it reports,
-// marks the rows, and offers to send the devices not taken their planned command again.
+// Follows the searches after a batch IP change in rounds. A round ends when every device shows its
+// planned address or its searches run out, waiting between them for devices that are still
+// restarting; it then reports and offers to send the devices not taken their command again, and a
+// resend starts the next round. The batch's record keeps each device's outcome meanwhile and after.
 class AddressCheck : public QObject
 {
     Q_OBJECT
@@ -59,31 +23,49 @@ class AddressCheck : public QObject
 public:
     explicit AddressCheck(QObject *parent = nullptr);
 
-    // The pauses before the second, third... search; one search more than pauses at most.
+    // The pauses before the second, third... search of a round; one search more than pauses at most.
     void setWaits(const QVector<int> &waitsMs);
 
-    // Checks commands (in batch order) against the next search's end.
+    // A batch's commands (in batch order) went out: its record starts, and a round that checks them
+    // against the next search's end.
     void start(const QVector<CheckedDevice> &commands);
-    // Ends the check at once, without another line or search.
+    // The devices of an offer were sent their command again: the next round checks them.
+    void startResend(const QVector<CheckedDevice> &devices);
+    // Ends a running round at once, without another line or search; the record stays.
     void cancel();
+    // Ends the record too, before a new batch IP change goes out or when the window closes.
+    void endRecord();
     bool isRunning() const { return m_running; }
+    bool hasRecord() const { return !m_record.isEmpty(); }
 
-    // A search started by hand during a pause serves as the check's next search.
+    // A search started by hand during a pause serves as the round's next search.
     void searchStarted();
-    // The newest search has ended with the library's result; table holds what it found.
-    void searchEnded(int result, QTableWidget *table);
+    // The newest search has ended with the library's result and found these rows, in table order.
+    void searchEnded(int result, const QVector<DeviceAddress> &found);
+
+    // What the rows of a device show: nothing outside the batch, nor while a round still waits for it.
+    DeviceOutcome shownOutcome(const QString &mac) const;
 
 signals:
     void message(const QString &text);
-    // The check needs a search, started exactly as the refresh button starts one.
+    // The round needs a search, started exactly as the refresh button starts one.
     void searchWanted();
+    // A device's shown outcome may have changed.
+    void outcomesChanged();
+    // Once the end of the search that ended a round has been handled: the devices a resend would
+    // send their command again, and the question to ask first.
+    void resendOffered(const QString &question, const QVector<CheckedDevice> &devices);
 
 private:
-    void finish(QTableWidget *table);
-    void resend(QVector<CheckedDevice> devices, QTableWidget *table);
+    void finish();
+    void setRound(const QVector<CheckedDevice> &devices);
+    void updateWaiting();
 
     QVector<int> m_waits;
-    QVector<CheckedDevice> m_devices;
+    BatchRecord m_record;
+    QVector<CheckedDevice> m_round;
+    QSet<QString> m_waiting;
+    QVector<CheckedDevice> m_offer;
     QTimer *m_pause;
     int m_searches = 0;
     bool m_running = false;

@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "ui_mainwindow.h"
 
 #include "app/messagebox.h"
 #include "batch/addresscheck.h"
@@ -7,6 +8,8 @@
 #include "dialogs/batchmodifyipdialog.h"
 
 #include <QSet>
+
+#include <algorithm>
 
 void MainWindow::on_batch_modify_ip_btn_clicked()
 {
@@ -27,17 +30,6 @@ void MainWindow::on_batch_modify_ip_btn_clicked()
     const int dhcp = dialog.isDhcp();
     const QString dns = plainDecimalDns(dialog.getDns().trimmed());
 
-    // Read only now: a search may have added devices while the dialog was open, and they count.
-    const QSet<QString> moving(macs.constBegin(), macs.constEnd());
-    QVector<DeviceAddress> others;
-    for (const DeviceAddress &device : tableDevices()) {
-        if (!moving.contains(device.mac)) {
-            others.append(device);
-        }
-    }
-
-    // Without DHCP every device must get an address of its own that it can be reached at;
-    // otherwise nothing is sent at all, so that no device ends up unreachable or in conflict.
     QStringList addresses;
     if (!dhcp) {
         if (!isUsableDeviceAddress(startIp)) {
@@ -45,41 +37,24 @@ void MainWindow::on_batch_modify_ip_btn_clicked()
             return;
         }
         addresses = planAddresses(startIp, macs.size());
-        for (QString &address : addresses) {
-            address = plainDecimalAddress(address);
-        }
-        const QString refusal = addressPlanRefusal(addresses, netmask, gateway, others);
-        if (!refusal.isEmpty()) {
-            refuseBatch(refusal);
-            return;
-        }
     }
-
-    // Devices told something new would be misjudged by a check still waiting for an earlier batch.
-    m_check->cancel();
-    QVector<CheckedDevice> commands;
-    int failed = 0;
+    QVector<CheckedDevice> devices;
+    devices.reserve(macs.size());
     for (int i = 0; i < macs.size(); ++i) {
-        const QString ip = dhcp ? QString() : addresses.at(i);
-        const QByteArray command = ipConfigCommand(macs.at(i), dhcp, ip, netmask, gateway, dns);
-        const int result = vsnet_send_json_msg("255.255.255.255", command.constData());
-        // With DHCP the device gets no address from us, and the log says so.
-        appendLog(ipCommandLogLine(macs.at(i), dhcp ? QStringLiteral("DHCP") : ip, result));
-        if (result < 0) {
-            ++failed;
-        }
-        if (!dhcp) {
-            CheckedDevice device;
-            device.mac = macs.at(i);
-            device.address = ip;
-            device.netmask = netmask;
-            device.gateway = gateway;
-            device.dns = dns;
-            device.sent = result >= 0;
-            commands.append(device);
-        }
+        CheckedDevice device;
+        device.mac = macs.at(i);
+        device.address = dhcp ? QString() : plainDecimalAddress(addresses.at(i));
+        device.netmask = netmask;
+        device.gateway = gateway;
+        device.dns = dns;
+        devices.append(device);
+    }
+    if (!sendIpCommands(devices, dhcp, IpSend::NewBatch)) {
+        return;
     }
 
+    const int failed =
+        int(std::count_if(devices.cbegin(), devices.cend(), [](const CheckedDevice &device) { return !device.sent; }));
     const QString question = failed > 0
         ? QStringLiteral("批量修改IP未完成: %1 台设备中 %2 台发送失败! 需要立即重新搜索设备吗？")
               .arg(macs.size())
@@ -87,8 +62,62 @@ void MainWindow::on_batch_modify_ip_btn_clicked()
         : QStringLiteral("批量修改IP完成! 需要立即重新搜索设备吗？");
     if (MessageBox::question(question) == QMessageBox::Ok) {
         on_search_dev_btn_clicked();
-        if (!commands.isEmpty()) {
-            m_check->start(commands);
+        if (!dhcp) {
+            m_check->start(devices);
         }
     }
+}
+
+void MainWindow::offerResend(const QString &question, QVector<CheckedDevice> devices)
+{
+    if (MessageBox::question(question) != QMessageBox::Ok) {
+        return;
+    }
+    if (!sendIpCommands(devices, 0, IpSend::Resend)) {
+        return;
+    }
+    m_check->startResend(devices);
+    on_search_dev_btn_clicked();
+}
+
+bool MainWindow::sendIpCommands(QVector<CheckedDevice> &devices, int dhcp, IpSend kind)
+{
+    // Without DHCP every device must get an address of its own that it can be reached at; otherwise
+    // nothing is sent at all, so that no device ends up unreachable or in conflict. The table is read
+    // only now: a search may have added devices while a dialog was open, and they count.
+    if (!dhcp && !devices.isEmpty()) {
+        QSet<QString> moving;
+        QStringList plan;
+        for (const CheckedDevice &device : std::as_const(devices)) {
+            moving.insert(device.mac);
+            plan.append(device.address);
+        }
+        QVector<DeviceAddress> others;
+        for (const DeviceAddress &device : ui->dev_search_tableWidget->devices()) {
+            if (!moving.contains(device.mac)) {
+                others.append(device);
+            }
+        }
+        const CheckedDevice &first = devices.constFirst();
+        const QString refusal = addressPlanRefusal(plan, first.netmask, first.gateway, others);
+        if (!refusal.isEmpty()) {
+            refuseBatch(refusal);
+            return false;
+        }
+    }
+
+    // Devices told something new would be misjudged by a check still waiting for an earlier batch,
+    // and that batch's record ends with it.
+    if (kind == IpSend::NewBatch) {
+        m_check->endRecord();
+    }
+    for (CheckedDevice &device : devices) {
+        const QByteArray command =
+            ipConfigCommand(device.mac, dhcp, device.address, device.netmask, device.gateway, device.dns);
+        const int result = vsnet_send_json_msg("255.255.255.255", command.constData());
+        // With DHCP the device gets no address from us, and the log says so.
+        appendLog(ipCommandLogLine(device.mac, dhcp ? QStringLiteral("DHCP") : device.address, result));
+        device.sent = result >= 0;
+    }
+    return true;
 }

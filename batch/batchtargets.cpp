@@ -2,7 +2,6 @@
 #include "ui_mainwindow.h"
 
 #include "app/messagebox.h"
-#include "batch/addresscheck.h"
 
 #include <QDebug>
 
@@ -23,17 +22,17 @@ QStringList MainWindow::batchTargets(const QString &nothingChecked)
 QStringList MainWindow::checkedMacs() const
 {
     QStringList macs;
-    const QTableWidget *table = ui->dev_search_tableWidget;
+    const DeviceTableWidget *table = ui->dev_search_tableWidget;
     const int rows = table->rowCount();
     for (int row = 0; row < rows; ++row) {
-        const QTableWidgetItem *number = table->item(row, 0);
+        const QTableWidgetItem *number = table->item(row, DeviceTableWidget::NumberColumn);
         if (!number) {
             break;
         }
         if (number->checkState() != Qt::Checked) {
             continue;
         }
-        const QTableWidgetItem *mac = table->item(row, 5);
+        const QTableWidgetItem *mac = table->item(row, DeviceTableWidget::MacColumn);
         if (mac && !mac->text().isEmpty()) {
             macs.append(mac->text());
         }
@@ -45,9 +44,4 @@ void MainWindow::refuseBatch(const QString &text)
 {
     MessageBox::information(text);
     appendLog(text + QLatin1Char('!'));
-}
-
-QVector<DeviceAddress> MainWindow::tableDevices() const
-{
-    return ::tableDevices(ui->dev_search_tableWidget);
 }

@@ -1,13 +1,10 @@
 #include <QTest>
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
-#include <QTableWidget>
 
-#include "app/messagebox.h"
 #include "batch/addresscheck.h"
-#include "fakes/fakevsnet.h"
+#include "batch/addressplan.h"
+#include "sdk/VSDevNetSDK.h"
 
 Q_DECLARE_METATYPE(QList<QStringList>)
 
@@ -30,166 +27,192 @@ QVector<CheckedDevice> commandsOf(const QStringList &lines)
     return commands;
 }
 
-// Rows "MAC address" as a search leaves them in the table.
-void showRows(QTableWidget &table, const QStringList &rows)
+// A search's rows, "MAC address" joined by ", ".
+QVector<DeviceAddress> rowsOf(const QString &search)
 {
-    table.setRowCount(0);
-    for (const QString &line : rows) {
-        const QStringList parts = line.split(QLatin1Char(' '));
-        const int row = table.rowCount();
-        table.insertRow(row);
-        for (int column = 0; column < 6; ++column) {
-            table.setItem(row, column, new QTableWidgetItem());
-        }
-        table.item(row, 2)->setText(parts.at(1));
-        table.item(row, 5)->setText(parts.at(0));
+    QVector<DeviceAddress> rows;
+    for (const QString &row : search.split(QStringLiteral(", "), Qt::SkipEmptyParts)) {
+        rows.append({row.section(QLatin1Char(' '), 0, 0), row.section(QLatin1Char(' '), 1, 1)});
     }
+    return rows;
 }
 
 } // namespace
 
-// The check after a batch IP change, fed search results directly.
+// The check after a batch IP change and the batch's record, without a window: searches, resends and
+// the other ends fed to it directly, as the window would.
 class TestAddressCheck : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void checkFollowsSearchesResendsAndMarks_data();
-    void checkFollowsSearchesResendsAndMarks();
+    void roundsAndRecord_data();
+    void roundsAndRecord();
 };
 
-void TestAddressCheck::init()
-{
-    FakeVsnet::reset();
-    MessageBox::clearShown();
-}
-
-void TestAddressCheck::checkFollowsSearchesResendsAndMarks_data()
+void TestAddressCheck::roundsAndRecord_data()
 {
     QTest::addColumn<QStringList>("commands");
-    // Each search's rows; "fail" is a search the library failed.
-    QTest::addColumn<QList<QStringList>>("searches");
-    QTest::addColumn<bool>("resend");
+    // A search's rows ("fail": the library failed it); "resend" or "decline" answers the offer of
+    // a resend; "algo" is an algorithm batch, "close" the window's end.
+    QTest::addColumn<QStringList>("events");
     QTest::addColumn<QStringList>("log");
-    // Tooltips of the last search's rows, in row order.
-    QTest::addColumn<QStringList>("marks");
+    // After each event, what the rows of M1, M2, M3 and M9 (outside every batch) show.
+    QTest::addColumn<QList<QStringList>>("marks");
     QTest::addColumn<QStringList>("resent");
 
+    const QString taken = QStringLiteral("已生效");
     QTest::newRow("all taken at once") << QStringList {"M1 10.0.0.1", "M2 10.0.0.2"}
-                                       << QList<QStringList> {{"M1 10.0.0.1", "M2 10.0.0.2", "M9 10.0.0.9"}} << false
+                                       << QStringList {"M1 10.0.0.1, M2 10.0.0.2, M9 10.0.0.9"}
                                        << QStringList {"核对结果: 2 台设备中 2 台已生效, 0 台未生效"}
-                                       << QStringList {"已生效", "已生效", ""} << QStringList {};
-    QTest::newRow("late devices stay taken when later searches miss them")
+                                       << QList<QStringList> {{taken, taken, "", ""}} << QStringList {};
+    QTest::newRow("late devices show nothing while waited for, and stay taken when missed later")
         << QStringList {"M1 10.0.0.1", "M2 10.0.0.2", "M3 10.0.0.3"}
-        << QList<QStringList> {{"M1 10.0.0.1"}, {"M2 010.000.000.002"}, {"M3 10.0.0.3"}} << false
+        << QStringList {"M1 10.0.0.1", "M2 010.000.000.002", "M3 10.0.0.3", ""}
         << QStringList {"核对中: 3 台设备中 1 台已生效, 1 秒后再次搜索其余 2 台!",
                         "核对中: 3 台设备中 2 台已生效, 1 秒后再次搜索其余 1 台!",
                         "核对结果: 3 台设备中 3 台已生效, 0 台未生效"}
-        << QStringList {"已生效"} << QStringList {};
-    QTest::newRow("four searches, then the reasons in batch order")
-        << QStringList {"M1 10.0.0.1", "M2 10.0.0.2", "M3 10.0.0.3 unsent", "M4 10.0.0.4"}
-        << QList<QStringList> {{"M2 192.168.1.2", "M1 10.0.0.1"},
-                               {"M2 192.168.1.7"},
-                               {},
-                               {"M3 192.168.1.3", "M1 10.0.0.1"}}
-        << false
-        << QStringList {"核对中: 4 台设备中 1 台已生效, 1 秒后再次搜索其余 2 台!",
-                        "核对中: 4 台设备中 1 台已生效, 1 秒后再次搜索其余 2 台!",
-                        "核对中: 4 台设备中 1 台已生效, 1 秒后再次搜索其余 2 台!",
+        << QList<QStringList> {{taken, "", "", ""},
+                               {taken, taken, "", ""},
+                               {taken, taken, taken, ""},
+                               {taken, taken, taken, ""}}
+        << QStringList {};
+    QTest::newRow("reasons in batch order after the last search; a later search can only add taken ones")
+        << QStringList {"M1 10.0.0.1", "M2 10.0.0.2", "M3 10.0.0.3 unsent"}
+        << QStringList {"M2 192.168.1.2, M1 10.0.0.1",
+                        "M2 192.168.1.7, M3 10.0.0.3",
+                        "",
+                        "M9 10.0.0.9",
+                        "decline",
+                        "M2 10.0.0.2, M3 10.0.0.3",
+                        "M2 10.0.0.9"}
+        << QStringList {"核对中: 3 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!",
+                        "核对中: 3 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!",
+                        "核对中: 3 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!",
                         "M2 未生效: 搜索到的 IP 为 192.168.1.7",
                         "M3 未生效: 命令发送失败",
-                        "M4 未生效: 本次搜索未发现该设备",
-                        "核对结果: 4 台设备中 1 台已生效, 3 台未生效"}
-        << QStringList {"未生效: 命令发送失败", "已生效"} << QStringList {};
-    QTest::newRow("a device planned twice is checked and resent once, at its last address")
-        << QStringList {"M1 10.0.0.1", "M2 10.0.0.2", "M1 10.0.0.3"}
-        << QList<QStringList> {{"M1 10.0.0.1", "M2 10.0.0.2"}, {}, {}, {"M1 10.0.0.1"}, {"M1 10.0.0.3"}} << true
+                        "核对结果: 3 台设备中 1 台已生效, 2 台未生效"}
+        << QList<QStringList> {{taken, "", "", ""},
+                               {taken, "", "", ""},
+                               {taken, "", "", ""},
+                               {taken, "未生效: 搜索到的 IP 为 192.168.1.7", "未生效: 命令发送失败", ""},
+                               {taken, "未生效: 搜索到的 IP 为 192.168.1.7", "未生效: 命令发送失败", ""},
+                               {taken, taken, "未生效: 命令发送失败", ""},
+                               {taken, taken, "未生效: 命令发送失败", ""}}
+        << QStringList {};
+    QTest::newRow("a resend's round: the device planned twice goes once, at its last address")
+        << QStringList {"M1 10.0.0.1", "M2 10.0.0.2", "M1 10.0.0.3"} << QStringList {"M1 10.0.0.1, M2 10.0.0.2",
+                                                                                     "",
+                                                                                     "",
+                                                                                     "M1 10.0.0.1",
+                                                                                     "resend",
+                                                                                     "M1 10.0.0.1",
+                                                                                     "M1 10.0.0.3",
+                                                                                     "M2 10.0.0.2"}
         << QStringList {"核对中: 2 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!",
                         "核对中: 2 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!",
                         "核对中: 2 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!",
                         "M1 未生效: 搜索到的 IP 为 10.0.0.1",
                         "核对结果: 2 台设备中 1 台已生效, 1 台未生效",
-                        "M1 设备修改 IP 为 10.0.0.3",
+                        "核对中: 1 台设备中 0 台已生效, 1 秒后再次搜索其余 1 台!",
                         "核对结果: 1 台设备中 1 台已生效, 0 台未生效"}
-        << QStringList {"已生效"} << QStringList {"M1 10.0.0.3"};
-    QTest::newRow("a failed search ends the check silently")
-        << QStringList {"M1 10.0.0.1", "M2 10.0.0.2"} << QList<QStringList> {{"M1 10.0.0.1"}, {"fail"}} << false
-        << QStringList {"核对中: 2 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!"} << QStringList {} << QStringList {};
-    QTest::newRow("resend refused when another device shows a planned address")
+        << QList<QStringList> {{"", taken, "", ""},    {"", taken, "", ""},
+                               {"", taken, "", ""},    {"未生效: 搜索到的 IP 为 10.0.0.1", taken, "", ""},
+                               {"", taken, "", ""},    {"", taken, "", ""},
+                               {taken, taken, "", ""}, {taken, taken, "", ""}}
+        << QStringList {"M1 10.0.0.3"};
+    QTest::newRow("a failed search ends the round silently, not the record")
+        << QStringList {"M1 10.0.0.1", "M2 10.0.0.2"} << QStringList {"M1 10.0.0.1", "fail", "M2 10.0.0.2"}
+        << QStringList {"核对中: 2 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!"}
+        << QList<QStringList> {{taken, "", "", ""}, {taken, "", "", ""}, {taken, taken, "", ""}} << QStringList {};
+    QTest::newRow("an algorithm batch ends the round, the window's end the record")
         << QStringList {"M1 10.0.0.1", "M2 10.0.0.2"}
-        << QList<QStringList> {{"M1 10.0.0.1"}, {}, {}, {"M1 10.0.0.1", "M7 10.0.0.2"}} << true
-        << QStringList {"核对中: 2 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!",
-                        "核对中: 2 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!",
-                        "核对中: 2 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!",
-                        "M2 未生效: 本次搜索未发现该设备",
-                        "核对结果: 2 台设备中 1 台已生效, 1 台未生效",
-                        "IP地址 10.0.0.2 已被设备 M7 使用!"}
-        << QStringList {"已生效", ""} << QStringList {};
+        << QStringList {"M1 10.0.0.1", "algo", "M2 10.0.0.5", "close", "M1 10.0.0.1"}
+        << QStringList {"核对中: 2 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!"}
+        << QList<QStringList> {{taken, "", "", ""},
+                               {taken, "", "", ""},
+                               {taken, "", "", ""},
+                               {"", "", "", ""},
+                               {"", "", "", ""}}
+        << QStringList {};
 }
 
-void TestAddressCheck::checkFollowsSearchesResendsAndMarks()
+void TestAddressCheck::roundsAndRecord()
 {
     QFETCH(QStringList, commands);
-    QFETCH(QList<QStringList>, searches);
-    QFETCH(bool, resend);
+    QFETCH(QStringList, events);
     QFETCH(QStringList, log);
-    QFETCH(QStringList, marks);
+    QFETCH(QList<QStringList>, marks);
     QFETCH(QStringList, resent);
 
-    MessageBox::setNextAnswer(resend ? QMessageBox::Ok : QMessageBox::Cancel);
     AddressCheck check;
     check.setWaits({1, 2, 3});
     QStringList messages;
     connect(&check, &AddressCheck::message, this, [&messages](const QString &text) { messages.append(text); });
     int wanted = 0;
     connect(&check, &AddressCheck::searchWanted, this, [&wanted] { ++wanted; });
-    QTableWidget table(0, 6);
+    QStringList questions;
+    QVector<CheckedDevice> offer;
+    connect(&check, &AddressCheck::resendOffered, this,
+            [&](const QString &question, const QVector<CheckedDevice> &devices) {
+                questions.append(question);
+                offer = devices;
+            });
 
+    // The window searches right after the batch and after a resend; the round asks for the others.
     check.start(commandsOf(commands));
-    for (int i = 0; i < searches.size(); ++i) {
-        // Every search after the first is one the check asked for.
-        if (i > 0) {
-            QTRY_COMPARE_WITH_TIMEOUT(wanted, i, 10000);
+    bool windowSearches = true;
+    int asked = 0;
+    QList<QStringList> shown;
+    QStringList sent;
+    for (const QString &event : std::as_const(events)) {
+        if (event == QStringLiteral("resend") || event == QStringLiteral("decline")) {
+            QTRY_VERIFY(!offer.isEmpty());
+            if (event == QStringLiteral("resend")) {
+                for (const CheckedDevice &device : std::as_const(offer)) {
+                    sent.append(device.mac + QLatin1Char(' ') + device.address);
+                }
+                check.startResend(offer);
+                windowSearches = true;
+            }
+            offer.clear();
+        } else if (event == QStringLiteral("algo")) {
+            check.cancel();
+        } else if (event == QStringLiteral("close")) {
+            check.endRecord();
+        } else {
+            if (check.isRunning() && !windowSearches) {
+                QTRY_COMPARE_WITH_TIMEOUT(wanted, asked + 1, 10000);
+                ++asked;
+            }
+            windowSearches = false;
+            check.searchStarted();
+            const bool failed = event == QStringLiteral("fail");
+            check.searchEnded(failed ? VSNET_ERR_ABORTED : 0, rowsOf(failed ? QString() : event));
         }
-        const bool failed = searches.at(i) == QStringList {"fail"};
-        showRows(table, failed ? QStringList() : searches.at(i));
-        check.searchEnded(failed ? VSNET_ERR_ABORTED : 0, &table);
+        QStringList now;
+        for (const QString &mac : QStringList {"M1", "M2", "M3", "M9"}) {
+            const DeviceOutcome outcome = check.shownOutcome(mac);
+            QCOMPARE(outcome.taken, outcome.text == QStringLiteral("已生效"));
+            now.append(outcome.text);
+        }
+        shown.append(now);
     }
     QCOMPARE(messages, log);
-    QCOMPARE(wanted, searches.size() - 1);
-    QVERIFY(!check.isRunning());
-
-    QStringList tips;
-    for (int row = 0; row < table.rowCount(); ++row) {
-        tips.append(table.item(row, 3)->toolTip());
-    }
-    QCOMPARE(tips, marks);
-
-    QStringList sent;
-    for (const FakeVsnet::Sent &command : FakeVsnet::sent()) {
-        const QJsonObject json = QJsonDocument::fromJson(command.json).object();
-        sent.append(json.value("mac").toString() + ' ' + json.value("ip").toString());
-    }
+    QCOMPARE(shown, marks);
     QCOMPARE(sent, resent);
+    QCOMPARE(wanted, asked);
 
-    // Every summary with devices not taken asks about exactly those.
-    QStringList questions;
-    for (const MessageBox::Shown &box : MessageBox::shown()) {
-        if (box.title == QStringLiteral("询问")) {
-            questions.append(box.text);
-        }
-    }
-    QStringList asked;
+    // Every summary with devices not taken offers exactly those a resend.
+    QStringList asks;
     const QRegularExpression summary(QStringLiteral("^核对结果: \\d+ 台设备中 \\d+ 台已生效, (\\d+) 台未生效$"));
-    for (const QString &line : log) {
+    for (const QString &line : std::as_const(log)) {
         const QRegularExpressionMatch match = summary.match(line);
         if (match.hasMatch() && match.captured(1) != QStringLiteral("0")) {
-            asked.append(QStringLiteral("%1! 需要向未生效的 %2 台设备重新发送吗？").arg(line, match.captured(1)));
+            asks.append(QStringLiteral("%1! 需要向未生效的 %2 台设备重新发送吗？").arg(line, match.captured(1)));
         }
     }
-    QCOMPARE(questions, asked);
-    MessageBox::clearNextAnswer();
+    QTRY_COMPARE(questions, asks);
 }
 
 QTEST_MAIN(TestAddressCheck)

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
 #include <QJsonDocument>
@@ -60,6 +61,7 @@ private slots:
     void libraryFailuresAreReported_data();
     void libraryFailuresAreReported();
     void ipFinalQuestionOkSearchesAgainCancelKeepsTable();
+    void marksSpanResendAndLaterSearch();
     void ipCancelSendsNothing();
     void ipRowsFoundWhileDialogIsOpenCountAsHeld();
     void checkWaitingForDevicesEnds_data();
@@ -469,6 +471,57 @@ void TestBatchSlots::ipFinalQuestionOkSearchesAgainCancelKeepsTable()
     QCOMPARE(table(window)->item(1, 0)->toolTip(), QStringLiteral("未生效: 搜索到的 IP 为 10.0.0.2"));
     QVERIFY(table(window)->item(0, 1)->background() != table(window)->item(1, 1)->background());
     QCOMPARE(FakeVsnet::sent().size(), 4);
+}
+
+// The batch's record outlives its rounds: after a resend's round and a search by hand, every row
+// of the batch carries its outcome, rows outside it none, and the copy gives the whole batch.
+void TestBatchSlots::marksSpanResendAndLaterSearch()
+{
+    MainWindow window;
+    addRows(window, {"02:00:00:00:00:01", "02:00:00:00:00:02"});
+    click(window, "select_all_btn");
+    emit window.addSearchDeviceToTable("P", "10.0.0.9", "V", "M", "02:00:00:00:00:09", QString());
+    QTRY_COMPARE(table(window)->rowCount(), 3);
+    window.findChild<AddressCheck *>()->setWaits({});
+    // The second device shows at its old address until the resend.
+    const auto devices = [](const QByteArray &second) {
+        QVector<VSOneDev> found;
+        found.append(FakeVsnet::makeDevice("10.1.1.1", "P", "V", "M", {2, 0, 0, 0, 0, 1}));
+        found.append(FakeVsnet::makeDevice(second, "P", "V", "M", {2, 0, 0, 0, 0, 2}));
+        found.append(FakeVsnet::makeDevice("10.0.0.9", "P", "V", "M", {2, 0, 0, 0, 0, 9}));
+        return found;
+    };
+    FakeVsnet::setDevices(devices("10.0.0.2"));
+    // Held, so that the change comes only after the batch's search has taken its devices.
+    FakeVsnet::setHold(true);
+    answerNextDialog([](QDialog *dialog) { dialog->findChild<MyIpLineEdit *>("ip_lineEdit")->setText("10.1.1.1"); });
+    click(window, "batch_modify_ip_btn");
+    QVERIFY(FakeVsnet::waitForRunning(1));
+    FakeVsnet::setDevices(devices("10.1.1.2"));
+    FakeVsnet::release();
+    QTRY_VERIFY_WITH_TIMEOUT(logMessages(window).contains("核对结果: 1 台设备中 1 台已生效, 0 台未生效"), 30000);
+    QCOMPARE(sentCommands().size(), 3);
+    QCOMPARE(sentCommands().constLast().value("mac").toString(), QStringLiteral("02:00:00:00:00:02"));
+
+    click(window, "search_dev_btn");
+    QTRY_COMPARE_WITH_TIMEOUT(logMessages(window).count("搜索完成!!!"), 3, 30000);
+    QCOMPARE(table(window)->rowCount(), 3);
+    for (int row = 0; row < 3; ++row) {
+        const bool inBatch = table(window)->item(row, 5)->text() != QStringLiteral("02:00:00:00:00:09");
+        for (int column = 0; column < 6; ++column) {
+            QCOMPARE(table(window)->item(row, column)->toolTip(), inBatch ? QStringLiteral("已生效") : QString());
+        }
+        QCOMPARE(table(window)->item(row, 1)->background() == QBrush(), !inBatch);
+    }
+    QGuiApplication::clipboard()->clear();
+    QTest::keySequence(table(window), QKeySequence::Copy);
+    QStringList outcomes;
+    for (const QString &line : QGuiApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts)) {
+        outcomes.append(line.section('\t', 5));
+    }
+    QCOMPARE(outcomes,
+             QStringList(
+                 {"MAC地址\t核对", "02:00:00:00:00:01\t已生效", "02:00:00:00:00:02\t已生效", "02:00:00:00:00:09\t"}));
 }
 
 void TestBatchSlots::ipRowsFoundWhileDialogIsOpenCountAsHeld()

@@ -1,0 +1,131 @@
+#include "batch/checkeddevice.h"
+
+#include "batch/addressplan.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <algorithm>
+#include <iterator>
+
+QVector<CheckedDevice> checkedDevicesOf(const QVector<CheckedDevice> &commands)
+{
+    QVector<CheckedDevice> devices;
+    QHash<QString, int> index;
+    for (const CheckedDevice &command : commands) {
+        const auto found = index.constFind(command.mac);
+        if (found != index.constEnd()) {
+            devices[found.value()] = command;
+        } else {
+            index.insert(command.mac, devices.size());
+            devices.append(command);
+        }
+    }
+    return devices;
+}
+
+void recordSearch(QVector<CheckedDevice> &devices, const QVector<DeviceAddress> &found)
+{
+    QHash<QString, int> index;
+    for (int i = 0; i < devices.size(); ++i) {
+        index.insert(devices.at(i).mac, i);
+    }
+    // A device may answer more than once in a search; any answer at its address counts.
+    QSet<int> seenHere;
+    for (const DeviceAddress &row : found) {
+        const auto at = index.constFind(row.mac);
+        if (at == index.constEnd()) {
+            continue;
+        }
+        CheckedDevice &device = devices[at.value()];
+        if (!device.sent) {
+            continue;
+        }
+        if (plainDecimalAddress(row.ip) == device.address) {
+            device.taken = true;
+        } else if (!seenHere.contains(at.value())) {
+            seenHere.insert(at.value());
+            device.seenAt = row.ip;
+        }
+    }
+}
+
+bool isWaitedFor(const CheckedDevice &device)
+{
+    return device.sent && !device.taken;
+}
+
+int waitingCount(const QVector<CheckedDevice> &devices)
+{
+    return int(std::count_if(devices.cbegin(), devices.cend(), isWaitedFor));
+}
+
+int takenCount(const QVector<CheckedDevice> &devices)
+{
+    return int(
+        std::count_if(devices.cbegin(), devices.cend(), [](const CheckedDevice &device) { return device.taken; }));
+}
+
+int nextCheckWait(const QVector<CheckedDevice> &devices, const QVector<int> &waitsMs, int searches)
+{
+    if (waitingCount(devices) == 0 || searches < 1 || searches > waitsMs.size()) {
+        return -1;
+    }
+    return waitsMs.at(searches - 1);
+}
+
+QString checkProgress(const QVector<CheckedDevice> &devices, int waitMs)
+{
+    return QStringLiteral("核对中: %1 台设备中 %2 台已生效, %3 秒后再次搜索其余 %4 台!")
+        .arg(devices.size())
+        .arg(takenCount(devices))
+        .arg((waitMs + 999) / 1000)
+        .arg(waitingCount(devices));
+}
+
+QString checkOutcome(const CheckedDevice &device)
+{
+    if (device.taken) {
+        return QStringLiteral("已生效");
+    }
+    if (!device.sent) {
+        return QStringLiteral("未生效: 命令发送失败");
+    }
+    if (!device.seenAt.isEmpty()) {
+        return QStringLiteral("未生效: 搜索到的 IP 为 ") + device.seenAt;
+    }
+    return QStringLiteral("未生效: 本次搜索未发现该设备");
+}
+
+QStringList checkReport(const QVector<CheckedDevice> &devices)
+{
+    QStringList lines;
+    for (const CheckedDevice &device : devices) {
+        if (!device.taken) {
+            lines.append(device.mac + QLatin1Char(' ') + checkOutcome(device));
+        }
+    }
+    const int taken = takenCount(devices);
+    lines.append(QStringLiteral("核对结果: %1 台设备中 %2 台已生效, %3 台未生效")
+                     .arg(devices.size())
+                     .arg(taken)
+                     .arg(devices.size() - taken));
+    return lines;
+}
+
+QVector<CheckedDevice> devicesNotTaken(const QVector<CheckedDevice> &devices)
+{
+    QVector<CheckedDevice> left;
+    std::copy_if(devices.cbegin(), devices.cend(), std::back_inserter(left),
+                 [](const CheckedDevice &device) { return !device.taken; });
+    return left;
+}
+
+QString resendQuestion(const QVector<CheckedDevice> &devices)
+{
+    const int taken = takenCount(devices);
+    return QStringLiteral("核对结果: %1 台设备中 %2 台已生效, %3 台未生效! 需要向未生效的 %3 台设备重新发送吗？")
+        .arg(devices.size())
+        .arg(taken)
+        .arg(devices.size() - taken);
+}
