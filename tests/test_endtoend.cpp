@@ -192,6 +192,11 @@ void TestEndToEnd::resendsUntilEveryDeviceTookItsAddress()
     click(window, "batch_modify_ip_btn");
     const QRegularExpression allTaken(QStringLiteral("^核对结果: (\\d+) 台设备中 \\1 台已生效, 0 台未生效$"));
     QTRY_VERIFY_WITH_TIMEOUT(!logMessages(window).filter(allTaken).isEmpty(), 240000);
+    // The outcome is the whole batch's, not only the last round's: every device shows it took its address.
+    QCOMPARE(table(window)->rowCount(), 20);
+    for (int row = 0; row < 20; ++row) {
+        QCOMPARE(table(window)->item(row, 0)->toolTip(), QStringLiteral("已生效"));
+    }
 
     const QStringList log = logMessages(window);
     const int resends = std::count_if(MessageBox::shown().cbegin(), MessageBox::shown().cend(),
