@@ -21,6 +21,7 @@
 #include <utility>
 
 #include "VSDevNetSDK.h"
+#include "answerqueue.h"
 #include "devicenetwork.h"
 #include "protocol.h"
 #include "recordtext.h"
@@ -169,6 +170,7 @@ private slots:
     void devsimRefusesRanges_data();
     void devsimRefusesRanges();
     void seedsNeverShareMacs();
+    void answerQueueWaitsPerProbeAndDevice();
 
     void argumentsAndLibraryState();
     void searchReportsSimulatedDevices();
@@ -542,6 +544,30 @@ void TestStandin::seedsNeverShareMacs()
     QCOMPARE(macs.size(), int(std::size(seeds)) * 4);
     // Seed 1, the default, keeps the addresses of old.
     QCOMPARE(DeviceNetwork(DeviceNetwork::Options {}).devices().at(1).mac, Mac1);
+}
+
+void TestStandin::answerQueueWaitsPerProbeAndDevice()
+{
+    AnswerQueue queue;
+    const AnswerQueue::Probe probe {0x7F000001, 40000, Nonce};
+    queue.add(probe, 0, 20, {"late", probe.prober, probe.port}, 1);
+    queue.add(probe, 1, 10, {"early", probe.prober, probe.port}, 2);
+    QCOMPARE(queue.size(), 3);
+    // Another nonce or another port of the same prober is another probe.
+    QVERIFY(!queue.isWaiting({probe.prober, probe.port, Nonce + 1}, 0));
+    QVERIFY(!queue.isWaiting({probe.prober, 40001, Nonce}, 0));
+    QVERIFY(!queue.isWaiting(probe, 2));
+
+    // A device waits until the last copy of its answer is out; answers leave earliest due first.
+    const QByteArray expected[] = {"early", "early", "late"};
+    const bool stillWaiting[][2] = {{true, true}, {true, false}, {false, false}};
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(queue.next().datagram, expected[i]);
+        queue.removeNext();
+        QCOMPARE(queue.isWaiting(probe, 0), stillWaiting[i][0]);
+        QCOMPARE(queue.isWaiting(probe, 1), stillWaiting[i][1]);
+    }
+    QVERIFY(queue.isEmpty());
 }
 
 void TestStandin::argumentsAndLibraryState()

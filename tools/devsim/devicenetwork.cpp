@@ -196,6 +196,7 @@ DeviceNetwork::DeviceNetwork(const Options &options)
 {
     const int count = qBound(0, options.count, MaxCount);
     m_devices.reserve(count);
+    m_indexOfMac.reserve(count);
     for (int i = 0; i < count; ++i) {
         Device device = makeDevice(i, options);
         if (isPicked(i, options.garbageShare)) {
@@ -205,6 +206,7 @@ DeviceNetwork::DeviceNetwork(const Options &options)
         } else if (options.oversize && i % 5 == 3) {
             device.kind = AnswerKind::BeyondSpan;
         }
+        m_indexOfMac.insert(device.mac, i);
         m_devices.append(device);
     }
 }
@@ -270,13 +272,7 @@ bool DeviceNetwork::sharesSubnet(int index, quint32 address) const
 
 int DeviceNetwork::indexOfMac(const QByteArray &mac) const
 {
-    const QByteArray wanted = mac.toUpper();
-    for (int i = 0; i < m_devices.size(); ++i) {
-        if (m_devices.at(i).mac == wanted) {
-            return i;
-        }
-    }
-    return -1;
+    return m_indexOfMac.value(mac.toUpper(), -1);
 }
 
 QByteArray DeviceNetwork::versionText(const Device &device)

@@ -2,6 +2,7 @@
 #define DEVSIM_DEVICENETWORK_H
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QRandomGenerator>
 #include <QString>
@@ -108,6 +109,8 @@ private:
 
     Options m_options;
     QVector<Device> m_devices;
+    // A device's MAC never changes; every command looks it up.
+    QHash<QByteArray, int> m_indexOfMac;
     QRandomGenerator m_random;
     int m_leases = 0;
     int m_leaseCapacity = 0;

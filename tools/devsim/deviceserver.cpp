@@ -98,37 +98,44 @@ void DeviceServer::readDatagrams()
 
 void DeviceServer::answerProbe(const QByteArray &probe, const QHostAddress &prober, quint16 port)
 {
-    quint64 nonce = 0;
-    VsnetProtocol::decodeProbe(probe, &nonce);
+    AnswerQueue::Probe asked {prober.toIPv4Address(), port, 0};
+    VsnetProtocol::decodeProbe(probe, &asked.nonce);
     const qint64 now = m_clock.elapsed();
-    const QHostAddress broadcast(QHostAddress::Broadcast);
+    const quint32 broadcast = QHostAddress(QHostAddress::Broadcast).toIPv4Address();
     for (int i = 0; i < m_network->devices().size(); ++i) {
         if (!m_network->isUp(i, now)
             || (m_options.dropProbes > 0 && m_random.generateDouble() < m_options.dropProbes)) {
             continue;
         }
-        const bool unicast = m_options.interfaceIndex == 0 || m_network->sharesSubnet(i, prober.toIPv4Address());
+        const bool unicast = m_options.interfaceIndex == 0 || m_network->sharesSubnet(i, asked.prober);
         const qint64 due = now + (m_options.jitterMs > 0 ? m_random.bounded(m_options.jitterMs + 1) : 0);
-        const QByteArray answer = m_network->answerOf(i, nonce);
+        int copies = 0;
         for (int copy = 0; copy < m_options.duplicates; ++copy) {
             if (m_options.dropAnswers <= 0 || m_random.generateDouble() >= m_options.dropAnswers) {
-                m_pending.emplace(due, Pending {answer, unicast ? prober : broadcast, port});
+                ++copies;
             }
         }
+        // A repeated probe finds this device's answer still queued: one on its way is enough. The random
+        // draws above go on all the same, so that a seed drops what it always dropped.
+        if (copies > 0 && !m_pending.isWaiting(asked, i)) {
+            m_pending.add(asked, i, due,
+                          {m_network->answerOf(i, asked.nonce), unicast ? asked.prober : broadcast, port}, copies);
+        }
     }
-    if (!m_pending.empty() && !m_timer->isActive()) {
+    if (!m_pending.isEmpty() && !m_timer->isActive()) {
         m_timer->start(0);
     }
 }
 
-qint64 DeviceServer::send(const Pending &pending)
+qint64 DeviceServer::send(const AnswerQueue::Answer &answer)
 {
+    const QHostAddress address(answer.address);
     if (m_options.interfaceIndex == 0) {
-        return m_sender->writeDatagram(pending.datagram, pending.address, pending.port);
+        return m_sender->writeDatagram(answer.datagram, address, answer.port);
     }
     // On a real link every answer leaves by the served interface, whatever the routing table says:
     // a device moved into another subnet has no route back, yet shares the link.
-    QNetworkDatagram datagram(pending.datagram, pending.address, pending.port);
+    QNetworkDatagram datagram(answer.datagram, address, answer.port);
     datagram.setInterfaceIndex(uint(m_options.interfaceIndex));
     return m_sender->writeDatagram(datagram);
 }
@@ -137,19 +144,18 @@ void DeviceServer::sendDue()
 {
     const qint64 now = m_clock.elapsed();
     int sent = 0;
-    while (!m_pending.empty() && m_pending.begin()->first <= now && (m_options.burst || sent < ChunkSize)) {
-        const Pending &pending = m_pending.begin()->second;
-        if (send(pending) < 0 && m_sender->error() == QAbstractSocket::TemporaryError) {
+    while (!m_pending.isEmpty() && m_pending.nextDueMs() <= now && (m_options.burst || sent < ChunkSize)) {
+        if (send(m_pending.next()) < 0 && m_sender->error() == QAbstractSocket::TemporaryError) {
             // The socket's send buffer is full; the same answer goes first on the next round.
             break;
         }
-        m_pending.erase(m_pending.begin());
+        m_pending.removeNext();
         ++sent;
     }
-    if (m_pending.empty()) {
+    if (m_pending.isEmpty()) {
         return;
     }
-    const qint64 untilNext = m_pending.begin()->first - now;
+    const qint64 untilNext = m_pending.nextDueMs() - now;
     m_timer->start(int(qMax<qint64>(untilNext, ChunkIntervalMs)));
 }
 

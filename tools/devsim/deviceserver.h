@@ -1,14 +1,12 @@
 #ifndef DEVSIM_DEVICESERVER_H
 #define DEVSIM_DEVICESERVER_H
 
-#include <QByteArray>
+#include "answerqueue.h"
+
 #include <QElapsedTimer>
 #include <QHostAddress>
-#include <QList>
 #include <QObject>
 #include <QRandomGenerator>
-
-#include <map>
 
 class DeviceNetwork;
 class QTextStream;
@@ -46,16 +44,9 @@ public:
     quint16 port() const;
 
 private:
-    struct Pending
-    {
-        QByteArray datagram;
-        QHostAddress address;
-        quint16 port;
-    };
-
     void readDatagrams();
     void answerProbe(const QByteArray &probe, const QHostAddress &prober, quint16 port);
-    qint64 send(const Pending &pending);
+    qint64 send(const AnswerQueue::Answer &answer);
     void sendDue();
     void writeJournal(const QString &line);
 
@@ -67,7 +58,7 @@ private:
     QTimer *m_timer;
     QElapsedTimer m_clock;
     QRandomGenerator m_random;
-    std::multimap<qint64, Pending> m_pending;
+    AnswerQueue m_pending;
 };
 
 #endif // DEVSIM_DEVICESERVER_H
