@@ -17,9 +17,10 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     QCommandLineOption repetitions(QStringLiteral("repetitions"), QStringLiteral("Repetitions per figure (>= 3)."),
                                    QStringLiteral("n"), QStringLiteral("3"));
-    QCommandLineOption only(QStringLiteral("only"),
-                            QStringLiteral("Run one scenario: flood, day, trickle, sort, discovery, batch or plan."),
-                            QStringLiteral("scenario"));
+    QCommandLineOption only(
+        QStringLiteral("only"),
+        QStringLiteral("Run one scenario: flood, day, trickle, sort, discovery, batch, fleet or plan."),
+        QStringLiteral("scenario"));
     QCommandLineOption quick(QStringLiteral("quick"), QStringLiteral("Skip the largest sizes."));
     parser.addOptions({repetitions, only, quick});
     parser.process(app);
@@ -35,8 +36,13 @@ int main(int argc, char *argv[])
         const char *name;
         void (*run)(const BenchOptions &);
     } scenarios[] = {// The day first: its memory figure wants a process that has not yet held a larger table.
-                     {"day", runDay},   {"flood", runFlood},         {"trickle", runTrickle},
-                     {"sort", runSort}, {"discovery", runDiscovery}, {"batch", runBatch},
+                     {"day", runDay},
+                     {"flood", runFlood},
+                     {"trickle", runTrickle},
+                     {"sort", runSort},
+                     {"discovery", runDiscovery},
+                     {"batch", runBatch},
+                     {"fleet", runFleet},
                      {"plan", runPlan}};
     for (const auto &entry : scenarios) {
         if (scenario.isEmpty() || scenario == QLatin1String(entry.name)) {

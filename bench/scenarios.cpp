@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHeaderView>
 #include <QHostAddress>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
 #include <QThread>
@@ -616,6 +618,24 @@ void acceptNextDialog(QObject *context)
     timer->start();
 }
 
+// Accepts the next batch IP dialog as soon as it is up, with DHCP and a DNS text: without DHCP the
+// address rule cannot give thousands of devices distinct addresses in one network.
+void acceptNextDhcpDialog(QObject *context)
+{
+    auto *timer = new QTimer(context);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, context, [timer] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            dialog->findChild<QAbstractButton *>(QStringLiteral("dhcp_checkBox"))->click();
+            dialog->findChild<QLineEdit *>(QStringLiteral("dns_lineEdit"))->setText("8.8.8.8;1.1.1.1");
+            dialog->accept();
+        }
+    });
+    timer->start();
+}
+
 double batchCpuUsPerDevice(MainWindow &window, const char *button, int devices)
 {
     acceptNextDialog(&window);
@@ -639,20 +659,7 @@ void runBatch(const BenchOptions &options)
         QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("select_all_btn")), Qt::LeftButton);
         for (int rep = 0; rep < options.repetitions; ++rep) {
             algo.append(batchCpuUsPerDevice(*window, "batch_modify_algo_btn", n));
-            // Without DHCP the address rule cannot give this many devices distinct addresses in one
-            // network, so the IP batch runs with DHCP and a DNS text.
-            auto *timer = new QTimer(window.get());
-            timer->setInterval(0);
-            QObject::connect(timer, &QTimer::timeout, window.get(), [timer] {
-                if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
-                    timer->stop();
-                    timer->deleteLater();
-                    dialog->findChild<QAbstractButton *>(QStringLiteral("dhcp_checkBox"))->click();
-                    dialog->findChild<QLineEdit *>(QStringLiteral("dns_lineEdit"))->setText("8.8.8.8;1.1.1.1");
-                    dialog->accept();
-                }
-            });
-            timer->start();
+            acceptNextDhcpDialog(window.get());
             const double cpu0 = threadCpuMs();
             QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("batch_modify_ip_btn")), Qt::LeftButton);
             ip.append((threadCpuMs() - cpu0) * 1000.0 / n);
@@ -672,6 +679,122 @@ void runBatch(const BenchOptions &options)
             QStringLiteral("batch baseline send only %1 devices cpu per device (us): %2").arg(n).arg(summary(bare, 2)));
     }
     MessageBox::clearNextAnswer();
+}
+
+namespace {
+
+// Counts the lines that a growing file gains, reading on from where the last call stopped.
+class JournalTail
+{
+public:
+    explicit JournalTail(const QString &path)
+        : m_file(path)
+    {
+    }
+
+    // How many of the lines added since the last call begin with prefix.
+    int count(const QByteArray &prefix)
+    {
+        if (!m_file.isOpen() && !m_file.open(QIODevice::ReadOnly)) {
+            return 0;
+        }
+        m_rest += m_file.readAll();
+        int found = 0;
+        int start = 0;
+        for (int end = m_rest.indexOf('\n'); end >= 0; end = m_rest.indexOf('\n', start)) {
+            if (end - start >= prefix.size() && std::equal(prefix.begin(), prefix.end(), m_rest.begin() + start)) {
+                ++found;
+            }
+            start = end + 1;
+        }
+        m_rest.remove(0, start);
+        return found;
+    }
+
+private:
+    QFile m_file;
+    QByteArray m_rest;
+};
+
+} // namespace
+
+void runFleet(const BenchOptions &options)
+{
+    // DHCP: counted addresses would stop at the last octet's .254.
+    const int count = options.quick ? 10000 : 60000;
+    const quint16 port = 20000 + (QCoreApplication::applicationPid() + 2) % 20000;
+    QTemporaryDir dir;
+    const QString journal = dir.filePath(QStringLiteral("journal"));
+    QProcess devsim;
+    devsim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    devsim.start(options.devsimPath,
+                 {QStringLiteral("--count"), QString::number(count), QStringLiteral("--port"), QString::number(port),
+                  QStringLiteral("--journal"), journal});
+    if (!devsim.waitForStarted() || !devsim.waitForReadyRead(10000)) {
+        print(QStringLiteral("fleet: devsim did not start (%1)").arg(options.devsimPath));
+        return;
+    }
+    qputenv("VSNET_PORT", QByteArray::number(port));
+    qputenv("VSNET_SEARCH_MS", "5000");
+    MessageBox::setNextAnswer(QMessageBox::Cancel);
+    {
+        auto window = shownWindow();
+        QTableWidget *table = tableOf(*window);
+        auto *search = window->findChild<QPushButton *>(QStringLiteral("search_dev_btn"));
+        // Under load a search may lose answers; the batch goes to the devices of the best of three.
+        for (int attempt = 0; attempt < 3 && table->rowCount() < count; ++attempt) {
+            QTest::mouseClick(search, Qt::LeftButton);
+            waitUntil([&] { return search->isEnabled(); });
+        }
+        const int found = table->rowCount();
+        print(QStringLiteral("fleet search found %1 of %2 simulated devices").arg(found).arg(count));
+        QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("select_all_btn")), Qt::LeftButton);
+
+        JournalTail tail(journal);
+        QVector<double> gui, applied;
+        for (int rep = 0; rep < options.repetitions; ++rep) {
+            tail.count({});
+            acceptNextDhcpDialog(window.get());
+            QElapsedTimer clock;
+            clock.start();
+            const double cpu0 = threadCpuMs();
+            QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("batch_modify_ip_btn")), Qt::LeftButton);
+            gui.append((threadCpuMs() - cpu0) * 1000.0 / found);
+            int done = 0;
+            qint64 lastNs = 0;
+            const bool all = waitUntil(
+                [&] {
+                    const int more = tail.count("applied ip_config_bc");
+                    if (more > 0) {
+                        done += more;
+                        lastNs = clock.nsecsElapsed();
+                    }
+                    return done >= found;
+                },
+                60000);
+            if (!all) {
+                print(QStringLiteral(
+                          "fleet batch %1: in 60 s the simulator applied %2 of %3 commands, the last after %4 s")
+                          .arg(rep + 1)
+                          .arg(done)
+                          .arg(found)
+                          .arg(lastNs / 1e9, 0, 'f', 2));
+                continue;
+            }
+            applied.append(lastNs / 1e9);
+            window->findChild<QTextEdit *>(QStringLiteral("textEdit"))->clear();
+            MessageBox::clearShown();
+        }
+        print(QStringLiteral("fleet batch ip (dhcp) %1 devices gui cpu per device (us): %2")
+                  .arg(found)
+                  .arg(summary(gui, 2)));
+        print(QStringLiteral("fleet batch ip (dhcp) %1 devices, click to the simulator's journal holding all (s): %2")
+                  .arg(found)
+                  .arg(summary(applied, 2)));
+    }
+    MessageBox::clearNextAnswer();
+    devsim.terminate();
+    devsim.waitForFinished(5000);
 }
 
 void runPlan(const BenchOptions &options)

@@ -16,6 +16,7 @@ void runTrickle(const BenchOptions &options);
 void runSort(const BenchOptions &options);
 void runDiscovery(const BenchOptions &options);
 void runBatch(const BenchOptions &options);
+void runFleet(const BenchOptions &options);
 void runPlan(const BenchOptions &options);
 
 #endif // BRELO_BENCH_SCENARIOS_H
