@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <utility>
 
 #ifdef Q_OS_LINUX
 #include <sys/socket.h>
@@ -120,7 +121,7 @@ bool decodeAnswer(const QByteArray &datagram, quint64 nonce, VSOneDev *dev)
     std::memset(&out, 0, sizeof out);
     bool haveMac = false;
     QList<QByteArray> seen;
-    for (const QByteArray &line : qAsConst(lines)) {
+    for (const QByteArray &line : std::as_const(lines)) {
         const int eq = line.indexOf('=');
         if (eq <= 0) {
             return false;
