@@ -5,6 +5,8 @@
 #include <QTableWidget>
 #include <QVector>
 
+#include <array>
+
 struct DeviceAddress;
 
 // The device table. A search appends rows one by one, mostly below the part of the table that is
@@ -28,6 +30,12 @@ public:
     // took its address, on red otherwise. An empty text takes the mark away.
     void markRow(int row, const QString &outcome, bool taken);
 
+    // An empty cell for a new row, with the column's alignment and, in the number column, an
+    // unchecked box; the caller gives it its text before putting it in place.
+    QTableWidgetItem *newCell(int column);
+    // Numbers the rows 1, 2, 3 … from the top, as after a sort; check boxes stay as they are.
+    void renumber();
+
     void doItemsLayout() override;
 
 protected:
@@ -46,6 +54,8 @@ private:
     // The appended rows are laid out with the view's next layout.
     bool m_appendedDue = false;
     QBasicTimer m_appendedLayout;
+    // Cells made ahead, many rows at a time, per column; handed out from the back.
+    std::array<QVector<QTableWidgetItem *>, MacColumn + 1> m_spareCells;
 };
 
 #endif // BRELO_DEVICETABLEWIDGET_H

@@ -144,16 +144,12 @@ void MainWindow::addDevice2TableWidget(QString p2pid, QString ip, QString versio
     // on the way costs more than the row itself.
     const QSignalBlocker cellsBlocker(table->model());
 
-    auto *number = new QTableWidgetItem(QString::number(row + 1));
-    number->setTextAlignment(Qt::AlignCenter);
-    number->setCheckState(Qt::Unchecked);
-    table->setItem(row, DeviceTableWidget::NumberColumn, number);
-
     const auto put = [table, row](int column, const QString &text) {
-        auto *item = new QTableWidgetItem(text);
-        item->setTextAlignment(Qt::AlignVCenter);
+        QTableWidgetItem *item = table->newCell(column);
+        item->setText(text);
         table->setItem(row, column, item);
     };
+    put(DeviceTableWidget::NumberColumn, QString::number(row + 1));
     put(DeviceTableWidget::IdColumn, hid.isEmpty() ? p2pid : hid);
     put(DeviceTableWidget::AddressColumn, ip);
     put(DeviceTableWidget::VersionColumn, version);
@@ -280,21 +276,7 @@ void MainWindow::onHeaderSectionClicked(int logicalIndex)
     if (logicalIndex == 0) {
         return;
     }
-    QTableWidget *table = ui->dev_search_tableWidget;
+    DeviceTableWidget *table = ui->dev_search_tableWidget;
     table->sortByColumn(logicalIndex, table->horizontalHeader()->sortIndicatorOrder());
-
-    // Re-texting an item in place makes the model search for it after a sort, which is quadratic
-    // over the table. A detached item is re-texted without that search and put back where it was.
-    {
-        const QSignalBlocker blocker(table->model());
-        for (int row = 0; row < table->rowCount(); ++row) {
-            QTableWidgetItem *item = table->takeItem(row, 0);
-            if (!item) {
-                continue;
-            }
-            item->setText(QString::number(row + 1));
-            table->setItem(row, 0, item);
-        }
-    }
-    table->viewport()->update();
+    table->renumber();
 }
