@@ -273,7 +273,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::onHeaderSectionClicked(int logicalIndex)
 {
-    if (logicalIndex == 0) {
+    if (logicalIndex == DeviceTableWidget::NumberColumn) {
         return;
     }
     DeviceTableWidget *table = ui->dev_search_tableWidget;
