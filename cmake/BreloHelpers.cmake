@@ -6,10 +6,11 @@ if(WIN32 AND CMAKE_CROSSCOMPILING)
         OUTPUT_VARIABLE brelo_mingw_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
     get_filename_component(brelo_mingw_runtime_dir ${brelo_mingw_runtime} DIRECTORY)
     set(BRELO_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine)
-    # Unix paths on the drive Wine maps to the root; ";" escaped, since the environment is a list.
+    # Unix paths on the drive Wine maps to the root. WINEPATH's ";" stands as "|" until the list is
+    # handed to CTest in brelo_add_test, since each list operation would split there.
     set(BRELO_TEST_ENVIRONMENT
         WINEPREFIX=${BRELO_WINE_PREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d
-        "WINEPATH=Z:${CMAKE_BINARY_DIR}\\;Z:${BRELO_WIN_QT}/bin\\;Z:${brelo_mingw_runtime_dir}\\;Z:/usr/${BRELO_MINGW_TRIPLE}/lib"
+        "WINEPATH=Z:${CMAKE_BINARY_DIR}|Z:${BRELO_WIN_QT}/bin|Z:${brelo_mingw_runtime_dir}|Z:/usr/${BRELO_MINGW_TRIPLE}/lib"
         QT_PLUGIN_PATH=Z:${BRELO_WIN_QT}/plugins QT_QPA_FONTDIR=Z:/usr/share/fonts/truetype/wqy
         LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8)
 else()
@@ -28,6 +29,7 @@ function(brelo_add_test name)
     endif()
     set(environment QT_QPA_PLATFORM=offscreen ${BRELO_TEST_ENVIRONMENT} QT_LOGGING_RULES=qt.qpa.*=false
         ${BRELO_SANITIZER_ENVIRONMENT})
+    string(REPLACE "|" "\\;" environment "${environment}")
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${environment}")
     if(BRELO_WINE_PREFIX)
         set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix)

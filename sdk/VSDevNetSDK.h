@@ -11,7 +11,9 @@
 #if defined(VSDEVNETSDK_BUILD)
 #define VSNET_API __declspec(dllexport)
 #else
-#define VSNET_API __declspec(dllimport)
+// Not dllimport: calls go through the import library's stubs, so that a static double can take the
+// DLL's place at link time as well.
+#define VSNET_API
 #endif
 #else
 #define VSNET_API __attribute__((visibility("default")))

@@ -159,9 +159,9 @@ struct Route
     QVector<Link> links; // empty: wherever the routing table sends address
 };
 
-QHostAddress firstIPv4(const QNetworkInterface &interface)
+QHostAddress firstIPv4(const QNetworkInterface &nic)
 {
-    const QList<QNetworkAddressEntry> entries = interface.addressEntries();
+    const QList<QNetworkAddressEntry> entries = nic.addressEntries();
     for (const QNetworkAddressEntry &entry : entries) {
         if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol) {
             return entry.ip();
@@ -170,22 +170,22 @@ QHostAddress firstIPv4(const QNetworkInterface &interface)
     return {};
 }
 
-bool isUsable(const QNetworkInterface &interface)
+bool isUsable(const QNetworkInterface &nic)
 {
-    const QNetworkInterface::InterfaceFlags flags = interface.flags();
+    const QNetworkInterface::InterfaceFlags flags = nic.flags();
     if (!flags.testFlag(QNetworkInterface::IsUp) || flags.testFlag(QNetworkInterface::IsLoopBack)
         || !flags.testFlag(QNetworkInterface::CanBroadcast)) {
         return false;
     }
-    return !firstIPv4(interface).isNull();
+    return !firstIPv4(nic).isNull();
 }
 
-void addLink(Route *route, const QNetworkInterface &interface)
+void addLink(Route *route, const QNetworkInterface &nic)
 {
     const bool known = std::any_of(route->links.cbegin(), route->links.cend(),
-                                   [&interface](const Link &link) { return link.index == interface.index(); });
+                                   [&nic](const Link &link) { return link.index == nic.index(); });
     if (!known) {
-        route->links.append(Link {interface.index(), firstIPv4(interface)});
+        route->links.append(Link {nic.index(), firstIPv4(nic)});
     }
 }
 
@@ -200,16 +200,15 @@ int broadcastRoute(Route *route)
     route->address = QHostAddress(QHostAddress::Broadcast);
     const QList<QNetworkInterface> interfaces = machineInterfaces();
     if (choice.all) {
-        for (const QNetworkInterface &interface : interfaces) {
-            if (isUsable(interface)) {
-                addLink(route, interface);
+        for (const QNetworkInterface &nic : interfaces) {
+            if (isUsable(nic)) {
+                addLink(route, nic);
             }
         }
     }
     for (const QString &name : choice.names) {
-        const auto found =
-            std::find_if(interfaces.cbegin(), interfaces.cend(),
-                         [&name](const QNetworkInterface &interface) { return interface.name() == name; });
+        const auto found = std::find_if(interfaces.cbegin(), interfaces.cend(),
+                                        [&name](const QNetworkInterface &nic) { return nic.name() == name; });
         if (found == interfaces.cend()) {
             return VSNET_ERR_NO_INTERFACE;
         }

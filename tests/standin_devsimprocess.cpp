@@ -81,7 +81,9 @@ void DevsimProcess::readLines()
     m_partial += m_process.readAllStandardOutput();
     int end = 0;
     while ((end = m_partial.indexOf('\n')) >= 0) {
-        const QString line = QString::fromUtf8(m_partial.left(end));
+        // On Windows the simulator's standard output ends its lines with CR LF.
+        const int length = end > 0 && m_partial.at(end - 1) == '\r' ? end - 1 : end;
+        const QString line = QString::fromUtf8(m_partial.left(length));
         m_partial.remove(0, end + 1);
         if (!m_ready && line.startsWith(QLatin1String("devsim: "))) {
             m_ready = true;

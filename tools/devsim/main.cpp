@@ -114,18 +114,18 @@ int listInterfaces()
     QTextStream out(stdout);
     QtCompat::setUtf8(out);
     const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &interface : interfaces) {
+    for (const QNetworkInterface &nic : interfaces) {
         QStringList addresses;
-        const QList<QNetworkAddressEntry> entries = interface.addressEntries();
+        const QList<QNetworkAddressEntry> entries = nic.addressEntries();
         for (const QNetworkAddressEntry &entry : entries) {
             if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol) {
                 addresses << entry.ip().toString() + QLatin1Char('/') + QString::number(entry.prefixLength());
             }
         }
-        out << interface.name() << '\t'
-            << (interface.flags().testFlag(QNetworkInterface::IsUp) ? QStringLiteral("up") : QStringLiteral("down"))
-            << '\t' << (addresses.isEmpty() ? QStringLiteral("-") : addresses.join(QLatin1Char(','))) << '\t'
-            << interface.humanReadableName() << '\n';
+        out << nic.name() << '\t'
+            << (nic.flags().testFlag(QNetworkInterface::IsUp) ? QStringLiteral("up") : QStringLiteral("down")) << '\t'
+            << (addresses.isEmpty() ? QStringLiteral("-") : addresses.join(QLatin1Char(','))) << '\t'
+            << nic.humanReadableName() << '\n';
     }
     return 0;
 }
@@ -257,11 +257,11 @@ int main(int argc, char *argv[])
     }
     int interfaceIndex = 0;
     if (realLink) {
-        const QNetworkInterface interface = QNetworkInterface::interfaceFromName(parser.value(interfaceOption));
-        if (!interface.isValid() || interface.index() == 0) {
+        const QNetworkInterface nic = QNetworkInterface::interfaceFromName(parser.value(interfaceOption));
+        if (!nic.isValid() || nic.index() == 0) {
             return fail(QStringLiteral("no network interface \"%1\"").arg(parser.value(interfaceOption)));
         }
-        interfaceIndex = interface.index();
+        interfaceIndex = nic.index();
     }
     const QHostAddress address(realLink ? QHostAddress(QHostAddress::Broadcast)
                                         : QHostAddress(parser.value(addressOption)));
