@@ -39,9 +39,13 @@ while read -r file; do
     done < <($objdump -p "$file" | sed -n 's/^[[:space:]]*DLL Name: //p')
 done < <(find "$dir" -iname '*.exe' -o -iname '*.dll')
 
-$objdump -p "$dir/brelo_tool.exe" | grep -q 'Subsystem.*Windows GUI' || fail "brelo_tool.exe is not a GUI program"
-$objdump -p "$dir/devsim.exe" | grep -q 'Subsystem.*Windows CUI' || fail "devsim.exe is not a console program"
-strings -el "$dir/brelo_tool.exe" | grep -qx 'Brelo_Tool' || fail "brelo_tool.exe has no product name"
+# Whole outputs first: grep -q ending a pipe early would fail it under pipefail.
+headers=$($objdump -p "$dir/brelo_tool.exe")
+grep -q 'Subsystem.*Windows GUI' <<<"$headers" || fail "brelo_tool.exe is not a GUI program"
+headers=$($objdump -p "$dir/devsim.exe")
+grep -q 'Subsystem.*Windows CUI' <<<"$headers" || fail "devsim.exe is not a console program"
+resource=$(strings -el "$dir/brelo_tool.exe")
+grep -qx 'Brelo_Tool' <<<"$resource" || fail "brelo_tool.exe has no product name"
 
 # The vendor's library replaces the stand-in as a file; nothing from the build or the Qt prefix may
 # be found through the environment.
