@@ -27,6 +27,10 @@ function(brelo_add_test name)
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)
     endif()
+    if(BRELO_WINE_PREFIX)
+        # Under Wine every window and dialog takes about two seconds to come up.
+        math(EXPR ARG_TIMEOUT "${ARG_TIMEOUT} * 4")
+    endif()
     set(environment QT_QPA_PLATFORM=offscreen ${BRELO_TEST_ENVIRONMENT} QT_LOGGING_RULES=qt.qpa.*=false
         ${BRELO_SANITIZER_ENVIRONMENT})
     string(REPLACE "|" "\\;" environment "${environment}")
