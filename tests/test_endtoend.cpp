@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "app/devicetablewidget.h"
 #include "app/mainwindow.h"
 #include "app/messagebox.h"
 #include "batch/addresscheck.h"
@@ -32,6 +33,7 @@ private slots:
     void initTestCase();
     void cleanup();
     void searchShowsEverySimulatedDevice();
+    void aThousandDevicesShowWithinThreeSearches();
     void malformedAnswersNeverBecomeRows();
     void batchChangesShowInTheNextSearch();
     void resendsUntilEveryDeviceTookItsAddress();
@@ -95,6 +97,21 @@ void TestEndToEnd::searchShowsEverySimulatedDevice()
             QStringLiteral("搜索到设备, ip: %1 mac: %2").arg(column(table(window), 2).at(row), macs.at(row))));
         QCOMPARE(table(window)->item(row, 0)->text(), QString::number(row + 1));
     }
+}
+
+void TestEndToEnd::aThousandDevicesShowWithinThreeSearches()
+{
+    DevsimProcess devsim;
+    QVERIFY(devsim.start({"--count", "1000", "--jitter-ms", "200"}));
+    const ScopedEnv port("VSNET_PORT", QByteArray::number(devsim.port()));
+
+    MainWindow window;
+    window.show();
+    for (int searches = 0; searches < 3 && table(window)->rowCount() < 1000; ++searches) {
+        QVERIFY(search(window));
+    }
+    const QStringList macs = column(table(window), DeviceTableWidget::MacColumn);
+    QCOMPARE(QSet<QString>(macs.begin(), macs.end()).size(), 1000);
 }
 
 void TestEndToEnd::malformedAnswersNeverBecomeRows()
