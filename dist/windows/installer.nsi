@@ -1,6 +1,8 @@
 ; Per-user installer of the Windows package, built by scripts/package-windows with
 ;   makensis -DVERSION=<version> -DSTAGE=<folder> -DOUTFILE=<setup.exe> -DFILES=<nsh> -DUNFILES=<nsh>
 ; FILES and UNFILES list every installed file, so that the uninstaller removes exactly those.
+; A 64-bit installer for the 64-bit program; Unicode, so that user folders with Chinese names work.
+Target amd64-unicode
 Unicode true
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
