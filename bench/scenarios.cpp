@@ -603,37 +603,32 @@ void runDiscovery(const BenchOptions &options)
 
 namespace {
 
-// Accepts the next modal dialog as soon as it is up.
-void acceptNextDialog(QObject *context)
+// Accepts the next modal dialog as soon as it is up, after fill has set its fields.
+void acceptNextDialog(QObject *context, const std::function<void(QDialog *)> &fill = {})
 {
     auto *timer = new QTimer(context);
     timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, context, [timer] {
+    QObject::connect(timer, &QTimer::timeout, context, [timer, fill] {
         if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
             timer->stop();
             timer->deleteLater();
+            if (fill) {
+                fill(dialog);
+            }
             dialog->accept();
         }
     });
     timer->start();
 }
 
-// Accepts the next batch IP dialog as soon as it is up, with DHCP and a DNS text: without DHCP the
-// address rule cannot give thousands of devices distinct addresses in one network.
+// The batch IP dialog with DHCP and a DNS text: without DHCP the address rule cannot give thousands
+// of devices distinct addresses in one network.
 void acceptNextDhcpDialog(QObject *context)
 {
-    auto *timer = new QTimer(context);
-    timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, context, [timer] {
-        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            dialog->findChild<QAbstractButton *>(QStringLiteral("dhcp_checkBox"))->click();
-            dialog->findChild<QLineEdit *>(QStringLiteral("dns_lineEdit"))->setText("8.8.8.8;1.1.1.1");
-            dialog->accept();
-        }
+    acceptNextDialog(context, [](QDialog *dialog) {
+        dialog->findChild<QAbstractButton *>(QStringLiteral("dhcp_checkBox"))->click();
+        dialog->findChild<QLineEdit *>(QStringLiteral("dns_lineEdit"))->setText("8.8.8.8;1.1.1.1");
     });
-    timer->start();
 }
 
 double batchCpuUsPerDevice(MainWindow &window, const char *button, int devices)
