@@ -28,8 +28,9 @@ function(brelo_add_test name)
         set(ARG_TIMEOUT 120)
     endif()
     if(BRELO_WINE_PREFIX)
-        # Under Wine every window and dialog takes about two seconds to come up.
-        math(EXPR ARG_TIMEOUT "${ARG_TIMEOUT} * 4")
+        # Under Wine every window and dialog takes about two seconds to come up, more while other
+        # tests run beside it.
+        math(EXPR ARG_TIMEOUT "${ARG_TIMEOUT} * 6")
     endif()
     set(environment QT_QPA_PLATFORM=offscreen ${BRELO_TEST_ENVIRONMENT} QT_LOGGING_RULES=qt.qpa.*=false
         ${BRELO_SANITIZER_ENVIRONMENT})
