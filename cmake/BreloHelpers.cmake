@@ -11,7 +11,7 @@ if(WIN32 AND CMAKE_CROSSCOMPILING)
     set(BRELO_TEST_ENVIRONMENT
         WINEPREFIX=${BRELO_WINE_PREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d
         "WINEPATH=Z:${CMAKE_BINARY_DIR}|Z:${BRELO_WIN_QT}/bin|Z:${brelo_mingw_runtime_dir}|Z:/usr/${BRELO_MINGW_TRIPLE}/lib"
-        QT_PLUGIN_PATH=Z:${BRELO_WIN_QT}/plugins QT_QPA_FONTDIR=Z:/usr/share/fonts/truetype/wqy
+        QT_PLUGIN_PATH=Z:${BRELO_WIN_QT}/plugins
         LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8)
 else()
     set(BRELO_TEST_ENVIRONMENT LC_ALL=C.UTF-8)

@@ -52,7 +52,7 @@ grep -qx 'Brelo_Tool' <<<"$resource" || fail "brelo_tool.exe has no product name
 cp "$scripted" "$dir/VSDevNetSDK.dll"
 report=$scratch/report.txt
 status=0
-env -u WINEPATH -u QT_PLUGIN_PATH -u QT_QPA_PLATFORM -u QT_QPA_FONTDIR -u QT_LOGGING_RULES \
+env -u WINEPATH -u QT_PLUGIN_PATH -u QT_QPA_PLATFORM -u QT_LOGGING_RULES \
     LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 BRELO_PROBE_REPORT="Z:$report" \
     timeout -k 5 120 wine "$dir/brelo_tool.exe" >"$scratch/run.out" 2>&1 || status=$?
 if [ $status -ne 0 ]; then
