@@ -1,0 +1,38 @@
+# Shared by the two toolchain files, which set BRELO_MINGW_TRIPLE, CMAKE_SYSTEM_PROCESSOR and
+# BRELO_WIN_BITS first. Cross-builds with Debian's MinGW-w64 compiler against the Qt that
+# scripts/bootstrap-windows builds for that bitness; CTest runs the tests through Wine.
+set(CMAKE_SYSTEM_NAME Windows)
+
+# The posix thread model: Qt 5.15 needs std::mutex and std::thread.
+set(CMAKE_C_COMPILER ${BRELO_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${BRELO_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${BRELO_MINGW_TRIPLE}-windres)
+
+if(NOT BRELO_WIN_QT)
+    if(DEFINED ENV{BRELO_WIN_QT${BRELO_WIN_BITS}})
+        set(BRELO_WIN_QT $ENV{BRELO_WIN_QT${BRELO_WIN_BITS}})
+    else()
+        # The newest Qt 5.15 that scripts/bootstrap-windows built for this bitness.
+        file(GLOB brelo_win_qts /opt/brelo/qt-5.15.*-win${BRELO_WIN_BITS}/.brelo-complete)
+        if(brelo_win_qts)
+            list(SORT brelo_win_qts COMPARE NATURAL ORDER DESCENDING)
+            list(GET brelo_win_qts 0 brelo_win_qt_stamp)
+            get_filename_component(BRELO_WIN_QT ${brelo_win_qt_stamp} DIRECTORY)
+        else()
+            set(BRELO_WIN_QT /opt/brelo/qt-5.15-win${BRELO_WIN_BITS})
+        endif()
+    endif()
+endif()
+set(BRELO_WIN_QT ${BRELO_WIN_QT} CACHE PATH "Prefix of the Qt built for Windows")
+# Read again by try_compile projects, which see only these variables of the toolchain.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES BRELO_WIN_QT BRELO_MINGW_TRIPLE BRELO_WIN_BITS)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${BRELO_MINGW_TRIPLE} ${BRELO_WIN_QT})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_PREFIX_PATH ${BRELO_WIN_QT})
+
+# CTest runs each test program through Wine.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run)
