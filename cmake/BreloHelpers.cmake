@@ -34,6 +34,10 @@ function(brelo_add_test name)
     endif()
     set(environment QT_QPA_PLATFORM=offscreen ${BRELO_TEST_ENVIRONMENT} QT_LOGGING_RULES=qt.qpa.*=false
         ${BRELO_SANITIZER_ENVIRONMENT})
+    if(BRELO_WINE_PREFIX)
+        # Wine hands a Windows program no QT_* variable of ours; it passes WINEQT_X=v on as QT_X=v.
+        list(TRANSFORM environment REPLACE "^QT_" "WINEQT_")
+    endif()
     string(REPLACE "|" "\\;" environment "${environment}")
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${environment}")
     if(BRELO_WINE_PREFIX)

@@ -24,6 +24,9 @@ if(NOT BRELO_WIN_QT)
     endif()
 endif()
 set(BRELO_WIN_QT ${BRELO_WIN_QT} CACHE PATH "Prefix of the Qt built for Windows")
+# For the packaging and test scripts, which read the build's cache.
+set(BRELO_WIN_BITS ${BRELO_WIN_BITS} CACHE INTERNAL "Bitness of the Windows build")
+set(BRELO_MINGW_TRIPLE ${BRELO_MINGW_TRIPLE} CACHE INTERNAL "MinGW target of the Windows build")
 # Read again by try_compile projects, which see only these variables of the toolchain.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES BRELO_WIN_QT BRELO_MINGW_TRIPLE BRELO_WIN_BITS)
 

@@ -9,7 +9,13 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 build=$1 scripted=$2
-objdump=x86_64-w64-mingw32-objdump
+cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
+bits=$(cache_value BRELO_WIN_BITS)
+objdump=$(cache_value BRELO_MINGW_TRIPLE)-objdump
+case $bits in
+64) libgcc=libgcc_s_seh-1.dll machine=x86-64 ;;
+32) libgcc=libgcc_s_dw2-1.dll machine=i386 ;;
+esac
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 fail() {
@@ -18,14 +24,14 @@ fail() {
 }
 
 "$here/../scripts/package-windows" --no-build --zip-only --out "$scratch/out" "$build" >/dev/null
-zips=("$scratch"/out/Brelo_Tool-*-win64.zip)
+zips=("$scratch"/out/Brelo_Tool-*-win$bits.zip)
 [ ${#zips[@]} -eq 1 ] && [ -f "${zips[0]}" ] || fail "expected one zip, found: ${zips[*]}"
 unzip -q "${zips[0]}" -d "$scratch/unpacked"
 dir=$scratch/unpacked/Brelo_Tool
 
 for f in brelo_tool.exe devsim.exe VSDevNetSDK.dll qt.conf README.txt allow-firewall.cmd remove-firewall.cmd \
     platforms/qwindows.dll styles/qwindowsvistastyle.dll Qt5Core.dll Qt5Widgets.dll Qt5Network.dll \
-    libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
+    libstdc++-6.dll "$libgcc" libwinpthread-1.dll; do
     [ -f "$dir/$f" ] || fail "the zip lacks Brelo_Tool/$f"
 done
 ! find "$dir" -iname 'test_*' -o -iname '*.a' | grep -q . || fail "tests or libraries in the zip"
@@ -42,10 +48,12 @@ done < <(find "$dir" -iname '*.exe' -o -iname '*.dll')
 # Whole outputs first: grep -q ending a pipe early would fail it under pipefail.
 headers=$($objdump -p "$dir/brelo_tool.exe")
 grep -q 'Subsystem.*Windows GUI' <<<"$headers" || fail "brelo_tool.exe is not a GUI program"
+grep -q "file format pei-$machine" <<<"$headers" || fail "brelo_tool.exe is not a $bits-bit program"
 headers=$($objdump -p "$dir/devsim.exe")
 grep -q 'Subsystem.*Windows CUI' <<<"$headers" || fail "devsim.exe is not a console program"
 resource=$(strings -el "$dir/brelo_tool.exe")
 grep -qx 'Brelo_Tool' <<<"$resource" || fail "brelo_tool.exe has no product name"
+grep -q "^Brelo_Tool ($bits " <<<"$resource" || fail "brelo_tool.exe's description does not say it is $bits-bit"
 
 # The vendor's library replaces the stand-in as a file; nothing from the build or the Qt prefix may
 # be found through the environment.
