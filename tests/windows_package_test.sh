@@ -39,6 +39,7 @@ for f in allow-firewall.cmd remove-firewall.cmd; do
     cmp -s <(iconv -f GBK -t UTF-8 "$dir/$f") <(sed 's/$/\r/' "$here/../dist/windows/$f") ||
         fail "Brelo_Tool/$f is not dist/windows/$f in GBK with CRLF, as a Chinese console reads it"
 done
+! grep -q '@[A-Z]*@' "$dir/README.txt" || fail "README.txt keeps a placeholder: $(grep -m1 '@[A-Z]*@' "$dir/README.txt")"
 
 system_dlls=$(grep -v '^#' "$here/windows_system_dlls.txt" | tr '[:upper:]' '[:lower:]')
 while read -r file; do
