@@ -35,6 +35,11 @@ for f in brelo_tool.exe devsim.exe VSDevNetSDK.dll qt.conf README.txt allow-fire
     [ -f "$dir/$f" ] || fail "the zip lacks Brelo_Tool/$f"
 done
 ! find "$dir" -iname 'test_*' -o -iname '*.a' | grep -q . || fail "tests or libraries in the zip"
+for f in allow-firewall.cmd remove-firewall.cmd; do
+    cmp -s <(iconv -f GBK -t UTF-8 "$dir/$f") <(sed 's/$/\r/' "$here/../dist/windows/$f") ||
+        fail "Brelo_Tool/$f is not dist/windows/$f in GBK with CRLF, as a Chinese console reads it"
+done
+! grep -q '@[A-Z]*@' "$dir/README.txt" || fail "README.txt keeps a placeholder: $(grep -m1 '@[A-Z]*@' "$dir/README.txt")"
 
 system_dlls=$(grep -v '^#' "$here/windows_system_dlls.txt" | tr '[:upper:]' '[:lower:]')
 while read -r file; do
