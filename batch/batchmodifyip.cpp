@@ -63,7 +63,8 @@ void MainWindow::on_batch_modify_ip_btn_clicked()
     if (MessageBox::question(question) == QMessageBox::Ok) {
         on_search_dev_btn_clicked();
         if (!dhcp) {
-            m_check->start(devices);
+            m_check->beginRecord(devices);
+            m_check->start();
         }
     }
 }

@@ -66,9 +66,11 @@ private slots:
     void ipRowsFoundWhileDialogIsOpenCountAsHeld();
     void checkWaitingForDevicesEnds_data();
     void checkWaitingForDevicesEnds();
+    void lateSuccessShowsAfterFailedResend();
 
 private:
     void addRows(MainWindow &window, const QStringList &macs);
+    void startBatch(MainWindow &window);
 };
 
 void TestBatchSlots::init()
@@ -92,6 +94,15 @@ void TestBatchSlots::addRows(MainWindow &window, const QStringList &macs)
                                            "V1", "M1", macs.at(i), QString());
     }
     QTRY_COMPARE(table(window)->rowCount(), before + macs.size());
+}
+
+// Checks the first row and sends it, and every further row, an address from 10.1.1.1 up.
+void TestBatchSlots::startBatch(MainWindow &window)
+{
+    table(window)->item(0, 0)->setCheckState(Qt::Checked);
+    answerNextDialog([](QDialog *dialog) { dialog->findChild<MyIpLineEdit *>("ip_lineEdit")->setText("10.1.1.1"); });
+    click(window, "batch_modify_ip_btn");
+    QVERIFY(dialogSeen());
 }
 
 void TestBatchSlots::emptyTableRefusesWithDebugLine_data()
@@ -585,6 +596,32 @@ void TestBatchSlots::checkWaitingForDevicesEnds()
     QTest::qWait(500);
     QCOMPARE(FakeVsnet::searchCount(), 1);
     QCOMPARE(logMessages(window), log);
+}
+
+// The resend fails to go out, yet the search after it shows the device at its planned address: it
+// took the first command late, and is taken.
+void TestBatchSlots::lateSuccessShowsAfterFailedResend()
+{
+    MainWindow window;
+    addRows(window, {"02:00:00:00:00:02"});
+    window.findChild<AddressCheck *>()->setWaits({});
+    FakeVsnet::setSendResults({0, -3});
+    const auto at = [](const QByteArray &ip) {
+        QVector<VSOneDev> found;
+        found.append(FakeVsnet::makeDevice(ip, "P", "V", "M", {2, 0, 0, 0, 0, 2}));
+        return found;
+    };
+    FakeVsnet::setDevices(at("10.0.0.1"));
+    FakeVsnet::setHold(true);
+    startBatch(window);
+    QVERIFY(FakeVsnet::waitForRunning(1));
+    FakeVsnet::setDevices(at("10.1.1.1"));
+    FakeVsnet::release();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        logMessages(window).contains("02:00:00:00:00:02 设备修改 IP 为 10.1.1.1 发送失败, 错误码 -3!"), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(logMessages(window).contains("核对结果: 1 台设备中 1 台已生效, 0 台未生效"), 30000);
+    QCOMPARE(FakeVsnet::sent().size(), 2);
+    QCOMPARE(table(window)->item(0, 1)->toolTip(), QStringLiteral("已生效"));
 }
 
 void TestBatchSlots::ipCancelSendsNothing()
