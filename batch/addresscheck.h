@@ -27,7 +27,7 @@ public:
     // The pauses before the second, third... search of a round; one search more than pauses at most.
     void setWaits(const QVector<int> &waitsMs);
 
-    // A batch's commands went out, in batch order: its record starts.
+    // A batch's commands went out, in batch order: its record starts, whether a check follows or not.
     void beginRecord(const QVector<CheckedDevice> &commands);
     // A round that checks every device of the record against the next search's end.
     void start();

@@ -66,6 +66,7 @@ private slots:
     void ipRowsFoundWhileDialogIsOpenCountAsHeld();
     void checkWaitingForDevicesEnds_data();
     void checkWaitingForDevicesEnds();
+    void recordStartsWithTheSendsWhateverTheAnswer();
     void lateSuccessShowsAfterFailedResend();
 
 private:
@@ -596,6 +597,39 @@ void TestBatchSlots::checkWaitingForDevicesEnds()
     QTest::qWait(500);
     QCOMPARE(FakeVsnet::searchCount(), 1);
     QCOMPARE(logMessages(window), log);
+}
+
+// "取消" skips the check, not the record: a search by hand marks the device it shows at its planned
+// address, and no other. A DHCP batch then ends the record.
+void TestBatchSlots::recordStartsWithTheSendsWhateverTheAnswer()
+{
+    MainWindow window;
+    addRows(window, {"02:00:00:00:00:01", "02:00:00:00:00:02"});
+    click(window, "select_all_btn");
+    MessageBox::setNextAnswer(QMessageBox::Cancel);
+    startBatch(window);
+    QVector<VSOneDev> found;
+    found.append(FakeVsnet::makeDevice("10.1.1.1", "P", "V", "M", {2, 0, 0, 0, 0, 1}));
+    found.append(FakeVsnet::makeDevice("10.0.0.2", "P", "V", "M", {2, 0, 0, 0, 0, 2}));
+    FakeVsnet::setDevices(found);
+
+    QStringList copied;
+    for (const bool dhcp : {false, true}) {
+        if (dhcp) {
+            click(window, "select_all_btn");
+            answerNextDialog([](QDialog *dialog) { dialog->findChild<QCheckBox *>("dhcp_checkBox")->click(); });
+            click(window, "batch_modify_ip_btn");
+        }
+        click(window, "search_dev_btn");
+        QTRY_COMPARE_WITH_TIMEOUT(logMessages(window).count("搜索完成!!!"), dhcp ? 2 : 1, 30000);
+        QCOMPARE(table(window)->item(0, 1)->toolTip(), dhcp ? QString() : QStringLiteral("已生效"));
+        QCOMPARE(table(window)->item(0, 1)->background() == QBrush(), dhcp);
+        QCOMPARE(table(window)->item(1, 1)->toolTip(), QString());
+        QTest::keySequence(table(window), QKeySequence::Copy);
+        copied.append(QGuiApplication::clipboard()->text().section('\n', 1, 1).section('\t', 5));
+    }
+    QCOMPARE(FakeVsnet::searchCount(), 2);
+    QCOMPARE(copied, QStringList({"02:00:00:00:00:01\t已生效", "02:00:00:00:00:01"}));
 }
 
 // The resend fails to go out, yet the search after it shows the device at its planned address: it
