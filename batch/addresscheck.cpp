@@ -85,23 +85,27 @@ void AddressCheck::searchStarted()
 
 void AddressCheck::searchEnded(int result, const QVector<DeviceAddress> &found)
 {
-    // A failed search says nothing about the devices; its own line tells what happened.
-    if (result < 0) {
-        cancel();
-        return;
-    }
     if (m_record.isEmpty()) {
         return;
     }
-    m_record.recordSearch(found);
+    // A failed search says nothing about the devices: to a round it is a search that saw none.
+    if (result >= 0) {
+        m_record.recordSearch(found);
+    }
     if (m_running) {
         m_pause->stop();
         ++m_searches;
         const QVector<CheckedDevice> round = m_record.devices(m_round);
         const int waitMs = nextCheckWait(round, m_waits, m_searches);
+        const int left = round.size() - takenCount(round);
         if (waitMs >= 0) {
             emit message(checkProgress(round, waitMs));
             m_pause->start(waitMs);
+        } else if (result < 0 && left > 0) {
+            // The devices not taken keep what they showed before this round.
+            m_running = false;
+            m_round.clear();
+            emit message(QStringLiteral("核对中止: 搜索失败, %1 台设备未能核对!").arg(left));
         } else {
             finish(round);
         }

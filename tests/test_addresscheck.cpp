@@ -121,10 +121,24 @@ void TestAddressCheck::roundsAndRecord_data()
                                {"", taken, "", ""},    {"", taken, "", ""},
                                {taken, taken, "", ""}, {taken, taken, "", ""}}
         << QStringList {"M1 10.0.0.3"};
-    QTest::newRow("a failed search ends the round silently, not the record")
+    QTest::newRow("a failed search is one that saw nothing")
         << QStringList {"M1 10.0.0.1", "M2 10.0.0.2"} << QStringList {"M1 10.0.0.1", "fail", "M2 10.0.0.2"}
-        << QStringList {"核对中: 2 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!"}
+        << QStringList {"核对中: 2 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!",
+                        "核对中: 2 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!",
+                        "核对结果: 2 台设备中 2 台已生效, 0 台未生效"}
         << QList<QStringList> {{taken, "", "", ""}, {taken, "", "", ""}, {taken, taken, "", ""}} << QStringList {};
+    QTest::newRow("a failed last search ends the check unjudged, not the record")
+        << QStringList {"M1 10.0.0.1", "M2 10.0.0.2"} << QStringList {"M1 10.0.0.1", "", "", "fail", "M2 10.0.0.2"}
+        << QStringList {"核对中: 2 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!",
+                        "核对中: 2 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!",
+                        "核对中: 2 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!",
+                        "核对中止: 搜索失败, 1 台设备未能核对!"}
+        << QList<QStringList> {{taken, "", "", ""},
+                               {taken, "", "", ""},
+                               {taken, "", "", ""},
+                               {taken, "", "", ""},
+                               {taken, taken, "", ""}}
+        << QStringList {};
     QTest::newRow("a resend that fails to go out hides no late success")
         << QStringList {"M1 10.0.0.1"} << QStringList {"", "", "", "", "resend unsent", "M1 10.0.0.1"}
         << QStringList {"核对中: 1 台设备中 0 台已生效, 1 秒后再次搜索其余 1 台!",

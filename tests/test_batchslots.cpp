@@ -68,6 +68,7 @@ private slots:
     void checkWaitingForDevicesEnds();
     void recordStartsWithTheSendsWhateverTheAnswer();
     void lateSuccessShowsAfterFailedResend();
+    void failedSearchesCountAsSearchesThatSawNothing();
 
 private:
     void addRows(MainWindow &window, const QStringList &macs);
@@ -656,6 +657,23 @@ void TestBatchSlots::lateSuccessShowsAfterFailedResend()
     QTRY_VERIFY_WITH_TIMEOUT(logMessages(window).contains("核对结果: 1 台设备中 1 台已生效, 0 台未生效"), 30000);
     QCOMPARE(FakeVsnet::sent().size(), 2);
     QCOMPARE(table(window)->item(0, 1)->toolTip(), QStringLiteral("已生效"));
+}
+
+void TestBatchSlots::failedSearchesCountAsSearchesThatSawNothing()
+{
+    MainWindow window;
+    addRows(window, {"02:00:00:00:00:01"});
+    window.findChild<AddressCheck *>()->setWaits({300, 300});
+    startBatch(window);
+    QTRY_VERIFY_WITH_TIMEOUT(logMessages(window).join('\n').contains("核对中"), 30000);
+    FakeVsnet::setSearchResult(-3);
+    QTRY_VERIFY_WITH_TIMEOUT(logMessages(window).contains("核对中止: 搜索失败, 1 台设备未能核对!"), 30000);
+    QCOMPARE(FakeVsnet::searchCount(), 3);
+    QCOMPARE(logMessages(window).filter("核对中: 1 台设备中 0 台已生效, 1 秒后再次搜索其余 1 台!").size(), 2);
+    QCOMPARE(logMessages(window).filter("核对结果").size(), 0);
+    // No resend is offered: the question after the batch stays the only box.
+    QTest::qWait(100);
+    QCOMPARE(MessageBox::shown().size(), 1);
 }
 
 void TestBatchSlots::ipCancelSendsNothing()
