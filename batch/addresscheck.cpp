@@ -1,8 +1,16 @@
 #include "batch/addresscheck.h"
 
+#include <QApplication>
 #include <QTimer>
 
 #include <utility>
+
+namespace {
+
+// How often a search or question held back by an open dialog looks again.
+constexpr int kModalRecheckMs = 250;
+
+} // namespace
 
 AddressCheck::AddressCheck(QObject *parent)
     : QObject(parent)
@@ -11,7 +19,7 @@ AddressCheck::AddressCheck(QObject *parent)
     , m_offerDelay(new QTimer(this))
 {
     m_pause->setSingleShot(true);
-    connect(m_pause, &QTimer::timeout, this, &AddressCheck::searchWanted);
+    connect(m_pause, &QTimer::timeout, this, &AddressCheck::searchWhenFree);
     m_offerDelay->setSingleShot(true);
     connect(m_offerDelay, &QTimer::timeout, this, &AddressCheck::offerWhenFree);
 }
@@ -129,8 +137,23 @@ void AddressCheck::finish(const QVector<CheckedDevice> &round)
     }
 }
 
+// The boxes have no parent window, so any modal widget counts: the check's search would empty the
+// table under a dialog, and its question would stand over one.
+void AddressCheck::searchWhenFree()
+{
+    if (QApplication::activeModalWidget()) {
+        m_pause->start(kModalRecheckMs);
+        return;
+    }
+    emit searchWanted();
+}
+
 void AddressCheck::offerWhenFree()
 {
+    if (QApplication::activeModalWidget()) {
+        m_offerDelay->start(kModalRecheckMs);
+        return;
+    }
     if (!m_offer.isEmpty()) {
         emit resendOffered(m_question, std::exchange(m_offer, {}));
     }

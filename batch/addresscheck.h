@@ -54,13 +54,14 @@ signals:
     void searchWanted();
     // A device's shown outcome may have changed.
     void outcomesChanged();
-    // Once the end of the search that ended a round has been handled: the devices a resend would
-    // send their command again, and the question to ask first.
+    // Once the end of the search that ended a round has been handled and no dialog or box is open:
+    // the devices a resend would send their command again, and the question to ask first.
     void resendOffered(const QString &question, const QVector<CheckedDevice> &devices);
 
 private:
     void setRound(const QSet<QString> &macs);
     void finish(const QVector<CheckedDevice> &round);
+    void searchWhenFree();
     void offerWhenFree();
 
     QVector<int> m_waits;

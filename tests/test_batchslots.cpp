@@ -69,6 +69,7 @@ private slots:
     void recordStartsWithTheSendsWhateverTheAnswer();
     void lateSuccessShowsAfterFailedResend();
     void failedSearchesCountAsSearchesThatSawNothing();
+    void checkWaitsForModalWindows();
 
 private:
     void addRows(MainWindow &window, const QStringList &macs);
@@ -674,6 +675,37 @@ void TestBatchSlots::failedSearchesCountAsSearchesThatSawNothing()
     // No resend is offered: the question after the batch stays the only box.
     QTest::qWait(100);
     QCOMPARE(MessageBox::shown().size(), 1);
+}
+
+// Neither the check's next search, which empties the table, nor its question comes while a dialog or
+// box is open.
+void TestBatchSlots::checkWaitsForModalWindows()
+{
+    MainWindow window;
+    addRows(window, {"02:00:00:00:00:01"});
+    window.findChild<AddressCheck *>()->setWaits({200});
+    startBatch(window);
+    MessageBox::setNextAnswer(QMessageBox::Cancel);
+    QTRY_VERIFY_WITH_TIMEOUT(logMessages(window).join('\n').contains("核对中"), 30000);
+
+    QDialog modal;
+    modal.setModal(true);
+    modal.show();
+    QTRY_COMPARE(QApplication::activeModalWidget(), &modal);
+    // Longer than the pause.
+    QTest::qWait(600);
+    QCOMPARE(FakeVsnet::searchCount(), 1);
+    FakeVsnet::setHold(true);
+    modal.hide();
+    QTRY_COMPARE_WITH_TIMEOUT(FakeVsnet::runningSearches(), 1, 30000);
+    modal.show();
+    FakeVsnet::release();
+    QTRY_VERIFY_WITH_TIMEOUT(logMessages(window).join('\n').contains("核对结果"), 30000);
+    QTest::qWait(300);
+    QCOMPARE(MessageBox::shown().size(), 1);
+    modal.hide();
+    QTRY_COMPARE(MessageBox::shown().size(), 2);
+    QCOMPARE(FakeVsnet::searchCount(), 2);
 }
 
 void TestBatchSlots::ipCancelSendsNothing()
