@@ -29,8 +29,9 @@ public:
     bool isEmpty() const { return m_devices.isEmpty(); }
     // The device as sent and as the searches since have shown it, or null outside the batch.
     const CheckedDevice *device(const QString &mac) const;
-    // The MACs of the batch, or the devices of those MACs as the record holds them, in batch order.
+    // The MACs of the batch.
     QSet<QString> macs() const;
+    // The devices of these MACs as the record holds them, in batch order.
     QVector<CheckedDevice> devices(const QSet<QString> &macs) const;
 
     // Devices were sent their planned command (again): whether the library took it now counts,
