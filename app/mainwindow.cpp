@@ -224,7 +224,9 @@ void MainWindow::copyDeviceList()
         }
         if (const QTableWidgetItem *number = table->item(row, DeviceTableWidget::NumberColumn)) {
             device.checked = number->checkState() == Qt::Checked;
-            device.outcome = number->toolTip();
+        }
+        if (const QTableWidgetItem *mac = table->item(row, DeviceTableWidget::MacColumn)) {
+            device.outcome = m_check->shownOutcome(mac->text()).text;
         }
         rows.append(device);
     }

@@ -60,7 +60,8 @@ private:
     QStringList checkedMacs() const;
     void refuseBatch(const QString &text);
 
-    // A batch IP change ends the record of the one before; a resend belongs to the batch it repeats.
+    // A batch IP change ends the record of the one before and, unless by DHCP, starts its own with
+    // its sends; a resend belongs to the batch it repeats.
     enum class IpSend { NewBatch, Resend };
     // The IP commands of a batch or a resend: the planned addresses checked against the devices
     // outside it (not with DHCP), then each device's command and its log line, and whether the

@@ -1,16 +1,27 @@
 #include "batch/addresscheck.h"
 
+#include <QApplication>
 #include <QTimer>
 
 #include <utility>
+
+namespace {
+
+// How often a search or question held back by an open dialog looks again.
+constexpr int kModalRecheckMs = 250;
+
+} // namespace
 
 AddressCheck::AddressCheck(QObject *parent)
     : QObject(parent)
     , m_waits({3000, 10000, 30000})
     , m_pause(new QTimer(this))
+    , m_offerDelay(new QTimer(this))
 {
     m_pause->setSingleShot(true);
-    connect(m_pause, &QTimer::timeout, this, &AddressCheck::searchWanted);
+    connect(m_pause, &QTimer::timeout, this, &AddressCheck::searchWhenFree);
+    m_offerDelay->setSingleShot(true);
+    connect(m_offerDelay, &QTimer::timeout, this, &AddressCheck::offerWhenFree);
 }
 
 void AddressCheck::setWaits(const QVector<int> &waitsMs)
@@ -18,10 +29,17 @@ void AddressCheck::setWaits(const QVector<int> &waitsMs)
     m_waits = waitsMs;
 }
 
-void AddressCheck::start(const QVector<CheckedDevice> &commands)
+void AddressCheck::beginRecord(const QVector<CheckedDevice> &commands)
 {
+    cancel();
     m_record.begin(commands);
-    setRound(checkedDevicesOf(commands));
+}
+
+void AddressCheck::start()
+{
+    if (!m_record.isEmpty()) {
+        setRound(m_record.macs());
+    }
 }
 
 void AddressCheck::startResend(const QVector<CheckedDevice> &devices)
@@ -29,33 +47,32 @@ void AddressCheck::startResend(const QVector<CheckedDevice> &devices)
     if (m_record.isEmpty()) {
         return;
     }
-    m_record.recordResend(devices);
-    setRound(devices);
+    m_record.recordSends(devices);
+    QSet<QString> macs;
+    for (const CheckedDevice &device : devices) {
+        macs.insert(device.mac);
+    }
+    setRound(macs);
 }
 
-void AddressCheck::setRound(const QVector<CheckedDevice> &devices)
+void AddressCheck::setRound(const QSet<QString> &macs)
 {
     m_pause->stop();
+    m_offerDelay->stop();
     m_offer.clear();
-    m_round = devices;
-    for (CheckedDevice &device : m_round) {
-        device.taken = false;
-        device.seenAt.clear();
-    }
+    m_round = macs;
     m_searches = 0;
     m_running = true;
-    updateWaiting();
     emit outcomesChanged();
 }
 
 void AddressCheck::cancel()
 {
     m_pause->stop();
+    m_offerDelay->stop();
     m_offer.clear();
-    const bool wasRunning = std::exchange(m_running, false);
     m_round.clear();
-    updateWaiting();
-    if (wasRunning) {
+    if (std::exchange(m_running, false)) {
         emit outcomesChanged();
     }
 }
@@ -76,70 +93,79 @@ void AddressCheck::searchStarted()
 
 void AddressCheck::searchEnded(int result, const QVector<DeviceAddress> &found)
 {
-    // A failed search says nothing about the devices; its own line tells what happened.
-    if (result < 0) {
-        cancel();
-        return;
-    }
     if (m_record.isEmpty()) {
         return;
     }
-    m_record.recordSearch(found);
+    // A failed search says nothing about the devices: to a round it is a search that saw none.
+    if (result >= 0) {
+        m_record.recordSearch(found);
+    }
     if (m_running) {
         m_pause->stop();
         ++m_searches;
-        recordSearch(m_round, found);
-        const int waitMs = nextCheckWait(m_round, m_waits, m_searches);
+        const QVector<CheckedDevice> round = m_record.devices(m_round);
+        const int waitMs = nextCheckWait(round, m_waits, m_searches);
+        const int left = round.size() - takenCount(round);
         if (waitMs >= 0) {
-            emit message(checkProgress(m_round, waitMs));
+            emit message(checkProgress(round, waitMs));
             m_pause->start(waitMs);
+        } else if (result < 0 && left > 0) {
+            // The devices not taken keep what they showed before this round.
+            m_running = false;
+            m_round.clear();
+            emit message(QStringLiteral("核对中止: 搜索失败, %1 台设备未能核对!").arg(left));
         } else {
-            finish();
+            finish(round);
         }
-        updateWaiting();
     }
     emit outcomesChanged();
 }
 
-void AddressCheck::finish()
+void AddressCheck::finish(const QVector<CheckedDevice> &round)
 {
     m_running = false;
-    const QVector<CheckedDevice> round = std::exchange(m_round, {});
+    m_record.recordCheck(std::exchange(m_round, {}));
     for (const QString &line : checkReport(round)) {
         emit message(line);
     }
-    m_record.recordCheck(round);
     m_offer = devicesNotTaken(round);
-    if (m_offer.isEmpty()) {
-        return;
+    if (!m_offer.isEmpty()) {
+        // Not from within the search's end: the question's modal loop, and a resend's new search, must
+        // not run inside that emission.
+        m_question = resendQuestion(round);
+        m_offerDelay->start(0);
     }
-    // Not from within the search's end: the question's modal loop, and a resend's new search, must
-    // not run inside that emission.
-    const QString question = resendQuestion(round);
-    QTimer::singleShot(0, this, [this, question] {
-        if (!m_offer.isEmpty()) {
-            emit resendOffered(question, std::exchange(m_offer, {}));
-        }
-    });
 }
 
-void AddressCheck::updateWaiting()
+// The boxes have no parent window, so any modal widget counts: the check's search would empty the
+// table under a dialog, and its question would stand over one.
+void AddressCheck::searchWhenFree()
 {
-    m_waiting.clear();
-    if (!m_running) {
+    if (QApplication::activeModalWidget()) {
+        m_pause->start(kModalRecheckMs);
         return;
     }
-    for (const CheckedDevice &device : std::as_const(m_round)) {
-        if (isWaitedFor(device)) {
-            m_waiting.insert(device.mac);
-        }
+    emit searchWanted();
+}
+
+void AddressCheck::offerWhenFree()
+{
+    if (QApplication::activeModalWidget()) {
+        m_offerDelay->start(kModalRecheckMs);
+        return;
+    }
+    if (!m_offer.isEmpty()) {
+        emit resendOffered(m_question, std::exchange(m_offer, {}));
     }
 }
 
 DeviceOutcome AddressCheck::shownOutcome(const QString &mac) const
 {
-    if (!m_record.isTaken(mac) && m_waiting.contains(mac)) {
-        return {};
+    if (m_running && m_round.contains(mac)) {
+        const CheckedDevice *device = m_record.device(mac);
+        if (device && isWaitedFor(*device)) {
+            return {};
+        }
     }
     return m_record.outcome(mac);
 }

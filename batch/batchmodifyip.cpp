@@ -62,9 +62,7 @@ void MainWindow::on_batch_modify_ip_btn_clicked()
         : QStringLiteral("批量修改IP完成! 需要立即重新搜索设备吗？");
     if (MessageBox::question(question) == QMessageBox::Ok) {
         on_search_dev_btn_clicked();
-        if (!dhcp) {
-            m_check->start(devices);
-        }
+        m_check->start();
     }
 }
 
@@ -107,7 +105,7 @@ bool MainWindow::sendIpCommands(QVector<CheckedDevice> &devices, int dhcp, IpSen
     }
 
     // Devices told something new would be misjudged by a check still waiting for an earlier batch,
-    // and that batch's record ends with it.
+    // and that batch's record ends with it. A DHCP batch plans no addresses and starts no record.
     if (kind == IpSend::NewBatch) {
         m_check->endRecord();
     }
@@ -118,6 +116,9 @@ bool MainWindow::sendIpCommands(QVector<CheckedDevice> &devices, int dhcp, IpSen
         // With DHCP the device gets no address from us, and the log says so.
         appendLog(ipCommandLogLine(device.mac, dhcp ? QStringLiteral("DHCP") : device.address, result));
         device.sent = result >= 0;
+    }
+    if (kind == IpSend::NewBatch && !dhcp) {
+        m_check->beginRecord(devices);
     }
     return true;
 }

@@ -2,15 +2,20 @@
 
 #include "batch/addressplan.h"
 
-void BatchRecord::begin(const QVector<CheckedDevice> &commands)
+#include <utility>
+
+void BatchRecord::begin(const QVector<CheckedDevice> &sends)
 {
     clear();
-    m_devices = checkedDevicesOf(commands);
-    for (int i = 0; i < m_devices.size(); ++i) {
-        m_devices[i].taken = false;
-        m_devices[i].seenAt.clear();
-        m_index.insert(m_devices.at(i).mac, i);
+    for (const CheckedDevice &send : sends) {
+        if (!m_index.contains(send.mac)) {
+            m_index.insert(send.mac, m_devices.size());
+            CheckedDevice device;
+            device.mac = send.mac;
+            m_devices.append(device);
+        }
     }
+    recordSends(sends);
 }
 
 void BatchRecord::clear()
@@ -20,13 +25,45 @@ void BatchRecord::clear()
     m_reasons.clear();
 }
 
-void BatchRecord::recordResend(const QVector<CheckedDevice> &devices)
+const CheckedDevice *BatchRecord::device(const QString &mac) const
 {
-    for (const CheckedDevice &device : devices) {
-        const auto at = m_index.constFind(device.mac);
-        if (at != m_index.constEnd()) {
-            m_devices[at.value()].sent = device.sent;
+    const auto at = m_index.constFind(mac);
+    return at == m_index.constEnd() ? nullptr : &m_devices.at(at.value());
+}
+
+QSet<QString> BatchRecord::macs() const
+{
+    QSet<QString> macs;
+    for (const CheckedDevice &device : m_devices) {
+        macs.insert(device.mac);
+    }
+    return macs;
+}
+
+QVector<CheckedDevice> BatchRecord::devices(const QSet<QString> &macs) const
+{
+    QVector<CheckedDevice> devices;
+    for (const CheckedDevice &device : m_devices) {
+        if (macs.contains(device.mac)) {
+            devices.append(device);
         }
+    }
+    return devices;
+}
+
+void BatchRecord::recordSends(const QVector<CheckedDevice> &sends)
+{
+    for (const CheckedDevice &send : sends) {
+        const auto at = m_index.constFind(send.mac);
+        if (at == m_index.constEnd()) {
+            continue;
+        }
+        CheckedDevice &device = m_devices[at.value()];
+        // Taken is what a search showed, whatever the sends since.
+        const bool taken = device.taken;
+        device = send;
+        device.taken = taken;
+        device.seenAt.clear();
     }
 }
 
@@ -35,25 +72,20 @@ void BatchRecord::recordSearch(const QVector<DeviceAddress> &found)
     ::recordSearch(m_devices, found);
 }
 
-void BatchRecord::recordCheck(const QVector<CheckedDevice> &checked)
+void BatchRecord::recordCheck(const QSet<QString> &macs)
 {
-    for (const CheckedDevice &device : checked) {
-        if (!device.taken && contains(device.mac) && !isTaken(device.mac)) {
+    for (const CheckedDevice &device : std::as_const(m_devices)) {
+        if (!device.taken && macs.contains(device.mac)) {
             m_reasons.insert(device.mac, checkOutcome(device));
         }
     }
 }
 
-bool BatchRecord::isTaken(const QString &mac) const
-{
-    const auto at = m_index.constFind(mac);
-    return at != m_index.constEnd() && m_devices.at(at.value()).taken;
-}
-
 DeviceOutcome BatchRecord::outcome(const QString &mac) const
 {
-    if (isTaken(mac)) {
-        return {QStringLiteral("已生效"), true};
+    const CheckedDevice *checked = device(mac);
+    if (checked && checked->taken) {
+        return {checkOutcome(*checked), true};
     }
     return {m_reasons.value(mac), false};
 }

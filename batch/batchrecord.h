@@ -2,6 +2,7 @@
 #define BRELO_BATCHRECORD_H
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QVector>
 
@@ -21,20 +22,26 @@ struct DeviceOutcome
 class BatchRecord
 {
 public:
-    // The batch's commands in batch order; a device planned twice is held with its last command.
-    void begin(const QVector<CheckedDevice> &commands);
+    // The batch's commands went out, in batch order; a device planned twice is held with its last
+    // command.
+    void begin(const QVector<CheckedDevice> &sends);
     void clear();
     bool isEmpty() const { return m_devices.isEmpty(); }
-    bool contains(const QString &mac) const { return m_index.contains(mac); }
+    // The device as sent and as the searches since have shown it, or null outside the batch.
+    const CheckedDevice *device(const QString &mac) const;
+    // The MACs of the batch.
+    QSet<QString> macs() const;
+    // The devices of these MACs as the record holds them, in batch order.
+    QVector<CheckedDevice> devices(const QSet<QString> &macs) const;
 
-    // Devices were sent their planned command again; whether the library took it now counts.
-    void recordResend(const QVector<CheckedDevice> &devices);
+    // Devices were sent their planned command (again): whether the library took it now counts,
+    // where searches showed them before no longer does.
+    void recordSends(const QVector<CheckedDevice> &sends);
     // Any search since the batch that shows a device at its planned address makes it taken, for good.
     void recordSearch(const QVector<DeviceAddress> &found);
     // A check has ended about these devices: those not taken keep the reason it gave.
-    void recordCheck(const QVector<CheckedDevice> &checked);
+    void recordCheck(const QSet<QString> &macs);
 
-    bool isTaken(const QString &mac) const;
     // "已生效", the reason of the last check that ended about the device, or nothing: outside the
     // batch, or no check has ended about it yet.
     DeviceOutcome outcome(const QString &mac) const;

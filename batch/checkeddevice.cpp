@@ -8,22 +8,6 @@
 #include <algorithm>
 #include <iterator>
 
-QVector<CheckedDevice> checkedDevicesOf(const QVector<CheckedDevice> &commands)
-{
-    QVector<CheckedDevice> devices;
-    QHash<QString, int> index;
-    for (const CheckedDevice &command : commands) {
-        const auto found = index.constFind(command.mac);
-        if (found != index.constEnd()) {
-            devices[found.value()] = command;
-        } else {
-            index.insert(command.mac, devices.size());
-            devices.append(command);
-        }
-    }
-    return devices;
-}
-
 void recordSearch(QVector<CheckedDevice> &devices, const QVector<DeviceAddress> &found)
 {
     QHash<QString, int> index;
@@ -38,9 +22,6 @@ void recordSearch(QVector<CheckedDevice> &devices, const QVector<DeviceAddress> 
             continue;
         }
         CheckedDevice &device = devices[at.value()];
-        if (!device.sent) {
-            continue;
-        }
         if (plainDecimalAddress(row.ip) == device.address) {
             device.taken = true;
         } else if (!seenHere.contains(at.value())) {
@@ -97,6 +78,15 @@ QString checkOutcome(const CheckedDevice &device)
     return QStringLiteral("未生效: 本次搜索未发现该设备");
 }
 
+QString checkSummary(const QVector<CheckedDevice> &devices)
+{
+    const int taken = takenCount(devices);
+    return QStringLiteral("核对结果: %1 台设备中 %2 台已生效, %3 台未生效")
+        .arg(devices.size())
+        .arg(taken)
+        .arg(devices.size() - taken);
+}
+
 QStringList checkReport(const QVector<CheckedDevice> &devices)
 {
     QStringList lines;
@@ -105,11 +95,7 @@ QStringList checkReport(const QVector<CheckedDevice> &devices)
             lines.append(device.mac + QLatin1Char(' ') + checkOutcome(device));
         }
     }
-    const int taken = takenCount(devices);
-    lines.append(QStringLiteral("核对结果: %1 台设备中 %2 台已生效, %3 台未生效")
-                     .arg(devices.size())
-                     .arg(taken)
-                     .arg(devices.size() - taken));
+    lines.append(checkSummary(devices));
     return lines;
 }
 
@@ -123,9 +109,6 @@ QVector<CheckedDevice> devicesNotTaken(const QVector<CheckedDevice> &devices)
 
 QString resendQuestion(const QVector<CheckedDevice> &devices)
 {
-    const int taken = takenCount(devices);
-    return QStringLiteral("核对结果: %1 台设备中 %2 台已生效, %3 台未生效! 需要向未生效的 %3 台设备重新发送吗？")
-        .arg(devices.size())
-        .arg(taken)
-        .arg(devices.size() - taken);
+    const int left = devices.size() - takenCount(devices);
+    return QStringLiteral("%1! 需要向未生效的 %2 台设备重新发送吗？").arg(checkSummary(devices), QString::number(left));
 }

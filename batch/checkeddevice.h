@@ -17,6 +17,7 @@ struct CheckedDevice
     QString netmask;
     QString gateway;
     QString dns;
+    // Whether the library took the last command sent to it.
     bool sent = true;
     // Some search showed the device at its planned address; no later miss undoes that.
     bool taken = false;
@@ -24,12 +25,8 @@ struct CheckedDevice
     QString seenAt;
 };
 
-// One record per MAC in first-seen order: a device planned twice keeps its last command, which
-// decides its address.
-QVector<CheckedDevice> checkedDevicesOf(const QVector<CheckedDevice> &commands);
-
-// Marks the devices that found shows at their planned address as taken, and remembers where it
-// shows the others. found holds a search's rows in table order.
+// Marks the devices that found shows at their planned address as taken, whatever became of the
+// sends, and remembers where it shows the others. found holds a search's rows in table order.
 void recordSearch(QVector<CheckedDevice> &devices, const QVector<DeviceAddress> &found);
 
 // Sent its command and not yet seen at its address.
@@ -46,6 +43,8 @@ QString checkProgress(const QVector<CheckedDevice> &devices, int waitMs);
 // "已生效", or why not: "未生效: " and the reason, as the log gives it after the MAC.
 QString checkOutcome(const CheckedDevice &device);
 
+// How many of the devices are taken and how many not.
+QString checkSummary(const QVector<CheckedDevice> &devices);
 // The closing lines: one per device not taken, in batch order, then the summary.
 QStringList checkReport(const QVector<CheckedDevice> &devices);
 

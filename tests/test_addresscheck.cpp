@@ -53,8 +53,8 @@ private slots:
 void TestAddressCheck::roundsAndRecord_data()
 {
     QTest::addColumn<QStringList>("commands");
-    // A search's rows ("fail": the library failed it); "resend" or "decline" answers the offer of
-    // a resend; "algo" is an algorithm batch, "close" the window's end.
+    // A search's rows ("fail": the library failed it); "resend", "resend unsent" (the library
+    // refused it) or "decline" answers the offer of a resend; "algo" is an algorithm batch, "close" the window's end.
     QTest::addColumn<QStringList>("events");
     QTest::addColumn<QStringList>("log");
     // After each event, what the rows of M1, M2, M3 and M9 (outside every batch) show.
@@ -80,7 +80,7 @@ void TestAddressCheck::roundsAndRecord_data()
     QTest::newRow("reasons in batch order after the last search; a later search can only add taken ones")
         << QStringList {"M1 10.0.0.1", "M2 10.0.0.2", "M3 10.0.0.3 unsent"}
         << QStringList {"M2 192.168.1.2, M1 10.0.0.1",
-                        "M2 192.168.1.7, M3 10.0.0.3",
+                        "M2 192.168.1.7, M3 10.0.0.9",
                         "",
                         "M9 10.0.0.9",
                         "decline",
@@ -97,8 +97,8 @@ void TestAddressCheck::roundsAndRecord_data()
                                {taken, "", "", ""},
                                {taken, "未生效: 搜索到的 IP 为 192.168.1.7", "未生效: 命令发送失败", ""},
                                {taken, "未生效: 搜索到的 IP 为 192.168.1.7", "未生效: 命令发送失败", ""},
-                               {taken, taken, "未生效: 命令发送失败", ""},
-                               {taken, taken, "未生效: 命令发送失败", ""}}
+                               {taken, taken, taken, ""},
+                               {taken, taken, taken, ""}}
         << QStringList {};
     QTest::newRow("a resend's round: the device planned twice goes once, at its last address")
         << QStringList {"M1 10.0.0.1", "M2 10.0.0.2", "M1 10.0.0.3"} << QStringList {"M1 10.0.0.1, M2 10.0.0.2",
@@ -121,10 +121,39 @@ void TestAddressCheck::roundsAndRecord_data()
                                {"", taken, "", ""},    {"", taken, "", ""},
                                {taken, taken, "", ""}, {taken, taken, "", ""}}
         << QStringList {"M1 10.0.0.3"};
-    QTest::newRow("a failed search ends the round silently, not the record")
+    QTest::newRow("a failed search is one that saw nothing")
         << QStringList {"M1 10.0.0.1", "M2 10.0.0.2"} << QStringList {"M1 10.0.0.1", "fail", "M2 10.0.0.2"}
-        << QStringList {"核对中: 2 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!"}
+        << QStringList {"核对中: 2 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!",
+                        "核对中: 2 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!",
+                        "核对结果: 2 台设备中 2 台已生效, 0 台未生效"}
         << QList<QStringList> {{taken, "", "", ""}, {taken, "", "", ""}, {taken, taken, "", ""}} << QStringList {};
+    QTest::newRow("a failed last search ends the check unjudged, not the record")
+        << QStringList {"M1 10.0.0.1", "M2 10.0.0.2"} << QStringList {"M1 10.0.0.1", "", "", "fail", "M2 10.0.0.2"}
+        << QStringList {"核对中: 2 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!",
+                        "核对中: 2 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!",
+                        "核对中: 2 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!",
+                        "核对中止: 搜索失败, 1 台设备未能核对!"}
+        << QList<QStringList> {{taken, "", "", ""},
+                               {taken, "", "", ""},
+                               {taken, "", "", ""},
+                               {taken, "", "", ""},
+                               {taken, taken, "", ""}}
+        << QStringList {};
+    QTest::newRow("a resend that fails to go out hides no late success")
+        << QStringList {"M1 10.0.0.1"} << QStringList {"", "", "", "", "resend unsent", "M1 10.0.0.1"}
+        << QStringList {"核对中: 1 台设备中 0 台已生效, 1 秒后再次搜索其余 1 台!",
+                        "核对中: 1 台设备中 0 台已生效, 1 秒后再次搜索其余 1 台!",
+                        "核对中: 1 台设备中 0 台已生效, 1 秒后再次搜索其余 1 台!",
+                        "M1 未生效: 本次搜索未发现该设备",
+                        "核对结果: 1 台设备中 0 台已生效, 1 台未生效",
+                        "核对结果: 1 台设备中 1 台已生效, 0 台未生效"}
+        << QList<QStringList> {{"", "", "", ""},
+                               {"", "", "", ""},
+                               {"", "", "", ""},
+                               {"未生效: 本次搜索未发现该设备", "", "", ""},
+                               {"未生效: 本次搜索未发现该设备", "", "", ""},
+                               {taken, "", "", ""}}
+        << QStringList {"M1 10.0.0.1"};
     QTest::newRow("an algorithm batch ends the round, the window's end the record")
         << QStringList {"M1 10.0.0.1", "M2 10.0.0.2"}
         << QStringList {"M1 10.0.0.1", "algo", "M2 10.0.0.5", "close", "M1 10.0.0.1"}
@@ -160,17 +189,19 @@ void TestAddressCheck::roundsAndRecord()
             });
 
     // The window searches right after the batch and after a resend; the round asks for the others.
-    check.start(commandsOf(commands));
+    check.beginRecord(commandsOf(commands));
+    check.start();
     bool windowSearches = true;
     int asked = 0;
     QList<QStringList> shown;
     QStringList sent;
     for (const QString &event : std::as_const(events)) {
-        if (event == QStringLiteral("resend") || event == QStringLiteral("decline")) {
+        if (event.startsWith(QStringLiteral("resend")) || event == QStringLiteral("decline")) {
             QTRY_VERIFY(!offer.isEmpty());
-            if (event == QStringLiteral("resend")) {
-                for (const CheckedDevice &device : std::as_const(offer)) {
+            if (event.startsWith(QStringLiteral("resend"))) {
+                for (CheckedDevice &device : offer) {
                     sent.append(device.mac + QLatin1Char(' ') + device.address);
+                    device.sent = !event.endsWith(QStringLiteral("unsent"));
                 }
                 check.startResend(offer);
                 windowSearches = true;

@@ -66,9 +66,14 @@ private slots:
     void ipRowsFoundWhileDialogIsOpenCountAsHeld();
     void checkWaitingForDevicesEnds_data();
     void checkWaitingForDevicesEnds();
+    void recordStartsWithTheSendsWhateverTheAnswer();
+    void lateSuccessShowsAfterFailedResend();
+    void failedSearchesCountAsSearchesThatSawNothing();
+    void checkWaitsForModalWindows();
 
 private:
     void addRows(MainWindow &window, const QStringList &macs);
+    void startBatch(MainWindow &window);
 };
 
 void TestBatchSlots::init()
@@ -92,6 +97,15 @@ void TestBatchSlots::addRows(MainWindow &window, const QStringList &macs)
                                            "V1", "M1", macs.at(i), QString());
     }
     QTRY_COMPARE(table(window)->rowCount(), before + macs.size());
+}
+
+// Checks the first row and sends it, and every further row, an address from 10.1.1.1 up.
+void TestBatchSlots::startBatch(MainWindow &window)
+{
+    table(window)->item(0, 0)->setCheckState(Qt::Checked);
+    answerNextDialog([](QDialog *dialog) { dialog->findChild<MyIpLineEdit *>("ip_lineEdit")->setText("10.1.1.1"); });
+    click(window, "batch_modify_ip_btn");
+    QVERIFY(dialogSeen());
 }
 
 void TestBatchSlots::emptyTableRefusesWithDebugLine_data()
@@ -585,6 +599,113 @@ void TestBatchSlots::checkWaitingForDevicesEnds()
     QTest::qWait(500);
     QCOMPARE(FakeVsnet::searchCount(), 1);
     QCOMPARE(logMessages(window), log);
+}
+
+// "取消" skips the check, not the record: a search by hand marks the device it shows at its planned
+// address, and no other. A DHCP batch then ends the record.
+void TestBatchSlots::recordStartsWithTheSendsWhateverTheAnswer()
+{
+    MainWindow window;
+    addRows(window, {"02:00:00:00:00:01", "02:00:00:00:00:02"});
+    click(window, "select_all_btn");
+    MessageBox::setNextAnswer(QMessageBox::Cancel);
+    startBatch(window);
+    QVector<VSOneDev> found;
+    found.append(FakeVsnet::makeDevice("10.1.1.1", "P", "V", "M", {2, 0, 0, 0, 0, 1}));
+    found.append(FakeVsnet::makeDevice("10.0.0.2", "P", "V", "M", {2, 0, 0, 0, 0, 2}));
+    FakeVsnet::setDevices(found);
+
+    QStringList copied;
+    for (const bool dhcp : {false, true}) {
+        if (dhcp) {
+            click(window, "select_all_btn");
+            answerNextDialog([](QDialog *dialog) { dialog->findChild<QCheckBox *>("dhcp_checkBox")->click(); });
+            click(window, "batch_modify_ip_btn");
+        }
+        click(window, "search_dev_btn");
+        QTRY_COMPARE_WITH_TIMEOUT(logMessages(window).count("搜索完成!!!"), dhcp ? 2 : 1, 30000);
+        QCOMPARE(table(window)->item(0, 1)->toolTip(), dhcp ? QString() : QStringLiteral("已生效"));
+        QCOMPARE(table(window)->item(0, 1)->background() == QBrush(), dhcp);
+        QCOMPARE(table(window)->item(1, 1)->toolTip(), QString());
+        QTest::keySequence(table(window), QKeySequence::Copy);
+        copied.append(QGuiApplication::clipboard()->text().section('\n', 1, 1).section('\t', 5));
+    }
+    QCOMPARE(FakeVsnet::searchCount(), 2);
+    QCOMPARE(copied, QStringList({"02:00:00:00:00:01\t已生效", "02:00:00:00:00:01"}));
+}
+
+// The resend fails to go out, yet the search after it shows the device at its planned address: it
+// took the first command late, and is taken.
+void TestBatchSlots::lateSuccessShowsAfterFailedResend()
+{
+    MainWindow window;
+    addRows(window, {"02:00:00:00:00:02"});
+    window.findChild<AddressCheck *>()->setWaits({});
+    FakeVsnet::setSendResults({0, -3});
+    const auto at = [](const QByteArray &ip) {
+        QVector<VSOneDev> found;
+        found.append(FakeVsnet::makeDevice(ip, "P", "V", "M", {2, 0, 0, 0, 0, 2}));
+        return found;
+    };
+    FakeVsnet::setDevices(at("10.0.0.1"));
+    FakeVsnet::setHold(true);
+    startBatch(window);
+    QVERIFY(FakeVsnet::waitForRunning(1));
+    FakeVsnet::setDevices(at("10.1.1.1"));
+    FakeVsnet::release();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        logMessages(window).contains("02:00:00:00:00:02 设备修改 IP 为 10.1.1.1 发送失败, 错误码 -3!"), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(logMessages(window).contains("核对结果: 1 台设备中 1 台已生效, 0 台未生效"), 30000);
+    QCOMPARE(FakeVsnet::sent().size(), 2);
+    QCOMPARE(table(window)->item(0, 1)->toolTip(), QStringLiteral("已生效"));
+}
+
+void TestBatchSlots::failedSearchesCountAsSearchesThatSawNothing()
+{
+    MainWindow window;
+    addRows(window, {"02:00:00:00:00:01"});
+    window.findChild<AddressCheck *>()->setWaits({300, 300});
+    startBatch(window);
+    QTRY_VERIFY_WITH_TIMEOUT(logMessages(window).join('\n').contains("核对中"), 30000);
+    FakeVsnet::setSearchResult(-3);
+    QTRY_VERIFY_WITH_TIMEOUT(logMessages(window).contains("核对中止: 搜索失败, 1 台设备未能核对!"), 30000);
+    QCOMPARE(FakeVsnet::searchCount(), 3);
+    QCOMPARE(logMessages(window).filter("核对中: 1 台设备中 0 台已生效, 1 秒后再次搜索其余 1 台!").size(), 2);
+    QCOMPARE(logMessages(window).filter("核对结果").size(), 0);
+    // No resend is offered: the question after the batch stays the only box.
+    QTest::qWait(100);
+    QCOMPARE(MessageBox::shown().size(), 1);
+}
+
+// Neither the check's next search, which empties the table, nor its question comes while a dialog or
+// box is open.
+void TestBatchSlots::checkWaitsForModalWindows()
+{
+    MainWindow window;
+    addRows(window, {"02:00:00:00:00:01"});
+    window.findChild<AddressCheck *>()->setWaits({200});
+    startBatch(window);
+    MessageBox::setNextAnswer(QMessageBox::Cancel);
+    QTRY_VERIFY_WITH_TIMEOUT(logMessages(window).join('\n').contains("核对中"), 30000);
+
+    QDialog modal;
+    modal.setModal(true);
+    modal.show();
+    QTRY_COMPARE(QApplication::activeModalWidget(), &modal);
+    // Longer than the pause.
+    QTest::qWait(600);
+    QCOMPARE(FakeVsnet::searchCount(), 1);
+    FakeVsnet::setHold(true);
+    modal.hide();
+    QTRY_COMPARE_WITH_TIMEOUT(FakeVsnet::runningSearches(), 1, 30000);
+    modal.show();
+    FakeVsnet::release();
+    QTRY_VERIFY_WITH_TIMEOUT(logMessages(window).join('\n').contains("核对结果"), 30000);
+    QTest::qWait(300);
+    QCOMPARE(MessageBox::shown().size(), 1);
+    modal.hide();
+    QTRY_COMPARE(MessageBox::shown().size(), 2);
+    QCOMPARE(FakeVsnet::searchCount(), 2);
 }
 
 void TestBatchSlots::ipCancelSendsNothing()
