@@ -2,6 +2,7 @@
 
 #include "measure.h"
 
+#include "app/logdocumentlayout.h"
 #include "app/mainwindow.h"
 #include "app/messagebox.h"
 #include "batch/addressplan.h"
@@ -20,6 +21,8 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QThread>
 #include <QTimer>
@@ -252,6 +255,29 @@ void clearLog(MainWindow &window)
     }
 }
 
+// GUI CPU of one line added, as the log adds it, to a document of the log's kind that already holds
+// `before` lines: the part of a day's cost that lies in the document itself, with no window around it.
+double documentLineUs(int before)
+{
+    const QString line = QStringLiteral("2026-12-08 09:07:03: 搜索到设备, ip: 10.0.12.34 mac: 02:B7:00:00:0C:22");
+    QTextDocument document;
+    document.setUndoRedoEnabled(false);
+    document.setDocumentLayout(new LogDocumentLayout(&document));
+    QTextCursor end(&document);
+    QTextCursor(&document).beginEditBlock();
+    for (int i = 0; i < before; ++i) {
+        end.insertText(i == 0 ? line : QLatin1Char('\n') + line, QTextCharFormat());
+    }
+    const int added = 10000;
+    const double cpu0 = threadCpuMs();
+    for (int i = 0; i < added; ++i) {
+        end.insertText(QLatin1Char('\n') + line, QTextCharFormat());
+    }
+    const double cpu = threadCpuMs() - cpu0;
+    QTextCursor(&document).endEditBlock();
+    return cpu * 1000.0 / added;
+}
+
 } // namespace
 
 void runDay(const BenchOptions &options)
@@ -262,7 +288,8 @@ void runDay(const BenchOptions &options)
     // a few, taken in turns from two windows open side by side, so that a drift weighs on both.
     const int samples = 9;
     const QVector<Device> devices = makeDevices(n);
-    QVector<double> empty, full, ratio;
+    const int lines = searches * (n + 2);
+    QVector<double> empty, full, ratio, added, bareEmpty, bareFull;
     double rssFresh = 0;
     double rssDay = 0;
     for (int rep = 0; rep < options.repetitions; ++rep) {
@@ -288,8 +315,10 @@ void runDay(const BenchOptions &options)
         empty.append(median(emptySamples));
         full.append(median(fullSamples));
         ratio.append(full.constLast() / empty.constLast());
+        added.append(full.constLast() - empty.constLast());
+        bareEmpty.append(documentLineUs(0));
+        bareFull.append(documentLineUs(lines));
     }
-    const int lines = searches * (n + 2);
     print(QStringLiteral("day search of %1 gui cpu per device, empty log (us): %2").arg(n).arg(summary(empty, 2)));
     print(QStringLiteral("day search of %1 gui cpu per device, after %2 log lines (us): %3")
               .arg(n)
@@ -299,6 +328,14 @@ void runDay(const BenchOptions &options)
               .arg(n)
               .arg(lines)
               .arg(summary(ratio, 3)));
+    print(QStringLiteral("day search of %1 gui cpu per device, added by %2 log lines (us): %3")
+              .arg(n)
+              .arg(lines)
+              .arg(summary(added, 2)));
+    print(QStringLiteral("day line into a bare log document, empty (us): %1").arg(summary(bareEmpty, 2)));
+    print(QStringLiteral("day line into a bare log document after %1 lines (us): %2")
+              .arg(lines)
+              .arg(summary(bareFull, 2)));
     print(QStringLiteral("day rss of a shown window, empty (MiB): %1").arg(rssFresh, 0, 'f', 1));
     print(QStringLiteral("day rss after %1 log lines and %2 rows (MiB): %3").arg(lines).arg(n).arg(rssDay, 0, 'f', 1));
 }
