@@ -271,4 +271,18 @@ InterfaceChoice interfaceChoice()
     return choice;
 }
 
+QStringList testLinks(bool *ok)
+{
+    QStringList addresses;
+    *ok = true;
+    for (const QByteArray &part : qgetenv("VSNET_TEST_LINKS").split(',')) {
+        const QByteArray address = part.trimmed();
+        if (!address.isEmpty()) {
+            *ok = *ok && isDottedIPv4(address);
+            addresses.append(QString::fromLatin1(address));
+        }
+    }
+    return *ok ? addresses : QStringList();
+}
+
 } // namespace VsnetProtocol

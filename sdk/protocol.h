@@ -67,6 +67,11 @@ struct InterfaceChoice
 };
 InterfaceChoice interfaceChoice();
 
+// VSNET_TEST_LINKS, for tests only: in loopback mode, local IPv4 addresses separated by commas, each
+// given a socket of its own bound to it, as Windows binds one per adapter on real links. An address
+// the machine does not have stands for an adapter that lost its address after it was listed.
+QStringList testLinks(bool *ok);
+
 } // namespace VsnetProtocol
 
 #endif // VSNET_PROTOCOL_H

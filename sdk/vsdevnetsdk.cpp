@@ -144,11 +144,13 @@ bool isInitialised()
     return library().initialised;
 }
 
-// One interface a broadcast leaves by: its index, and its IPv4 address for a socket bound to it.
+// One interface a broadcast leaves by: its index (0 for a test link), its IPv4 address for a socket
+// bound to it, and its name for the debug output.
 struct Link
 {
     int index = 0;
     QHostAddress local;
+    QString name;
 };
 
 // Where a datagram goes. Probes and commands for "255.255.255.255" go to the configured broadcast
@@ -157,6 +159,8 @@ struct Route
 {
     QHostAddress address;
     QVector<Link> links; // empty: wherever the routing table sends address
+    bool realLink = false;
+    bool socketPerLink = SocketPerLink;
 };
 
 QHostAddress firstIPv4(const QNetworkInterface &nic)
@@ -185,7 +189,7 @@ void addLink(Route *route, const QNetworkInterface &nic)
     const bool known = std::any_of(route->links.cbegin(), route->links.cend(),
                                    [&nic](const Link &link) { return link.index == nic.index(); });
     if (!known) {
-        route->links.append(Link {nic.index(), firstIPv4(nic)});
+        route->links.append(Link {nic.index(), firstIPv4(nic), nic.name()});
     }
 }
 
@@ -194,9 +198,16 @@ int broadcastRoute(Route *route)
     const VsnetProtocol::InterfaceChoice choice = VsnetProtocol::interfaceChoice();
     if (!choice.realLink) {
         bool ok = false;
+        bool linksOk = false;
         route->address = QHostAddress(VsnetProtocol::broadcastAddress(&ok));
-        return ok ? 0 : VSNET_ERR_INVALID_ARGUMENT;
+        const QStringList testLinks = VsnetProtocol::testLinks(&linksOk);
+        for (const QString &local : testLinks) {
+            route->links.append(Link {0, QHostAddress(local), local});
+        }
+        route->socketPerLink = true;
+        return ok && linksOk ? 0 : VSNET_ERR_INVALID_ARGUMENT;
     }
+    route->realLink = true;
     route->address = QHostAddress(QHostAddress::Broadcast);
     const QList<QNetworkInterface> interfaces = machineInterfaces();
     if (choice.all) {
@@ -221,11 +232,13 @@ int broadcastRoute(Route *route)
     return route->links.isEmpty() ? VSNET_ERR_NO_INTERFACE : 0;
 }
 
-// A socket and the interface it sends along (index 0: the routing table's way).
+// A socket, the interface each datagram names (0: none), and the link's name (empty: the routing
+// table's way).
 struct Channel
 {
     QUdpSocket *socket = nullptr;
     int index = 0;
+    QString name;
 };
 
 // Where Linux can name the outgoing interface on each datagram (IP_PKTINFO), one socket serves every
@@ -235,18 +248,18 @@ struct Channel
 template<typename SocketFor> QVector<Channel> channelsAlong(const Route &route, SocketFor socketFor)
 {
     QVector<Channel> channels;
-    if (route.links.isEmpty() || !SocketPerLink) {
+    if (route.links.isEmpty() || !route.socketPerLink) {
         QUdpSocket *socket = socketFor(QHostAddress(QHostAddress::AnyIPv4));
         if (route.links.isEmpty()) {
-            channels.append(Channel {socket, 0});
+            channels.append(Channel {socket, 0, QString()});
         }
         for (const Link &link : route.links) {
-            channels.append(Channel {socket, link.index});
+            channels.append(Channel {socket, link.index, link.name});
         }
         return channels;
     }
     for (const Link &link : route.links) {
-        channels.append(Channel {socketFor(link.local), link.index});
+        channels.append(Channel {socketFor(link.local), 0, link.name});
     }
     return channels;
 }
@@ -258,16 +271,15 @@ bool sendAlong(const QVector<Channel> &channels, const QByteArray &payload, cons
     bool sent = false;
     for (const Channel &channel : channels) {
         QNetworkDatagram datagram(payload, address, port);
-        if (channel.index != 0 && !SocketPerLink) {
+        if (channel.index != 0) {
             datagram.setInterfaceIndex(uint(channel.index));
         }
         if (channel.socket->state() == QAbstractSocket::BoundState
             && channel.socket->writeDatagram(datagram) == payload.size()) {
             sent = true;
-        } else if (channel.index != 0) {
-            qDebug("VSDevNetSDK: %s did not take a datagram to %s: %s",
-                   qPrintable(QNetworkInterface::interfaceNameFromIndex(channel.index)), qPrintable(address.toString()),
-                   qPrintable(channel.socket->errorString()));
+        } else if (!channel.name.isEmpty()) {
+            qDebug("VSDevNetSDK: %s did not take a datagram to %s: %s", qPrintable(channel.name),
+                   qPrintable(address.toString()), qPrintable(channel.socket->errorString()));
         }
     }
     return sent;
@@ -332,7 +344,7 @@ int runSearch(VSNetSearchCallback cb, void *context, quint64 generation)
     if (routeResult != 0) {
         return routeResult;
     }
-    const bool realLink = !route.links.isEmpty();
+    const bool realLink = route.realLink;
 
     std::vector<std::unique_ptr<QUdpSocket>> sockets;
     const QVector<Channel> channels = channelsAlong(route, [&sockets](const QHostAddress &local) {
