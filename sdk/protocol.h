@@ -48,6 +48,10 @@ QByteArray macText(const unsigned char mac[VSNET_MAC_LEN]);
 // Four decimal parts of 0..255, nothing else.
 bool isDottedIPv4(const QByteArray &text);
 
+// The encoding of text that fits maxBytes, cut after a whole character: an encoding may take more
+// bytes than the UTF-8 it came from (each invalid byte becomes a 3-byte replacement in UTF-8).
+QByteArray encodeWithin(const QString &text, int maxBytes, QByteArray (*encode)(const QString &));
+
 // Raises a socket's receive buffer past the system limit where the process may (Linux, privileged).
 // Returns false when it could not; the caller then asks for it within the limit.
 bool forceReceiveBuffer(qintptr descriptor, int bytes);
