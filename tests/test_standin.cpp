@@ -923,6 +923,10 @@ void TestStandin::noUsableInterfaceFails()
 // reserved for documentation), as when an adapter loses its address between the list and the bind.
 void TestStandin::linkWithoutItsAddress()
 {
+    QUdpSocket elsewhere;
+    if (elsewhere.bind(QHostAddress(QStringLiteral("192.0.2.1")), 0)) {
+        QSKIP("this system binds an address it does not have, as Wine does");
+    }
     DevsimProcess devsim;
     QVERIFY(devsim.start({QStringLiteral("--count"), QStringLiteral("8")}));
     {
