@@ -276,8 +276,10 @@ void dropUnbound(QVector<Channel> *channels, std::vector<std::unique_ptr<QUdpSoc
 }
 
 // True when the network took the datagram, on real links by at least one interface: a firewall or a
-// card going down on one link must not fail what reached the others.
-bool sendAlong(const QVector<Channel> &channels, const QByteArray &payload, const QHostAddress &address, quint16 port)
+// card going down on one link must not fail what reached the others. The sockets that did not take
+// it are added to refused, when given.
+bool sendAlong(const QVector<Channel> &channels, const QByteArray &payload, const QHostAddress &address, quint16 port,
+               QSet<const QUdpSocket *> *refused = nullptr)
 {
     bool sent = false;
     for (const Channel &channel : channels) {
@@ -288,7 +290,12 @@ bool sendAlong(const QVector<Channel> &channels, const QByteArray &payload, cons
         if (channel.socket->state() == QAbstractSocket::BoundState
             && channel.socket->writeDatagram(datagram) == payload.size()) {
             sent = true;
-        } else if (!channel.name.isEmpty()) {
+            continue;
+        }
+        if (refused) {
+            refused->insert(channel.socket);
+        }
+        if (!channel.name.isEmpty()) {
             qDebug("VSDevNetSDK: %s did not take a datagram to %s: %s", qPrintable(channel.name),
                    qPrintable(address.toString()), qPrintable(channel.socket->errorString()));
         }
@@ -357,9 +364,9 @@ void waitForDatagram(std::vector<QUdpSocket *> *waiting, int timeoutMs)
     }
 }
 
-// The sockets of a send to route: those this thread kept from its last send where still bound, new ones
-// for the rest. A socket whose bind failed is bound again next time; those of addresses no longer
-// used go.
+// The sockets of a send to route: those this thread kept from its last send, new ones for the rest.
+// Only sockets that took this send are kept: one whose bind or send failed is bound again next time,
+// as an adapter may have lost its address and got it back; those of addresses no longer used go.
 bool sendCommand(const Route &route, const QByteArray &payload, quint16 port)
 {
     SocketsByAddress &kept = sendSockets();
@@ -369,7 +376,7 @@ bool sendCommand(const Route &route, const QByteArray &payload, quint16 port)
         std::unique_ptr<QUdpSocket> &socket = used[key];
         if (!socket) {
             const auto found = kept.find(key);
-            if (found != kept.end() && found->second->state() == QAbstractSocket::BoundState) {
+            if (found != kept.end()) {
                 socket = std::move(found->second);
             } else {
                 socket = std::make_unique<QUdpSocket>();
@@ -380,9 +387,10 @@ bool sendCommand(const Route &route, const QByteArray &payload, quint16 port)
         }
         return socket.get();
     });
-    const bool sent = sendAlong(channels, payload, route.address, port);
+    QSet<const QUdpSocket *> refused;
+    const bool sent = sendAlong(channels, payload, route.address, port, &refused);
     for (auto it = used.begin(); it != used.end();) {
-        it = it->second->state() == QAbstractSocket::BoundState ? std::next(it) : used.erase(it);
+        it = refused.contains(it->second.get()) ? used.erase(it) : std::next(it);
     }
     kept = std::move(used);
     return sent;
