@@ -205,6 +205,19 @@ bool isDottedIPv4(const QByteArray &text)
     return true;
 }
 
+QByteArray encodeWithin(const QString &text, int maxBytes, QByteArray (*encode)(const QString &))
+{
+    QString kept = text;
+    QByteArray encoded = encode(kept);
+    while (encoded.size() > maxBytes) {
+        const int size = kept.size();
+        const bool pair = size >= 2 && kept.at(size - 1).isLowSurrogate() && kept.at(size - 2).isHighSurrogate();
+        kept.chop(pair ? 2 : 1);
+        encoded = encode(kept);
+    }
+    return encoded;
+}
+
 bool forceReceiveBuffer(qintptr descriptor, int bytes)
 {
 #ifdef Q_OS_LINUX
@@ -269,6 +282,20 @@ InterfaceChoice interfaceChoice()
         }
     }
     return choice;
+}
+
+QStringList testLinks(bool *ok)
+{
+    QStringList addresses;
+    *ok = true;
+    for (const QByteArray &part : qgetenv("VSNET_TEST_LINKS").split(',')) {
+        const QByteArray address = part.trimmed();
+        if (!address.isEmpty()) {
+            *ok = *ok && isDottedIPv4(address);
+            addresses.append(QString::fromLatin1(address));
+        }
+    }
+    return *ok ? addresses : QStringList();
 }
 
 } // namespace VsnetProtocol

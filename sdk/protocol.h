@@ -48,6 +48,10 @@ QByteArray macText(const unsigned char mac[VSNET_MAC_LEN]);
 // Four decimal parts of 0..255, nothing else.
 bool isDottedIPv4(const QByteArray &text);
 
+// The encoding of text that fits maxBytes, cut after a whole character: an encoding may take more
+// bytes than the UTF-8 it came from (each invalid byte becomes a 3-byte replacement in UTF-8).
+QByteArray encodeWithin(const QString &text, int maxBytes, QByteArray (*encode)(const QString &));
+
 // Raises a socket's receive buffer past the system limit where the process may (Linux, privileged).
 // Returns false when it could not; the caller then asks for it within the limit.
 bool forceReceiveBuffer(qintptr descriptor, int bytes);
@@ -66,6 +70,11 @@ struct InterfaceChoice
     QStringList names;
 };
 InterfaceChoice interfaceChoice();
+
+// VSNET_TEST_LINKS, for tests only: in loopback mode, local IPv4 addresses separated by commas, each
+// given a socket of its own bound to it, as Windows binds one per adapter on real links. An address
+// the machine does not have stands for an adapter that lost its address after it was listed.
+QStringList testLinks(bool *ok);
 
 } // namespace VsnetProtocol
 

@@ -4,7 +4,6 @@
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QHash>
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
@@ -19,9 +18,11 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <utility>
 #include <vector>
 
 #ifdef Q_OS_WIN
@@ -114,28 +115,18 @@ QList<QNetworkInterface> machineInterfaces()
     return snapshot.interfaces;
 }
 
+using SocketsByAddress = std::map<QString, std::unique_ptr<QUdpSocket>>;
+
 // Opening a socket per command costs more than building and sending the command; each thread keeps
-// one for its sends per local address (on Windows, one per adapter), used and deleted on that thread
-// only.
-QUdpSocket *sendSocket(const QHostAddress &local)
+// those of its last send by local address (on Windows, one per adapter), used and deleted on that
+// thread only.
+SocketsByAddress &sendSockets()
 {
-    struct Sockets
-    {
-        QHash<QString, QUdpSocket *> byAddress;
-        ~Sockets() { qDeleteAll(byAddress); }
-    };
-    static QThreadStorage<Sockets *> sockets;
+    static QThreadStorage<SocketsByAddress *> sockets;
     if (!sockets.hasLocalData()) {
-        sockets.setLocalData(new Sockets);
+        sockets.setLocalData(new SocketsByAddress);
     }
-    QUdpSocket *&socket = sockets.localData()->byAddress[local.toString()];
-    if (!socket) {
-        socket = new QUdpSocket;
-        // IPv4 from the start: left to bind itself on first use, it binds dual-stack, and such a
-        // socket cannot send an IPv4 datagram that names its interface.
-        socket->bind(local, 0);
-    }
-    return socket;
+    return *sockets.localData();
 }
 
 bool isInitialised()
@@ -144,11 +135,13 @@ bool isInitialised()
     return library().initialised;
 }
 
-// One interface a broadcast leaves by: its index, and its IPv4 address for a socket bound to it.
+// One interface a broadcast leaves by: its index (0 for a test link), its IPv4 address for a socket
+// bound to it, and its name for the debug output.
 struct Link
 {
     int index = 0;
     QHostAddress local;
+    QString name;
 };
 
 // Where a datagram goes. Probes and commands for "255.255.255.255" go to the configured broadcast
@@ -157,6 +150,8 @@ struct Route
 {
     QHostAddress address;
     QVector<Link> links; // empty: wherever the routing table sends address
+    bool realLink = false;
+    bool socketPerLink = SocketPerLink;
 };
 
 QHostAddress firstIPv4(const QNetworkInterface &nic)
@@ -185,7 +180,7 @@ void addLink(Route *route, const QNetworkInterface &nic)
     const bool known = std::any_of(route->links.cbegin(), route->links.cend(),
                                    [&nic](const Link &link) { return link.index == nic.index(); });
     if (!known) {
-        route->links.append(Link {nic.index(), firstIPv4(nic)});
+        route->links.append(Link {nic.index(), firstIPv4(nic), nic.name()});
     }
 }
 
@@ -194,9 +189,16 @@ int broadcastRoute(Route *route)
     const VsnetProtocol::InterfaceChoice choice = VsnetProtocol::interfaceChoice();
     if (!choice.realLink) {
         bool ok = false;
+        bool linksOk = false;
         route->address = QHostAddress(VsnetProtocol::broadcastAddress(&ok));
-        return ok ? 0 : VSNET_ERR_INVALID_ARGUMENT;
+        const QStringList testLinks = VsnetProtocol::testLinks(&linksOk);
+        for (const QString &local : testLinks) {
+            route->links.append(Link {0, QHostAddress(local), local});
+        }
+        route->socketPerLink = true;
+        return ok && linksOk ? 0 : VSNET_ERR_INVALID_ARGUMENT;
     }
+    route->realLink = true;
     route->address = QHostAddress(QHostAddress::Broadcast);
     const QList<QNetworkInterface> interfaces = machineInterfaces();
     if (choice.all) {
@@ -221,11 +223,13 @@ int broadcastRoute(Route *route)
     return route->links.isEmpty() ? VSNET_ERR_NO_INTERFACE : 0;
 }
 
-// A socket and the interface it sends along (index 0: the routing table's way).
+// A socket, the interface each datagram names (0: none), and the link's name (empty: the routing
+// table's way).
 struct Channel
 {
     QUdpSocket *socket = nullptr;
     int index = 0;
+    QString name;
 };
 
 // Where Linux can name the outgoing interface on each datagram (IP_PKTINFO), one socket serves every
@@ -235,39 +239,65 @@ struct Channel
 template<typename SocketFor> QVector<Channel> channelsAlong(const Route &route, SocketFor socketFor)
 {
     QVector<Channel> channels;
-    if (route.links.isEmpty() || !SocketPerLink) {
+    if (route.links.isEmpty() || !route.socketPerLink) {
         QUdpSocket *socket = socketFor(QHostAddress(QHostAddress::AnyIPv4));
         if (route.links.isEmpty()) {
-            channels.append(Channel {socket, 0});
+            channels.append(Channel {socket, 0, QString()});
         }
         for (const Link &link : route.links) {
-            channels.append(Channel {socket, link.index});
+            channels.append(Channel {socket, link.index, link.name});
         }
         return channels;
     }
     for (const Link &link : route.links) {
-        channels.append(Channel {socketFor(link.local), link.index});
+        channels.append(Channel {socketFor(link.local), 0, link.name});
     }
     return channels;
 }
 
+// Leaves the channels whose socket is bound, and the bound sockets: a link may lose its address
+// between the list and the bind, and the others still serve.
+void dropUnbound(QVector<Channel> *channels, std::vector<std::unique_ptr<QUdpSocket>> *sockets)
+{
+    const auto unbound = [](const QUdpSocket *socket) { return socket->state() != QAbstractSocket::BoundState; };
+    for (const Channel &channel : std::as_const(*channels)) {
+        if (unbound(channel.socket) && !channel.name.isEmpty()) {
+            qDebug("VSDevNetSDK: %s is left out of the search: %s", qPrintable(channel.name),
+                   qPrintable(channel.socket->errorString()));
+        }
+    }
+    channels->erase(std::remove_if(channels->begin(), channels->end(),
+                                   [&unbound](const Channel &channel) { return unbound(channel.socket); }),
+                    channels->end());
+    sockets->erase(
+        std::remove_if(sockets->begin(), sockets->end(),
+                       [&unbound](const std::unique_ptr<QUdpSocket> &socket) { return unbound(socket.get()); }),
+        sockets->end());
+}
+
 // True when the network took the datagram, on real links by at least one interface: a firewall or a
-// card going down on one link must not fail what reached the others.
-bool sendAlong(const QVector<Channel> &channels, const QByteArray &payload, const QHostAddress &address, quint16 port)
+// card going down on one link must not fail what reached the others. The sockets that did not take
+// it are added to refused, when given.
+bool sendAlong(const QVector<Channel> &channels, const QByteArray &payload, const QHostAddress &address, quint16 port,
+               QSet<const QUdpSocket *> *refused = nullptr)
 {
     bool sent = false;
     for (const Channel &channel : channels) {
         QNetworkDatagram datagram(payload, address, port);
-        if (channel.index != 0 && !SocketPerLink) {
+        if (channel.index != 0) {
             datagram.setInterfaceIndex(uint(channel.index));
         }
         if (channel.socket->state() == QAbstractSocket::BoundState
             && channel.socket->writeDatagram(datagram) == payload.size()) {
             sent = true;
-        } else if (channel.index != 0) {
-            qDebug("VSDevNetSDK: %s did not take a datagram to %s: %s",
-                   qPrintable(QNetworkInterface::interfaceNameFromIndex(channel.index)), qPrintable(address.toString()),
-                   qPrintable(channel.socket->errorString()));
+            continue;
+        }
+        if (refused) {
+            refused->insert(channel.socket);
+        }
+        if (!channel.name.isEmpty()) {
+            qDebug("VSDevNetSDK: %s did not take a datagram to %s: %s", qPrintable(channel.name),
+                   qPrintable(address.toString()), qPrintable(channel.socket->errorString()));
         }
     }
     return sent;
@@ -291,7 +321,8 @@ void toLocalEncoding(VSOneDev *dev)
 {
 #ifdef Q_OS_WIN
     const QByteArray local =
-        QString::fromUtf8(dev->hid, int(qstrnlen(dev->hid, VSNET_HID_LEN))).toLocal8Bit().left(VSNET_HID_LEN);
+        VsnetProtocol::encodeWithin(QString::fromUtf8(dev->hid, int(qstrnlen(dev->hid, VSNET_HID_LEN))),
+                                    VSNET_HID_LEN - 1, [](const QString &text) { return text.toLocal8Bit(); });
     std::memset(dev->hid, 0, VSNET_HID_LEN);
     std::memcpy(dev->hid, local.constData(), size_t(local.size()));
 #else
@@ -301,21 +332,68 @@ void toLocalEncoding(VSOneDev *dev)
 
 // QAbstractSocket::waitForReadyRead closes a socket that once failed to send, as when one interface
 // refused a probe; the search would then hear nothing more. Waiting on the descriptors leaves it open.
-void waitForDatagram(const std::vector<std::unique_ptr<QUdpSocket>> &sockets, int timeoutMs)
+// A socket the wait reports broken would end every later wait at once: it leaves the wait, and the
+// debug output says so once.
+void waitForDatagram(std::vector<QUdpSocket *> *waiting, int timeoutMs)
 {
 #ifdef Q_OS_WIN
     std::vector<WSAPOLLFD> descriptors;
-    for (const auto &socket : sockets) {
+    for (const QUdpSocket *socket : *waiting) {
         descriptors.push_back(WSAPOLLFD {SOCKET(socket->socketDescriptor()), POLLRDNORM, 0});
     }
-    ::WSAPoll(descriptors.data(), ULONG(descriptors.size()), timeoutMs);
+    if (::WSAPoll(descriptors.data(), ULONG(descriptors.size()), timeoutMs) <= 0) {
+        return;
+    }
 #else
     std::vector<pollfd> descriptors;
-    for (const auto &socket : sockets) {
+    for (const QUdpSocket *socket : *waiting) {
         descriptors.push_back(pollfd {int(socket->socketDescriptor()), POLLIN, 0});
     }
-    ::poll(descriptors.data(), nfds_t(descriptors.size()), timeoutMs);
+    if (::poll(descriptors.data(), nfds_t(descriptors.size()), timeoutMs) <= 0) {
+        return;
+    }
 #endif
+    for (size_t i = descriptors.size(); i-- > 0;) {
+        if (descriptors[i].revents & (POLLERR | POLLNVAL)) {
+            QUdpSocket *socket = waiting->at(i);
+            qDebug("VSDevNetSDK: no longer waiting for answers on %s port %u: the socket reports %s",
+                   qPrintable(socket->localAddress().toString()), unsigned(socket->localPort()),
+                   (descriptors[i].revents & POLLNVAL) ? "it is invalid" : "an error");
+            waiting->erase(waiting->begin() + std::ptrdiff_t(i));
+        }
+    }
+}
+
+// The sockets of a send to route: those this thread kept from its last send, new ones for the rest.
+// Only sockets that took this send are kept: one whose bind or send failed is bound again next time,
+// as an adapter may have lost its address and got it back; those of addresses no longer used go.
+bool sendCommand(const Route &route, const QByteArray &payload, quint16 port)
+{
+    SocketsByAddress &kept = sendSockets();
+    SocketsByAddress used;
+    const QVector<Channel> channels = channelsAlong(route, [&kept, &used](const QHostAddress &local) {
+        const QString key = local.toString();
+        std::unique_ptr<QUdpSocket> &socket = used[key];
+        if (!socket) {
+            const auto found = kept.find(key);
+            if (found != kept.end()) {
+                socket = std::move(found->second);
+            } else {
+                socket = std::make_unique<QUdpSocket>();
+                // IPv4 from the start: left to bind itself on first use, it binds dual-stack, and such
+                // a socket cannot send an IPv4 datagram that names its interface.
+                socket->bind(local, 0);
+            }
+        }
+        return socket.get();
+    });
+    QSet<const QUdpSocket *> refused;
+    const bool sent = sendAlong(channels, payload, route.address, port, &refused);
+    for (auto it = used.begin(); it != used.end();) {
+        it = refused.contains(it->second.get()) ? used.erase(it) : std::next(it);
+    }
+    kept = std::move(used);
+    return sent;
 }
 
 int runSearch(VSNetSearchCallback cb, void *context, quint64 generation)
@@ -332,12 +410,11 @@ int runSearch(VSNetSearchCallback cb, void *context, quint64 generation)
     if (routeResult != 0) {
         return routeResult;
     }
-    const bool realLink = !route.links.isEmpty();
+    const bool realLink = route.realLink;
 
     std::vector<std::unique_ptr<QUdpSocket>> sockets;
-    const QVector<Channel> channels = channelsAlong(route, [&sockets](const QHostAddress &local) {
+    QVector<Channel> channels = channelsAlong(route, [&sockets](const QHostAddress &local) {
         auto socket = std::make_unique<QUdpSocket>();
-        // An adapter may lose its address between the list and the bind; the others still serve.
         if (socket->bind(local, 0)
             && !VsnetProtocol::forceReceiveBuffer(socket->socketDescriptor(), ReceiveBufferBytes)) {
             socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferBytes);
@@ -345,9 +422,7 @@ int runSearch(VSNetSearchCallback cb, void *context, quint64 generation)
         sockets.push_back(std::move(socket));
         return sockets.back().get();
     });
-    sockets.erase(std::remove_if(sockets.begin(), sockets.end(),
-                                 [](const auto &socket) { return socket->state() != QAbstractSocket::BoundState; }),
-                  sockets.end());
+    dropUnbound(&channels, &sockets);
     if (sockets.empty()) {
         return VSNET_ERR_SOCKET;
     }
@@ -373,6 +448,10 @@ int runSearch(VSNetSearchCallback cb, void *context, quint64 generation)
     QByteArray buffer(VsnetProtocol::MaxAnswerSize + 1, Qt::Uninitialized);
     QSet<QByteArray> reported;
     int count = 0;
+    std::vector<QUdpSocket *> waiting;
+    for (const auto &socket : sockets) {
+        waiting.push_back(socket.get());
+    }
     while (!aborted()) {
         for (const auto &socket : sockets) {
             while (socket->hasPendingDatagrams() && !aborted()) {
@@ -406,7 +485,11 @@ int runSearch(VSNetSearchCallback cb, void *context, quint64 generation)
         if (!repeats.isEmpty()) {
             waitMs = qBound<qint64>(0, repeats.first() - sinceProbe.elapsed(), waitMs);
         }
-        waitForDatagram(sockets, int(waitMs));
+        if (waiting.empty()) {
+            // Nothing more can be heard.
+            break;
+        }
+        waitForDatagram(&waiting, int(waitMs));
     }
     return aborted() ? VSNET_ERR_ABORTED : count;
 }
@@ -478,5 +561,5 @@ int vsnet_send_json_msg(const char *address, const char *json)
     } else {
         return VSNET_ERR_INVALID_ARGUMENT;
     }
-    return sendAlong(channelsAlong(route, sendSocket), payload, route.address, port) ? 0 : VSNET_ERR_SOCKET;
+    return sendCommand(route, payload, port) ? 0 : VSNET_ERR_SOCKET;
 }

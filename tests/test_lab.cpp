@@ -121,6 +121,7 @@ private slots:
     void oneRefusingLink();
     void noUsableInterfaceFails_data();
     void noUsableInterfaceFails();
+    void linkLosesItsAddress();
 
 private:
     // Starts one simulator per entry, all on one port, the first chosen by the system; VSNET_PORT then names it.
@@ -159,6 +160,8 @@ void TestLab::cleanup()
     qunsetenv("VSNET_INTERFACES");
     qunsetenv("VSNET_PORT");
     qunsetenv("VSNET_SEARCH_MS");
+    qunsetenv("VSNET_BROADCAST");
+    qunsetenv("VSNET_TEST_LINKS");
 }
 
 void TestLab::startDevices(const std::vector<Devices> &devices, const QStringList &extra)
@@ -460,6 +463,43 @@ void TestLab::noUsableInterfaceFails()
     QCOMPARE(searched, int(VSNET_ERR_NO_INTERFACE));
     QCOMPARE(sent, int(VSNET_ERR_NO_INTERFACE));
     QVERIFY(collected.reports.isEmpty());
+}
+
+// A socket per link, as on Windows: eth1 loses its address after the list, then gets it back. The
+// search goes on with eth0, and a command binds eth1's socket again once the address is back.
+void TestLab::linkLosesItsAddress()
+{
+    const std::vector<Devices> devices {{LanA, QStringLiteral("192.168.1.100/24"), 2},
+                                        {LanB, QStringLiteral("172.16.0.100/24"), 2}};
+    startDevices(devices);
+    const QMap<QByteArray, QByteArray> onA = addressesByMac(devices, {LanA});
+    const QString onB = QString::fromLatin1(addressesByMac(devices, {LanB}).firstKey());
+    const QString cardB = qEnvironmentVariable("LAB_PC_B");
+    const auto address = [&cardB](const char *change) {
+        return QProcess::execute(QStringLiteral("ip"),
+                                 {QStringLiteral("address"), QLatin1String(change), QStringLiteral("172.16.0.2/24"),
+                                  QStringLiteral("dev"), cardB});
+    };
+    qputenv("VSNET_BROADCAST", "255.255.255.255");
+    qputenv("VSNET_TEST_LINKS", "192.168.1.2,172.16.0.2");
+    QCOMPARE(address("del"), 0);
+    bool restored = false;
+    const auto restore = qScopeGuard([&address, &restored] {
+        if (!restored) {
+            address("add");
+        }
+    });
+
+    Collected collected;
+    QCOMPARE(search("", &collected), onA.size());
+    QCOMPARE(collected.ipByMac, onA);
+    QCOMPARE(send("", algoConfigCommand(onB, 2, 0)), 0);
+    restored = address("add") == 0;
+    QVERIFY(restored);
+    QCOMPARE(send("", algoConfigCommand(onB, 3, 0)), 0);
+    QVERIFY(simulator(LanB).waitForJournal(1));
+    QCOMPARE(simulator(LanB).journal(),
+             QStringList {QStringLiteral("applied brl_algo_config to %1: algorithm 3, no reboot").arg(onB)});
 }
 
 QTEST_GUILESS_MAIN(TestLab)

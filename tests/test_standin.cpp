@@ -159,6 +159,8 @@ private slots:
     void decodeAnswer_data();
     void decodeAnswer();
     void decodeAnswerDropsEveryTruncation();
+    void hidFitsAfterEncoding_data();
+    void hidFitsAfterEncoding();
     void applyCommand_data();
     void applyCommand();
     void rebootSilencesAndLeasesStay();
@@ -183,6 +185,7 @@ private slots:
     void devsimLifecycle();
     void noUsableInterfaceFails_data();
     void noUsableInterfaceFails();
+    void linkWithoutItsAddress();
 };
 
 void TestStandin::initTestCase()
@@ -263,6 +266,33 @@ void TestStandin::decodeAnswerDropsEveryTruncation()
         const bool wholeLines = size >= macLineEnd && cut.endsWith('\n');
         QVERIFY2(VsnetProtocol::decodeAnswer(cut, Nonce, &dev) == wholeLines, cut.constData());
     }
+}
+
+// Windows hands hid over in the ANSI code page; under code page 65001 each invalid UTF-8 byte becomes
+// a 3-byte replacement character, so the text grows and must be cut to its span again.
+void TestStandin::hidFitsAfterEncoding_data()
+{
+    QTest::addColumn<QByteArray>("hid");
+    QTest::addColumn<QByteArray>("expected");
+
+    const QByteArray replacement = "\xEF\xBF\xBD";
+    const QByteArray emoji = "\xF0\x9F\x93\xB7";
+    const QByteArray han = "\xE4\xB8\xAD";
+    QTest::newRow("fits") << QByteArray(63, 'x') << QByteArray(63, 'x');
+    QTest::newRow("invalid bytes grow threefold") << QByteArray(63, '\xFF') << replacement.repeated(21);
+    QTest::newRow("cut before a surrogate pair")
+        << QByteArray(2, '\xFF') + emoji.repeated(15) << replacement.repeated(2) + emoji.repeated(14);
+    QTest::newRow("grows to the span exactly") << '\xFF' + han.repeated(20) << replacement + han.repeated(20);
+}
+
+void TestStandin::hidFitsAfterEncoding()
+{
+    QFETCH(QByteArray, hid);
+    QFETCH(QByteArray, expected);
+
+    const QByteArray encoded = VsnetProtocol::encodeWithin(QString::fromUtf8(hid), VSNET_HID_LEN - 1,
+                                                           [](const QString &text) { return text.toUtf8(); });
+    QCOMPARE(encoded, expected);
 }
 
 void TestStandin::applyCommand_data()
@@ -887,6 +917,30 @@ void TestStandin::noUsableInterfaceFails()
     QCOMPARE(vsnet_search(collect, &collected), int(VSNET_ERR_NO_INTERFACE));
     QCOMPARE(vsnet_send_json_msg("255.255.255.255", algoCommand(Mac1, 2, 0).constData()), int(VSNET_ERR_NO_INTERFACE));
     QCOMPARE(collected.calls.load(), 0);
+}
+
+// A socket per link, as Windows binds one per adapter: one link's address is on no machine (it is
+// reserved for documentation), as when an adapter loses its address between the list and the bind.
+void TestStandin::linkWithoutItsAddress()
+{
+    QUdpSocket elsewhere;
+    if (elsewhere.bind(QHostAddress(QStringLiteral("192.0.2.1")), 0)) {
+        QSKIP("this system binds an address it does not have, as Wine does");
+    }
+    DevsimProcess devsim;
+    QVERIFY(devsim.start({QStringLiteral("--count"), QStringLiteral("8")}));
+    {
+        const ScopedEnv links("VSNET_TEST_LINKS", "192.0.2.1,127.0.0.1");
+        Collected collected;
+        QCOMPARE(searchUntil(devsim.port(), &collected, 8), 8);
+        QCOMPARE(send(devsim.port(), algoCommand(Mac1, 2, 0)), 0);
+        QVERIFY(devsim.waitForJournal(1));
+    }
+    const ScopedEnv links("VSNET_TEST_LINKS", "192.0.2.1");
+    Collected collected;
+    QCOMPARE(vsnet_search(collect, &collected), int(VSNET_ERR_SOCKET));
+    QCOMPARE(send(devsim.port(), algoCommand(Mac1, 3, 0)), int(VSNET_ERR_SOCKET));
+    QCOMPARE(devsim.journal().size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestStandin)

@@ -25,9 +25,10 @@ signals:
     void received(int signalNumber);
 
 private:
-    void readPipe();
+    // Blocks until standard input has closed.
+    static void readInputToEnd();
 
-    QSocketNotifier *m_notifier = nullptr;
+    QSocketNotifier *m_notifier = nullptr; // Linux only
     bool m_watching = false;
 };
 
