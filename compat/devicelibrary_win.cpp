@@ -15,7 +15,7 @@
 
 namespace {
 
-const QString LibraryFile = QStringLiteral("VSDevNetSDK.dll");
+const char LibraryFile[] = "VSDevNetSDK.dll";
 const char *const Functions[] = {"vsnet_init", "vsnet_uninit", "vsnet_search", "vsnet_send_json_msg"};
 constexpr int ProgramBits = QT_POINTER_SIZE * 8;
 // Bounds the walk through the imports of imports.
@@ -38,8 +38,8 @@ QStringList loaderFolders()
     }
     folders << QDir::currentPath();
     const QStringList path = qEnvironmentVariable("PATH").split(QLatin1Char(';'), Qt::SkipEmptyParts);
-    for (const QString &folder : path) {
-        folders << QDir::fromNativeSeparators(folder);
+    for (QString folder : path) {
+        folders << QDir::fromNativeSeparators(folder.remove(QLatin1Char('"')));
     }
     return folders;
 }
@@ -117,16 +117,16 @@ QStringList unresolved(QLibrary &library)
     return names;
 }
 
-// Why the library cannot be used: library failed to load, or lacks the functions named.
+// Why the library cannot be used: it did not load, or it lacks the functions in absent.
 QString failureText(const QLibrary &library, const QStringList &absent)
 {
     const QStringList folders = loaderFolders();
-    const QString path = findLikeLoader(LibraryFile, folders);
+    const QString path = findLikeLoader(QLatin1String(LibraryFile), folders);
     if (path.isEmpty() && !library.isLoaded()) {
         return QStringLiteral("找不到设备库 %1。请把设备厂商提供的 VSDevNetSDK.dll 放到本程序所在的文件夹。")
             .arg(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
     }
-    const QString shown = QDir::toNativeSeparators(path.isEmpty() ? LibraryFile : path);
+    const QString shown = QDir::toNativeSeparators(path.isEmpty() ? QLatin1String(LibraryFile) : path);
     const QByteArray image = readFile(path);
     if (!absent.isEmpty()) {
         QString text =
