@@ -19,6 +19,15 @@
 #define VSNET_API __attribute__((visibility("default")))
 #endif
 
+// The four functions and the callback are plain C functions with the cdecl convention, exported under
+// their undecorated names. It matters on 32-bit Windows only, where a library built for stdcall
+// would export _vsnet_init@0 or vsnet_init@0 instead and clean the stack itself.
+#if defined(_WIN32)
+#define VSNET_CALL __cdecl
+#else
+#define VSNET_CALL
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -48,7 +57,7 @@ typedef struct VSOneDev
 
 // Called once for every answering device. dev stays valid until the callback returns; it may be
 // called on any thread. context is the pointer given to vsnet_search, unchanged.
-typedef void (*VSNetSearchCallback)(VSOneDev *dev, void *context);
+typedef void(VSNET_CALL *VSNetSearchCallback)(VSOneDev *dev, void *context);
 
 // Error codes: every function returns 0 (or a count) on success and one of these on failure.
 enum {
@@ -62,24 +71,24 @@ enum {
 };
 
 // Prepares the library. Returns 0. Calling it again while initialised does nothing and returns 0.
-VSNET_API int vsnet_init(void);
+VSNET_API int VSNET_CALL vsnet_init(void);
 
 // Ends every running search early, waits until each has returned, then releases the library.
 // Returns 0. Calling it while not initialised does nothing and returns 0.
-VSNET_API int vsnet_uninit(void);
+VSNET_API int VSNET_CALL vsnet_uninit(void);
 
 // Probes the network and blocks until the search window is over, calling cb once for every device
 // that answered (an answer a device repeats within one search is reported once; on real links each
 // MAC address once). Several searches may run at once from different threads. Returns the number of
 // devices reported, or a negative error code; VSNET_ERR_ABORTED once vsnet_uninit has ended it, after
 // which cb is not called again.
-VSNET_API int vsnet_search(VSNetSearchCallback cb, void *context);
+VSNET_API int VSNET_CALL vsnet_search(VSNetSearchCallback cb, void *context);
 
 // Sends the NUL-terminated JSON text json as one datagram to address, a dotted IPv4 address;
 // "255.255.255.255" stands for the library's configured broadcast address (on real links, a limited
 // broadcast out of each chosen interface). Returns 0 when the datagram was handed to the network, or
 // a negative error code. No answer is awaited.
-VSNET_API int vsnet_send_json_msg(const char *address, const char *json);
+VSNET_API int VSNET_CALL vsnet_send_json_msg(const char *address, const char *json);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,6 @@
+#include "compat/devicelibrary.h"
+
+bool loadDeviceLibrary()
+{
+    return true;
+}
