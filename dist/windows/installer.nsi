@@ -42,6 +42,7 @@ InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
 ; A newer version, of either bitness, goes where the older one is.
 InstallDirRegKey HKCU "${SETTINGS_KEY}" "InstallDir"
 ShowInstDetails show
+BrandingText "${PRODUCT} ${VERSION} (${BITS} 位)"
 ShowUninstDetails show
 VIProductVersion "${VERSION}.0"
 VIAddVersionKey "ProductName" "${PRODUCT}"
@@ -398,24 +399,24 @@ Function SdkPageShow
     !insertmacro MUI_HEADER_TEXT "设备厂商的设备库" "选择设备厂商提供的 ${SDK} (${BITS} 位), 也可以不选"
     nsDialogs::Create 1018
     Pop $R0
-    ${NSD_CreateLabel} 0 0 100% 40u "Brelo_Tool 通过设备库 ${SDK} 搜索和配置设备。安装包自带的是替身, 只与设备模拟器 devsim 通信。要管理真实的设备, 请选择设备厂商提供的 ${SDK}: 安装程序把它和它旁边它所依赖的 DLL 一起复制到安装文件夹。"
+    ${NSD_CreateLabel} 0 0 100% 32u "Brelo_Tool 通过设备库 ${SDK} 搜索和配置设备。安装包自带的是替身, 只与设备模拟器 devsim 通信。要管理真实的设备, 请选择设备厂商提供的 ${SDK}: 安装程序把它连同同一文件夹里它所依赖的 DLL 一起复制到安装文件夹。"
     Pop $R0
-    ${NSD_CreateLabel} 0 42u 100% 30u "本安装程序安装的是 ${BITS} 位的 Brelo_Tool, 只能使用 ${BITS} 位的设备库; ${OTHER_BITS} 位的设备库要用 Brelo_Tool 的 ${OTHER_BITS} 位版本 (win${OTHER_BITS})。选中的设备库是几位的, 安装程序会检查并告诉你。"
+    ${NSD_CreateLabel} 0 34u 100% 22u "本安装程序安装的是 ${BITS} 位的 Brelo_Tool, 只能使用 ${BITS} 位的设备库; ${OTHER_BITS} 位的设备库要用 Brelo_Tool 的 ${OTHER_BITS} 位版本 (win${OTHER_BITS})。选中的设备库是几位的, 安装程序会检查并告诉你。"
     Pop $R0
     Call CheckKept
     ${If} $Kept = 1
         StrCpy $R1 "安装文件夹里已有设备厂商的 ${SDK}。不选设备库, 安装时保留它。"
     ${Else}
-        StrCpy $R1 "不选设备库, 安装替身。以后也可以把设备厂商的 ${SDK} 放到安装文件夹 (brelo_tool.exe 所在的文件夹)。"
+        StrCpy $R1 "不选设备库, 就安装替身。以后也可以把设备厂商的 ${SDK} 放到安装文件夹, 即 brelo_tool.exe 所在的文件夹。"
     ${EndIf}
-    ${NSD_CreateLabel} 0 74u 100% 20u $R1
+    ${NSD_CreateLabel} 0 58u 100% 22u $R1
     Pop $R0
-    ${NSD_CreateText} 0 98u 80% 12u $SdkPath
+    ${NSD_CreateText} 0 84u 80% 12u $SdkPath
     Pop $PageText
-    ${NSD_CreateBrowseButton} 82% 97u 18% 14u "浏览(&B)..."
+    ${NSD_CreateBrowseButton} 82% 83u 18% 14u "浏览(&B)..."
     Pop $R0
     ${NSD_OnClick} $R0 SdkPageBrowse
-    ${NSD_CreateLabel} 0 118u 100% 20u "Optional: the device vendor's ${SDK} (${BITS}-bit). Without one the installer keeps a vendor library already in the folder, or installs the stand-in that talks only to the simulator devsim."
+    ${NSD_CreateLabel} 0 106u 100% 24u "Optional: the device vendor's ${SDK} (${BITS}-bit). Without one the installer keeps a vendor library already in the folder, or installs the stand-in that talks only to the simulator devsim."
     Pop $R0
     nsDialogs::Show
 FunctionEnd
