@@ -447,18 +447,26 @@ FunctionEnd
     Abort
 !macroend
 
-; Copies or renames the listed files (R0: "a.dll|") from folder R1 to folder R2; R3: 1 to rename.
+; Copies or moves the listed files (R0: "a.dll|") from folder R1 to folder R2. R3: 0 copies,
+; 1 moves aside and never over a file there, 2 moves back over what is there. Missing files are skipped.
 Function MoveList
     StrCpy $List $R0
     ${Do}
         Call ListPop
         ${IfThen} $ListItem == "" ${|} ${Break} ${|}
-        ClearErrors
+        ${IfNot} ${FileExists} "$R1\$ListItem"
+            ${Continue}
+        ${EndIf}
         ${If} $R3 = 1
+        ${AndIf} ${FileExists} "$R2\$ListItem"
+            !insertmacro FailInstall "$R2 里已有 $ListItem, 没有覆盖它。$R2 already holds $ListItem, which was left as it is."
+        ${EndIf}
+        ClearErrors
+        ${If} $R3 = 0
+            CopyFiles /SILENT "$R1\$ListItem" "$R2\$ListItem"
+        ${Else}
             Delete "$R2\$ListItem"
             Rename "$R1\$ListItem" "$R2\$ListItem"
-        ${Else}
-            CopyFiles /SILENT "$R1\$ListItem" "$R2\$ListItem"
         ${EndIf}
         ${If} ${Errors}
             !insertmacro FailInstall "无法把 $R1\$ListItem 移到 $R2。Cannot move $R1\$ListItem to $R2."
@@ -468,6 +476,14 @@ FunctionEnd
 
 Section "Install"
     SetShellVarContext current
+    ; A library left aside by an install that was cut short goes back where it was.
+    ${If} ${FileExists} "$INSTDIR\${ASIDE}\${SDK}"
+        Call CheckKept
+        ${If} $Kept = 0
+            Delete "$INSTDIR\${SDK}"
+            Rename "$INSTDIR\${ASIDE}\${SDK}" "$INSTDIR\${SDK}"
+        ${EndIf}
+    ${EndIf}
     ; The chosen library and its companions are taken now, before the older version's files go.
     ${If} $SdkPath != ""
         InitPluginsDir
@@ -545,7 +561,7 @@ Section "Install"
         StrCpy $R0 "${SDK}|$KeptCompanions"
         StrCpy $R1 "$INSTDIR\${ASIDE}"
         StrCpy $R2 $INSTDIR
-        StrCpy $R3 1
+        StrCpy $R3 2
         Call MoveList
         RMDir "$INSTDIR\${ASIDE}"
         DetailPrint "保留了安装文件夹里设备厂商的 ${SDK}, 没有换成替身。"
