@@ -8,7 +8,8 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 build=$1 bits=$2
-other=$((96 - bits))
+other=64
+[ "$bits" = 32 ] || other=32
 triple() { if [ "$1" = 64 ]; then echo x86_64-w64-mingw32; else echo i686-w64-mingw32; fi; }
 scratch=$(mktemp -d)
 export WINEPREFIX=$scratch/wine WINEDEBUG=-all WINEDLLOVERRIDES='winemenubuilder.exe=d;mscoree,mshtml=d'
