@@ -404,7 +404,9 @@ Function SdkPageShow
     ${NSD_CreateLabel} 0 34u 100% 22u "本安装程序安装的是 ${BITS} 位的 Brelo_Tool, 只能使用 ${BITS} 位的设备库; ${OTHER_BITS} 位的设备库要用 Brelo_Tool 的 ${OTHER_BITS} 位版本 (win${OTHER_BITS})。选中的设备库是几位的, 安装程序会检查并告诉你。"
     Pop $R0
     Call CheckKept
-    ${If} $Kept = 1
+    ${If} $Refusal != ""
+        StrCpy $R1 "安装文件夹里已有设备厂商的 ${SDK}, 但它不是 ${BITS} 位的: 请选择 ${BITS} 位的设备库, 或者${PACKAGE_FITS}。"
+    ${ElseIf} $Kept = 1
         StrCpy $R1 "安装文件夹里已有设备厂商的 ${SDK}。不选设备库, 安装时保留它。"
     ${Else}
         StrCpy $R1 "不选设备库, 就安装替身。以后也可以把设备厂商的 ${SDK} 放到安装文件夹, 即 brelo_tool.exe 所在的文件夹。"
