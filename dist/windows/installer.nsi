@@ -308,6 +308,10 @@ Function CheckSdk
     ${EndIf}
     ${If} $PeMachine <> ${MACHINE}
         !insertmacro MachineBits $PeMachine $R0
+        ${If} $R0 == "?"
+            StrCpy $Refusal "设备库 $SdkPath 不是 ${BITS} 位的 Windows DLL, 本程序用不了。什么都没有安装。$\r$\n$\r$\n$SdkPath is not a ${BITS}-bit Windows DLL. Nothing was installed."
+            Return
+        ${EndIf}
         StrCpy $Refusal "设备库 $SdkPath 是 $R0 位的, 本安装程序安装的是 ${BITS} 位的 Brelo_Tool。${PACKAGE_FITS}。什么都没有安装。$\r$\n$\r$\nThis device library is $R0-bit, this installer installs the ${BITS}-bit Brelo_Tool. ${PACKAGE_FITS_EN}. Nothing was installed."
         Return
     ${EndIf}
@@ -357,6 +361,10 @@ Function CheckKept
     Call PeRead
     ${If} $PeMachine <> ${MACHINE}
         !insertmacro MachineBits $PeMachine $R0
+        ${If} $R0 == "?"
+            StrCpy $Refusal "安装文件夹 $INSTDIR 里的 ${SDK} 不是 ${BITS} 位的 Windows DLL, 也不是本程序的替身。请把它移走, 或者选择 ${BITS} 位的设备库。没有做任何更改。$\r$\n$\r$\nThe ${SDK} in the install folder is neither a ${BITS}-bit Windows DLL nor the stand-in. Move it away or choose a ${BITS}-bit device library. Nothing was changed."
+            Return
+        ${EndIf}
         StrCpy $Refusal "安装文件夹 $INSTDIR 里有设备厂商的 ${SDK}, 它是 $R0 位的, 本安装程序安装的是 ${BITS} 位的 Brelo_Tool。${PACKAGE_FITS}, 或者选择 ${BITS} 位的设备库。没有做任何更改。$\r$\n$\r$\nThe install folder holds the vendor's $R0-bit ${SDK}; this installer installs the ${BITS}-bit Brelo_Tool. ${PACKAGE_FITS_EN}, or choose a ${BITS}-bit device library. Nothing was changed."
     ${EndIf}
 FunctionEnd
@@ -405,7 +413,7 @@ Function SdkPageShow
     Pop $R0
     Call CheckKept
     ${If} $Refusal != ""
-        StrCpy $R1 "安装文件夹里已有设备厂商的 ${SDK}, 但它不是 ${BITS} 位的: 请选择 ${BITS} 位的设备库, 或者${PACKAGE_FITS}。"
+        StrCpy $R1 "安装文件夹里已有的 ${SDK} 不是 ${BITS} 位的: 请选择 ${BITS} 位的设备库, 或者${PACKAGE_FITS}。"
     ${ElseIf} $Kept = 1
         StrCpy $R1 "安装文件夹里已有设备厂商的 ${SDK}。不选设备库, 安装时保留它。"
     ${Else}
