@@ -13,6 +13,8 @@ RequestExecutionLevel user
 !include FileFunc.nsh
 !include nsDialogs.nsh
 !include x64.nsh
+!include StrFunc.nsh
+${UnStrStr}
 
 !if ${BITS} == 64
     !define OTHER_BITS 32
@@ -601,8 +603,43 @@ Section "Install"
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
+; Pushes 1 when a firewall rule named Brelo_Tool exists. "show rule" needs no administrator and
+; exits 0 naming the rule when there is one; a netsh without advfirewall (Wine's) exits 0 and prints
+; nothing, so the name in its output decides, not the localised rest.
+Function un.FirewallRuleExists
+    nsExec::ExecToStack '"$SYSDIR\netsh.exe" advfirewall firewall show rule name=${PRODUCT}'
+    Pop $0
+    Pop $1
+    StrCpy $2 ""
+    ${If} $0 == 0
+        ${UnStrStr} $2 $1 "${PRODUCT}"
+    ${EndIf}
+    ${If} $2 != ""
+        Push 1
+    ${Else}
+        Push 0
+    ${EndIf}
+FunctionEnd
+
 Section "Uninstall"
     SetShellVarContext current
+    ; A rule that allow-firewall.cmd added would outlive the program unnoticed once remove-firewall.cmd
+    ; is gone. Not on the silent run an upgrade makes: the rule still fits the same folder.
+    ${IfNot} ${Silent}
+        Call un.FirewallRuleExists
+        Pop $0
+        ${If} $0 == 1
+            MessageBox MB_YESNO|MB_ICONQUESTION "Windows 防火墙里有 ${PRODUCT} 的放行规则。要删除它吗? (Windows 会请求管理员许可)$\r$\n$\r$\nWindows Firewall holds a ${PRODUCT} rule. Remove it? (Windows asks for administrator consent)" /SD IDNO IDNO firewall_done
+            ClearErrors
+            ExecShellWait "runas" "$SYSDIR\netsh.exe" 'advfirewall firewall delete rule name=${PRODUCT} program="$INSTDIR\brelo_tool.exe"' SW_HIDE
+            Call un.FirewallRuleExists
+            Pop $0
+            ${If} $0 == 1
+                DetailPrint "防火墙规则 ${PRODUCT} 仍在; 请以管理员身份运行: netsh advfirewall firewall delete rule name=${PRODUCT}"
+            ${EndIf}
+        ${EndIf}
+        firewall_done:
+    ${EndIf}
     !include "${UNFILES}"
     ; The library goes when it is the stand-in or the one an installer copied; a user's stays.
     StrCpy $R7 0
