@@ -14,9 +14,9 @@
 namespace {
 
 // About the pace at which the log shows new lines, so that rows and lines show together.
-constexpr int kAppendedLayoutMs = 40;
+constexpr int AppendedLayoutMs = 40;
 // Rows' worth of cells made at a time.
-constexpr int kSpareRows = 64;
+constexpr int SpareRows = 64;
 
 } // namespace
 
@@ -54,7 +54,7 @@ QTableWidgetItem *DeviceTableWidget::newCell(int column)
     if (m_spareCells.at(column).isEmpty()) {
         for (int each = 0; each <= MacColumn; ++each) {
             QVector<QTableWidgetItem *> &cells = m_spareCells[each];
-            for (int row = 0; row < kSpareRows; ++row) {
+            for (int row = 0; row < SpareRows; ++row) {
                 auto *cell = new QTableWidgetItem(QString());
                 cell->setTextAlignment(each == NumberColumn ? Qt::AlignCenter : Qt::AlignVCenter);
                 if (each == NumberColumn) {
@@ -97,7 +97,7 @@ void DeviceTableWidget::doItemsLayout()
     } else if (m_appendedDue) {
         layOutAppended();
     } else if (!m_appendedLayout.isActive()) {
-        m_appendedLayout.start(kAppendedLayoutMs, this);
+        m_appendedLayout.start(AppendedLayoutMs, this);
     }
 }
 
