@@ -46,11 +46,8 @@ DeviceTableWidget::~DeviceTableWidget()
 
 QTableWidgetItem *DeviceTableWidget::newCell(int column)
 {
-    // A sort follows each compared cell to its data. Cells made one by one between a search's log
-    // lines, and their data grown a role at a time, lie spread over many more memory pages than those
-    // of a table filled alone, and a header click over 50,000 rows took a third longer. Made a column
-    // of many rows at a time, each with room for its text and alignment from the start, the cells
-    // that a sort compares lie together.
+    // Cells made one by one between a search's log lines lie spread over memory, and a sort of 50,000
+    // rows took a third longer; made many rows at a time, the cells a sort compares lie together.
     if (m_spareCells.at(column).isEmpty()) {
         for (int each = 0; each <= MacColumn; ++each) {
             QVector<QTableWidgetItem *> &cells = m_spareCells[each];

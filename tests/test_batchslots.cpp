@@ -349,9 +349,8 @@ void TestBatchSlots::ipDhcpSendsNoAddressAndLogsDhcp()
     QCOMPARE(MessageBox::shown().constFirst().title, QStringLiteral("询问"));
 }
 
-// The plan's rules are tested without a window (test_addressplan); here the window's part: the
-// start address as typed, the unchecked rows as the devices outside the batch, and a refusal that
-// sends nothing.
+// The plan's rules are in test_addressplan; here the window's part: the start address as typed, the
+// unchecked rows as the devices outside the batch, and a refusal that sends nothing.
 void TestBatchSlots::ipPlanIsCheckedBeforeAnythingIsSent_data()
 {
     QTest::addColumn<int>("count");
