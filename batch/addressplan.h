@@ -12,7 +12,7 @@ struct DeviceAddress
     QString ip;
 };
 
-// Counts up the last octet, never past 254; the text up to the last dot is kept as given.
+// Counts up the last octet, never above 254 once past it; the text up to the last dot is kept as given.
 QStringList planAddresses(const QString &startIp, int count);
 
 int distinctAddressCount(const QStringList &plan);
