@@ -14,9 +14,9 @@
 namespace {
 
 // About the pace at which the log shows new lines, so that rows and lines show together.
-constexpr int kAppendedLayoutMs = 40;
+constexpr int AppendedLayoutMs = 40;
 // Rows' worth of cells made at a time.
-constexpr int kSpareRows = 64;
+constexpr int SpareRows = 64;
 
 } // namespace
 
@@ -46,15 +46,12 @@ DeviceTableWidget::~DeviceTableWidget()
 
 QTableWidgetItem *DeviceTableWidget::newCell(int column)
 {
-    // A sort follows each compared cell to its data. Cells made one by one between a search's log
-    // lines, and their data grown a role at a time, lie spread over many more memory pages than those
-    // of a table filled alone, and a header click over 50,000 rows took a third longer. Made a column
-    // of many rows at a time, each with room for its text and alignment from the start, the cells
-    // that a sort compares lie together.
+    // Cells made one by one between a search's log lines lie spread over memory, and a sort of 50,000
+    // rows took a third longer; made many rows at a time, the cells a sort compares lie together.
     if (m_spareCells.at(column).isEmpty()) {
         for (int each = 0; each <= MacColumn; ++each) {
             QVector<QTableWidgetItem *> &cells = m_spareCells[each];
-            for (int row = 0; row < kSpareRows; ++row) {
+            for (int row = 0; row < SpareRows; ++row) {
                 auto *cell = new QTableWidgetItem(QString());
                 cell->setTextAlignment(each == NumberColumn ? Qt::AlignCenter : Qt::AlignVCenter);
                 if (each == NumberColumn) {
@@ -97,7 +94,7 @@ void DeviceTableWidget::doItemsLayout()
     } else if (m_appendedDue) {
         layOutAppended();
     } else if (!m_appendedLayout.isActive()) {
-        m_appendedLayout.start(kAppendedLayoutMs, this);
+        m_appendedLayout.start(AppendedLayoutMs, this);
     }
 }
 

@@ -9,10 +9,8 @@
 
 struct DeviceAddress;
 
-// The device table. A search appends rows one by one, mostly below the part of the table that is
-// shown, and the stock view lays out and repaints every shown row for each of them. Here rows
-// appended at the end are laid out together a moment later and repaint only where they show, if at
-// all; every other change lays out and repaints at once, as before.
+// The stock view lays out and repaints every shown row for each row a search appends, mostly out of
+// sight; here appended rows are laid out together a moment later and repaint only where they show.
 class DeviceTableWidget : public QTableWidget
 {
     Q_OBJECT
@@ -26,14 +24,12 @@ public:
 
     // Every row's MAC and address, in table order.
     QVector<DeviceAddress> devices() const;
-    // Shows a check's outcome on every cell of the row: the text as tooltip, on green when the device
-    // took its address, on red otherwise. An empty text takes the mark away.
+    // The outcome as every cell's tooltip, on green when taken, red otherwise; an empty text clears it.
     void markRow(int row, const QString &outcome, bool taken);
 
-    // An empty cell for a new row, with the column's alignment and, in the number column, an
-    // unchecked box; the caller gives it its text before putting it in place.
+    // Aligned, and unchecked in the number column; the caller sets its text before putting it in place.
     QTableWidgetItem *newCell(int column);
-    // Numbers the rows 1, 2, 3 … from the top, as after a sort; check boxes stay as they are.
+    // Numbers the rows 1, 2, 3 … from the top, as after a sort.
     void renumber();
 
     void doItemsLayout() override;

@@ -22,6 +22,8 @@
 #include <QSignalBlocker>
 #include <QTableWidgetItem>
 
+#include <utility>
+
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
@@ -65,7 +67,7 @@ MainWindow::MainWindow(QWidget *parent)
 
     m_check = new AddressCheck(this);
     connect(m_check, &AddressCheck::message, this, &MainWindow::appendLog);
-    connect(m_check, &AddressCheck::searchWanted, this, &MainWindow::on_search_dev_btn_clicked);
+    connect(m_check, &AddressCheck::searchWanted, this, &MainWindow::searchForCheck);
     connect(m_check, &AddressCheck::outcomesChanged, this, &MainWindow::markRows);
     connect(m_check, &AddressCheck::resendOffered, this, &MainWindow::offerResend);
 
@@ -114,12 +116,37 @@ void dev_search_cb(VSOneDev *dev, void *context)
 
 void MainWindow::on_search_dev_btn_clicked()
 {
+    m_keptMarks.clear();
     appendLog(QStringLiteral("开始搜索, 清空表格!"));
     ui->search_dev_btn->setEnabled(false);
     ui->dev_search_tableWidget->clearContents();
     ui->dev_search_tableWidget->setRowCount(0);
     m_search->request();
     m_check->searchStarted();
+}
+
+// A check searches for minutes, while the user may be choosing rows for the next batch. A device
+// that one search misses keeps its mark for the next.
+void MainWindow::searchForCheck()
+{
+    QSet<QString> shown;
+    QSet<QString> marked;
+    const DeviceTableWidget *table = ui->dev_search_tableWidget;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const QTableWidgetItem *number = table->item(row, DeviceTableWidget::NumberColumn);
+        const QTableWidgetItem *mac = table->item(row, DeviceTableWidget::MacColumn);
+        if (!mac) {
+            continue;
+        }
+        shown.insert(mac->text());
+        if (number && number->checkState() == Qt::Checked) {
+            marked.insert(mac->text());
+        }
+    }
+    QSet<QString> kept = m_keptMarks;
+    kept.subtract(shown).unite(marked);
+    on_search_dev_btn_clicked();
+    m_keptMarks = std::move(kept);
 }
 
 void MainWindow::onSearchFinished(int result)
@@ -144,12 +171,15 @@ void MainWindow::addDevice2TableWidget(QString p2pid, QString ip, QString versio
     // on the way costs more than the row itself.
     const QSignalBlocker cellsBlocker(table->model());
 
-    const auto put = [table, row](int column, const QString &text) {
+    const auto put = [table, row](int column, const QString &text, bool checked = false) {
         QTableWidgetItem *item = table->newCell(column);
         item->setText(text);
+        if (checked) {
+            item->setCheckState(Qt::Checked);
+        }
         table->setItem(row, column, item);
     };
-    put(DeviceTableWidget::NumberColumn, QString::number(row + 1));
+    put(DeviceTableWidget::NumberColumn, QString::number(row + 1), m_keptMarks.contains(mac));
     put(DeviceTableWidget::IdColumn, hid.isEmpty() ? p2pid : hid);
     put(DeviceTableWidget::AddressColumn, ip);
     put(DeviceTableWidget::VersionColumn, version);

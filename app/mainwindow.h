@@ -2,6 +2,7 @@
 #define BRELO_MAINWINDOW_H
 
 #include <QMainWindow>
+#include <QSet>
 #include <QString>
 #include <QVector>
 
@@ -50,25 +51,22 @@ private:
     friend void dev_search_cb(VSOneDev *dev, void *context);
 
     void onHeaderSectionClicked(int logicalIndex);
+    void searchForCheck();
     void onSearchFinished(int result);
     void toggleRow(int row);
-    // Puts the checked rows, or all, on the clipboard for the installer's records.
+    // For the installer's records.
     void copyDeviceList();
     void setAllChecked(bool checked);
-    // The MACs of the checked rows in table order; refuses the batch with nothingChecked if none.
+    // Refuses the batch with nothingChecked when no row is checked.
     QStringList batchTargets(const QString &nothingChecked);
     QStringList checkedMacs() const;
     void refuseBatch(const QString &text);
 
-    // A batch IP change ends the record of the one before and, unless by DHCP, starts its own with
-    // its sends; a resend belongs to the batch it repeats.
+    // A resend belongs to the batch it repeats; a new batch ends the record of the one before.
     enum class IpSend { NewBatch, Resend };
-    // The IP commands of a batch or a resend: the planned addresses checked against the devices
-    // outside it (not with DHCP), then each device's command and its log line, and whether the
-    // library took it in the device's sent. False, with nothing sent, when the plan is refused.
+    // False, with nothing sent, when the plan is refused. Sets each device's sent.
     bool sendIpCommands(QVector<CheckedDevice> &devices, int dhcp, IpSend kind);
     void offerResend(const QString &question, QVector<CheckedDevice> devices);
-    // Every row shows the outcome of its device in the batch IP change on record.
     void markRows();
 
     Ui::MainWindow *ui;
@@ -77,6 +75,8 @@ private:
     ActivityLog *m_log;
     DeviceSearch *m_search;
     AddressCheck *m_check;
+    // The MACs whose rows the check's own searches put back checked.
+    QSet<QString> m_keptMarks;
 };
 
 #endif // BRELO_MAINWINDOW_H

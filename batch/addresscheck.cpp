@@ -7,8 +7,14 @@
 
 namespace {
 
-// How often a search or question held back by an open dialog looks again.
-constexpr int kModalRecheckMs = 250;
+constexpr int HeldRecheckMs = 250;
+
+// The boxes have no parent window, so any modal widget counts: the search would empty the table
+// under a dialog or an open menu ("复制" would copy part of a list), the question stand over them.
+bool windowHoldsCheck()
+{
+    return QApplication::activeModalWidget() || QApplication::activePopupWidget();
+}
 
 } // namespace
 
@@ -33,6 +39,7 @@ void AddressCheck::beginRecord(const QVector<CheckedDevice> &commands)
 {
     cancel();
     m_record.begin(commands);
+    emit outcomesChanged();
 }
 
 void AddressCheck::start()
@@ -96,7 +103,7 @@ void AddressCheck::searchEnded(int result, const QVector<DeviceAddress> &found)
     if (m_record.isEmpty()) {
         return;
     }
-    // A failed search says nothing about the devices: to a round it is a search that saw none.
+    // To a round, a failed search is one that saw none of its devices.
     if (result >= 0) {
         m_record.recordSearch(found);
     }
@@ -105,15 +112,14 @@ void AddressCheck::searchEnded(int result, const QVector<DeviceAddress> &found)
         ++m_searches;
         const QVector<CheckedDevice> round = m_record.devices(m_round);
         const int waitMs = nextCheckWait(round, m_waits, m_searches);
-        const int left = round.size() - takenCount(round);
         if (waitMs >= 0) {
             emit message(checkProgress(round, waitMs));
             m_pause->start(waitMs);
-        } else if (result < 0 && left > 0) {
+        } else if (result < 0 && waitingCount(round) > 0) {
             // The devices not taken keep what they showed before this round.
             m_running = false;
             m_round.clear();
-            emit message(QStringLiteral("核对中止: 搜索失败, %1 台设备未能核对!").arg(left));
+            emit message(checkAborted(round));
         } else {
             finish(round);
         }
@@ -130,19 +136,16 @@ void AddressCheck::finish(const QVector<CheckedDevice> &round)
     }
     m_offer = devicesNotTaken(round);
     if (!m_offer.isEmpty()) {
-        // Not from within the search's end: the question's modal loop, and a resend's new search, must
-        // not run inside that emission.
+        // The question's modal loop, and a resend's search, must not run inside the search's end.
         m_question = resendQuestion(round);
         m_offerDelay->start(0);
     }
 }
 
-// The boxes have no parent window, so any modal widget counts: the check's search would empty the
-// table under a dialog, and its question would stand over one.
 void AddressCheck::searchWhenFree()
 {
-    if (QApplication::activeModalWidget()) {
-        m_pause->start(kModalRecheckMs);
+    if (windowHoldsCheck()) {
+        m_pause->start(HeldRecheckMs);
         return;
     }
     emit searchWanted();
@@ -150,8 +153,8 @@ void AddressCheck::searchWhenFree()
 
 void AddressCheck::offerWhenFree()
 {
-    if (QApplication::activeModalWidget()) {
-        m_offerDelay->start(kModalRecheckMs);
+    if (windowHoldsCheck()) {
+        m_offerDelay->start(HeldRecheckMs);
         return;
     }
     if (!m_offer.isEmpty()) {

@@ -147,8 +147,7 @@ QString addressPlanRefusal(const QStringList &plan, const QString &netmask, cons
         }
     }
 
-    // Each other device's address is read once, however large the plan; where several devices
-    // report one address, the first in table order is the one named.
+    // One pass over the other devices, however large the plan; the first in table order is named.
     QHash<quint32, QString> holders;
     holders.reserve(others.size());
     for (const DeviceAddress &other : others) {

@@ -80,9 +80,8 @@ void MainWindow::offerResend(const QString &question, QVector<CheckedDevice> dev
 
 bool MainWindow::sendIpCommands(QVector<CheckedDevice> &devices, int dhcp, IpSend kind)
 {
-    // Without DHCP every device must get an address of its own that it can be reached at; otherwise
-    // nothing is sent at all, so that no device ends up unreachable or in conflict. The table is read
-    // only now: a search may have added devices while a dialog was open, and they count.
+    // Nothing of a refused plan goes out, lest a device end up unreachable or in conflict. The table
+    // is read only now: rows found while a dialog was open count.
     if (!dhcp && !devices.isEmpty()) {
         QSet<QString> moving;
         QStringList plan;
@@ -104,8 +103,8 @@ bool MainWindow::sendIpCommands(QVector<CheckedDevice> &devices, int dhcp, IpSen
         }
     }
 
-    // Devices told something new would be misjudged by a check still waiting for an earlier batch,
-    // and that batch's record ends with it. A DHCP batch plans no addresses and starts no record.
+    // A check still waiting for an earlier batch would misjudge devices told something new. A DHCP
+    // batch plans no addresses and starts no record.
     if (kind == IpSend::NewBatch) {
         m_check->endRecord();
     }
@@ -113,7 +112,6 @@ bool MainWindow::sendIpCommands(QVector<CheckedDevice> &devices, int dhcp, IpSen
         const QByteArray command =
             ipConfigCommand(device.mac, dhcp, device.address, device.netmask, device.gateway, device.dns);
         const int result = vsnet_send_json_msg("255.255.255.255", command.constData());
-        // With DHCP the device gets no address from us, and the log says so.
         appendLog(ipCommandLogLine(device.mac, dhcp ? QStringLiteral("DHCP") : device.address, result));
         device.sent = result >= 0;
     }

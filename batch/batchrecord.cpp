@@ -64,18 +64,22 @@ void BatchRecord::recordSends(const QVector<CheckedDevice> &sends)
         device = send;
         device.taken = taken;
         device.seenAt.clear();
+        // A reason given before the refusal would show again once a later send goes out.
+        if (!device.sent) {
+            m_reasons.remove(device.mac);
+        }
     }
 }
 
 void BatchRecord::recordSearch(const QVector<DeviceAddress> &found)
 {
-    ::recordSearch(m_devices, found);
+    updateFromSearch(m_devices, found);
 }
 
 void BatchRecord::recordCheck(const QSet<QString> &macs)
 {
     for (const CheckedDevice &device : std::as_const(m_devices)) {
-        if (!device.taken && macs.contains(device.mac)) {
+        if (isWaitedFor(device) && macs.contains(device.mac)) {
             m_reasons.insert(device.mac, checkOutcome(device));
         }
     }
@@ -84,8 +88,8 @@ void BatchRecord::recordCheck(const QSet<QString> &macs)
 DeviceOutcome BatchRecord::outcome(const QString &mac) const
 {
     const CheckedDevice *checked = device(mac);
-    if (checked && checked->taken) {
-        return {checkOutcome(*checked), true};
+    if (checked && (checked->taken || !checked->sent)) {
+        return {checkOutcome(*checked), checked->taken};
     }
     return {m_reasons.value(mac), false};
 }

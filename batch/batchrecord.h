@@ -10,7 +10,7 @@
 
 struct DeviceAddress;
 
-// A device's outcome as its rows show it; an empty text shows none.
+// An empty text shows no outcome.
 struct DeviceOutcome
 {
     QString text;
@@ -18,32 +18,29 @@ struct DeviceOutcome
 };
 
 // The outcome of one batch IP change, device by device, kept across the check's rounds, resends
-// and any later search until the next batch replaces it.
+// and later searches until the next batch replaces it.
 class BatchRecord
 {
 public:
-    // The batch's commands went out, in batch order; a device planned twice is held with its last
-    // command.
+    // A device planned twice is held with its last command.
     void begin(const QVector<CheckedDevice> &sends);
     void clear();
     bool isEmpty() const { return m_devices.isEmpty(); }
-    // The device as sent and as the searches since have shown it, or null outside the batch.
+    // Null outside the batch.
     const CheckedDevice *device(const QString &mac) const;
-    // The MACs of the batch.
     QSet<QString> macs() const;
-    // The devices of these MACs as the record holds them, in batch order.
+    // In batch order.
     QVector<CheckedDevice> devices(const QSet<QString> &macs) const;
 
-    // Devices were sent their planned command (again): whether the library took it now counts,
-    // where searches showed them before no longer does.
+    // Where searches showed a device before no longer counts; whether the library took the command
+    // does, at once.
     void recordSends(const QVector<CheckedDevice> &sends);
-    // Any search since the batch that shows a device at its planned address makes it taken, for good.
     void recordSearch(const QVector<DeviceAddress> &found);
-    // A check has ended about these devices: those not taken keep the reason it gave.
+    // The devices sent and not taken keep the reason the check ended with.
     void recordCheck(const QSet<QString> &macs);
 
-    // "已生效", the reason of the last check that ended about the device, or nothing: outside the
-    // batch, or no check has ended about it yet.
+    // "已生效"; else a refused last command; else the reason of the last check that ended about the
+    // device since; else nothing.
     DeviceOutcome outcome(const QString &mac) const;
 
 private:

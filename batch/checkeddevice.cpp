@@ -8,13 +8,12 @@
 #include <algorithm>
 #include <iterator>
 
-void recordSearch(QVector<CheckedDevice> &devices, const QVector<DeviceAddress> &found)
+void updateFromSearch(QVector<CheckedDevice> &devices, const QVector<DeviceAddress> &found)
 {
     QHash<QString, int> index;
     for (int i = 0; i < devices.size(); ++i) {
         index.insert(devices.at(i).mac, i);
     }
-    // A device may answer more than once in a search; any answer at its address counts.
     QSet<int> seenHere;
     for (const DeviceAddress &row : found) {
         const auto at = index.constFind(row.mac);
@@ -47,6 +46,12 @@ int takenCount(const QVector<CheckedDevice> &devices)
         std::count_if(devices.cbegin(), devices.cend(), [](const CheckedDevice &device) { return device.taken; }));
 }
 
+int unsentCount(const QVector<CheckedDevice> &devices)
+{
+    return int(std::count_if(devices.cbegin(), devices.cend(),
+                             [](const CheckedDevice &device) { return !device.sent && !device.taken; }));
+}
+
 int nextCheckWait(const QVector<CheckedDevice> &devices, const QVector<int> &waitsMs, int searches)
 {
     if (waitingCount(devices) == 0 || searches < 1 || searches > waitsMs.size()) {
@@ -57,11 +62,24 @@ int nextCheckWait(const QVector<CheckedDevice> &devices, const QVector<int> &wai
 
 QString checkProgress(const QVector<CheckedDevice> &devices, int waitMs)
 {
-    return QStringLiteral("核对中: %1 台设备中 %2 台已生效, %3 秒后再次搜索其余 %4 台!")
-        .arg(devices.size())
-        .arg(takenCount(devices))
-        .arg((waitMs + 999) / 1000)
-        .arg(waitingCount(devices));
+    const int unsent = unsentCount(devices);
+    const QString line = unsent > 0
+        ? QStringLiteral("核对中: %1 台设备中 %2 台已生效, %5 台命令发送失败, %3 秒后再次搜索其余 %4 台!")
+        : QStringLiteral("核对中: %1 台设备中 %2 台已生效, %3 秒后再次搜索其余 %4 台!");
+    const QString filled =
+        line.arg(devices.size()).arg(takenCount(devices)).arg((waitMs + 999) / 1000).arg(waitingCount(devices));
+    return unsent > 0 ? filled.arg(unsent) : filled;
+}
+
+QString checkAborted(const QVector<CheckedDevice> &devices)
+{
+    const int unsent = unsentCount(devices);
+    if (unsent > 0) {
+        return QStringLiteral("核对中止: 搜索失败, %1 台设备未能核对, %2 台命令发送失败!")
+            .arg(waitingCount(devices))
+            .arg(unsent);
+    }
+    return QStringLiteral("核对中止: 搜索失败, %1 台设备未能核对!").arg(waitingCount(devices));
 }
 
 QString checkOutcome(const CheckedDevice &device)

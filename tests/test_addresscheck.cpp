@@ -53,8 +53,9 @@ private slots:
 void TestAddressCheck::roundsAndRecord_data()
 {
     QTest::addColumn<QStringList>("commands");
-    // A search's rows ("fail": the library failed it); "resend", "resend unsent" (the library
-    // refused it) or "decline" answers the offer of a resend; "algo" is an algorithm batch, "close" the window's end.
+    // A search's rows ("fail": the library failed it); "resend", "resend unsent" (the library refused
+    // every command, or those of the MACs named after it) or "decline" answers the offer of a resend;
+    // "algo" is an algorithm batch, "close" the window's end.
     QTest::addColumn<QStringList>("events");
     QTest::addColumn<QStringList>("log");
     // After each event, what the rows of M1, M2, M3 and M9 (outside every batch) show.
@@ -62,6 +63,8 @@ void TestAddressCheck::roundsAndRecord_data()
     QTest::addColumn<QStringList>("resent");
 
     const QString taken = QStringLiteral("已生效");
+    const QString unsent = QStringLiteral("未生效: 命令发送失败");
+    const QString unseen = QStringLiteral("未生效: 本次搜索未发现该设备");
     QTest::newRow("all taken at once") << QStringList {"M1 10.0.0.1", "M2 10.0.0.2"}
                                        << QStringList {"M1 10.0.0.1, M2 10.0.0.2, M9 10.0.0.9"}
                                        << QStringList {"核对结果: 2 台设备中 2 台已生效, 0 台未生效"}
@@ -86,17 +89,17 @@ void TestAddressCheck::roundsAndRecord_data()
                         "decline",
                         "M2 10.0.0.2, M3 10.0.0.3",
                         "M2 10.0.0.9"}
-        << QStringList {"核对中: 3 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!",
-                        "核对中: 3 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!",
-                        "核对中: 3 台设备中 1 台已生效, 1 秒后再次搜索其余 1 台!",
+        << QStringList {"核对中: 3 台设备中 1 台已生效, 1 台命令发送失败, 1 秒后再次搜索其余 1 台!",
+                        "核对中: 3 台设备中 1 台已生效, 1 台命令发送失败, 1 秒后再次搜索其余 1 台!",
+                        "核对中: 3 台设备中 1 台已生效, 1 台命令发送失败, 1 秒后再次搜索其余 1 台!",
                         "M2 未生效: 搜索到的 IP 为 192.168.1.7",
                         "M3 未生效: 命令发送失败",
                         "核对结果: 3 台设备中 1 台已生效, 2 台未生效"}
-        << QList<QStringList> {{taken, "", "", ""},
-                               {taken, "", "", ""},
-                               {taken, "", "", ""},
-                               {taken, "未生效: 搜索到的 IP 为 192.168.1.7", "未生效: 命令发送失败", ""},
-                               {taken, "未生效: 搜索到的 IP 为 192.168.1.7", "未生效: 命令发送失败", ""},
+        << QList<QStringList> {{taken, "", unsent, ""},
+                               {taken, "", unsent, ""},
+                               {taken, "", unsent, ""},
+                               {taken, "未生效: 搜索到的 IP 为 192.168.1.7", unsent, ""},
+                               {taken, "未生效: 搜索到的 IP 为 192.168.1.7", unsent, ""},
                                {taken, taken, taken, ""},
                                {taken, taken, taken, ""}}
         << QStringList {};
@@ -147,13 +150,30 @@ void TestAddressCheck::roundsAndRecord_data()
                         "M1 未生效: 本次搜索未发现该设备",
                         "核对结果: 1 台设备中 0 台已生效, 1 台未生效",
                         "核对结果: 1 台设备中 1 台已生效, 0 台未生效"}
-        << QList<QStringList> {{"", "", "", ""},
-                               {"", "", "", ""},
-                               {"", "", "", ""},
-                               {"未生效: 本次搜索未发现该设备", "", "", ""},
-                               {"未生效: 本次搜索未发现该设备", "", "", ""},
-                               {taken, "", "", ""}}
+        << QList<QStringList> {{"", "", "", ""},     {"", "", "", ""},     {"", "", "", ""},
+                               {unseen, "", "", ""}, {unsent, "", "", ""}, {taken, "", "", ""}}
         << QStringList {"M1 10.0.0.1"};
+    QTest::newRow("a failed last search after a resend: the refused one shows so at once and counts apart")
+        << QStringList {"M1 10.0.0.1", "M2 10.0.0.2"}
+        << QStringList {"", "", "", "", "resend unsent M2", "fail", "fail", "fail", "fail"}
+        << QStringList {"核对中: 2 台设备中 0 台已生效, 1 秒后再次搜索其余 2 台!",
+                        "核对中: 2 台设备中 0 台已生效, 1 秒后再次搜索其余 2 台!",
+                        "核对中: 2 台设备中 0 台已生效, 1 秒后再次搜索其余 2 台!",
+                        "M1 未生效: 本次搜索未发现该设备",
+                        "M2 未生效: 本次搜索未发现该设备",
+                        "核对结果: 2 台设备中 0 台已生效, 2 台未生效",
+                        "核对中: 2 台设备中 0 台已生效, 1 台命令发送失败, 1 秒后再次搜索其余 1 台!",
+                        "核对中: 2 台设备中 0 台已生效, 1 台命令发送失败, 1 秒后再次搜索其余 1 台!",
+                        "核对中: 2 台设备中 0 台已生效, 1 台命令发送失败, 1 秒后再次搜索其余 1 台!",
+                        "核对中止: 搜索失败, 1 台设备未能核对, 1 台命令发送失败!"}
+        << QList<QStringList> {{"", "", "", ""},         {"", "", "", ""},     {"", "", "", ""},
+                               {unseen, unseen, "", ""}, {"", unsent, "", ""}, {"", unsent, "", ""},
+                               {"", unsent, "", ""},     {"", unsent, "", ""}, {unseen, unsent, "", ""}}
+        << QStringList {"M1 10.0.0.1", "M2 10.0.0.2"};
+    QTest::newRow("every command refused: a failed search leaves nothing unjudged")
+        << QStringList {"M1 10.0.0.1 unsent"} << QStringList {"fail"}
+        << QStringList {"M1 未生效: 命令发送失败", "核对结果: 1 台设备中 0 台已生效, 1 台未生效"}
+        << QList<QStringList> {{unsent, "", "", ""}} << QStringList {};
     QTest::newRow("an algorithm batch ends the round, the window's end the record")
         << QStringList {"M1 10.0.0.1", "M2 10.0.0.2"}
         << QStringList {"M1 10.0.0.1", "algo", "M2 10.0.0.5", "close", "M1 10.0.0.1"}
@@ -199,9 +219,12 @@ void TestAddressCheck::roundsAndRecord()
         if (event.startsWith(QStringLiteral("resend")) || event == QStringLiteral("decline")) {
             QTRY_VERIFY(!offer.isEmpty());
             if (event.startsWith(QStringLiteral("resend"))) {
+                const QStringList words = event.split(QLatin1Char(' '));
+                const QStringList refused = words.mid(2);
                 for (CheckedDevice &device : offer) {
                     sent.append(device.mac + QLatin1Char(' ') + device.address);
-                    device.sent = !event.endsWith(QStringLiteral("unsent"));
+                    device.sent = !words.contains(QStringLiteral("unsent"))
+                        || (!refused.isEmpty() && !refused.contains(device.mac));
                 }
                 check.startResend(offer);
                 windowSearches = true;

@@ -8,9 +8,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTextEdit>
+#include <QTimer>
 
 #include <functional>
 
@@ -69,11 +72,18 @@ private slots:
     void recordStartsWithTheSendsWhateverTheAnswer();
     void lateSuccessShowsAfterFailedResend();
     void failedSearchesCountAsSearchesThatSawNothing();
-    void checkWaitsForModalWindows();
+    void checkWaitsForOpenDialogsAndMenus_data();
+    void checkWaitsForOpenDialogsAndMenus();
+    void checkSearchesKeepTheUsersMarks();
 
 private:
     void addRows(MainWindow &window, const QStringList &macs);
     void startBatch(MainWindow &window);
+    QStringList markedMacs(MainWindow &window);
+    // The check's timers still to run out: the pause before its next search, the delay of its question.
+    static QList<QTimer *> pendingCheckTimers(MainWindow &window);
+    // Lets the one pending timer of the check run out now, rather than sleep past it.
+    static bool runCheckTimer(MainWindow &window);
 };
 
 void TestBatchSlots::init()
@@ -106,6 +116,39 @@ void TestBatchSlots::startBatch(MainWindow &window)
     answerNextDialog([](QDialog *dialog) { dialog->findChild<MyIpLineEdit *>("ip_lineEdit")->setText("10.1.1.1"); });
     click(window, "batch_modify_ip_btn");
     QVERIFY(dialogSeen());
+}
+
+QStringList TestBatchSlots::markedMacs(MainWindow &window)
+{
+    QStringList macs;
+    for (int row = 0; row < table(window)->rowCount(); ++row) {
+        if (table(window)->item(row, 0)->checkState() == Qt::Checked) {
+            macs.append(table(window)->item(row, 5)->text());
+        }
+    }
+    return macs;
+}
+
+QList<QTimer *> TestBatchSlots::pendingCheckTimers(MainWindow &window)
+{
+    QList<QTimer *> pending;
+    for (QTimer *timer : window.findChild<AddressCheck *>()->findChildren<QTimer *>()) {
+        if (timer->isActive()) {
+            pending.append(timer);
+        }
+    }
+    return pending;
+}
+
+bool TestBatchSlots::runCheckTimer(MainWindow &window)
+{
+    const QList<QTimer *> pending = pendingCheckTimers(window);
+    if (pending.size() != 1) {
+        return false;
+    }
+    QSignalSpy ranOut(pending.constFirst(), &QTimer::timeout);
+    pending.constFirst()->start(0);
+    return ranOut.wait(30000);
 }
 
 void TestBatchSlots::emptyTableRefusesWithDebugLine_data()
@@ -306,9 +349,8 @@ void TestBatchSlots::ipDhcpSendsNoAddressAndLogsDhcp()
     QCOMPARE(MessageBox::shown().constFirst().title, QStringLiteral("询问"));
 }
 
-// The plan's rules are tested without a window (test_addressplan); here the window's part: the
-// start address as typed, the unchecked rows as the devices outside the batch, and a refusal that
-// sends nothing.
+// The plan's rules are in test_addressplan; here the window's part: the start address as typed, the
+// unchecked rows as the devices outside the batch, and a refusal that sends nothing.
 void TestBatchSlots::ipPlanIsCheckedBeforeAnythingIsSent_data()
 {
     QTest::addColumn<int>("count");
@@ -442,6 +484,13 @@ void TestBatchSlots::libraryFailuresAreReported()
         click(window, failing == "ip" ? "batch_modify_ip_btn" : "batch_modify_algo_btn");
         QCOMPARE(FakeVsnet::sent().size(), 3);
     }
+    if (failing == "ip") {
+        // Known as the command goes out, whether a check follows or not.
+        for (int row = 0; row < 3; ++row) {
+            QCOMPARE(table(window)->item(row, 5)->toolTip(),
+                     row == 1 ? QStringLiteral("未生效: 命令发送失败") : QString());
+        }
+    }
     QCOMPARE(logMessages(window).mid(first), lines);
     QCOMPARE(MessageBox::shown().size(), box.isEmpty() ? 0 : 1);
     if (!box.isEmpty()) {
@@ -571,10 +620,8 @@ void TestBatchSlots::checkWaitingForDevicesEnds()
     MainWindow window;
     addRows(window, {"02:00:00:00:00:01"});
     table(window)->item(0, 0)->setCheckState(Qt::Checked);
-    auto *check = window.findChild<AddressCheck *>();
-    // A hand search must not race the check's own: then the check would wait a minute.
-    const int pause = by == "search" ? 60000 : 200;
-    check->setWaits({pause, pause, pause});
+    // Long, so that no search of the check's own races the test's.
+    window.findChild<AddressCheck *>()->setWaits({60000, 60000, 60000});
     answerNextDialog([](QDialog *dialog) { dialog->findChild<MyIpLineEdit *>("ip_lineEdit")->setText("10.1.1.1"); });
     click(window, "batch_modify_ip_btn");
     QTRY_VERIFY_WITH_TIMEOUT(logMessages(window).join('\n').contains("核对中"), 30000);
@@ -594,11 +641,9 @@ void TestBatchSlots::checkWaitingForDevicesEnds()
         QCOMPARE(FakeVsnet::searchCount(), 2);
         return;
     }
-    const QStringList log = logMessages(window);
-    // Longer than the pause: an ended check starts no search and writes nothing more.
-    QTest::qWait(500);
+    // Nothing is left to run out: an ended check starts no search and writes nothing more.
+    QVERIFY(pendingCheckTimers(window).isEmpty());
     QCOMPARE(FakeVsnet::searchCount(), 1);
-    QCOMPARE(logMessages(window), log);
 }
 
 // "取消" skips the check, not the record: a search by hand marks the device it shows at its planned
@@ -672,40 +717,104 @@ void TestBatchSlots::failedSearchesCountAsSearchesThatSawNothing()
     QCOMPARE(FakeVsnet::searchCount(), 3);
     QCOMPARE(logMessages(window).filter("核对中: 1 台设备中 0 台已生效, 1 秒后再次搜索其余 1 台!").size(), 2);
     QCOMPARE(logMessages(window).filter("核对结果").size(), 0);
-    // No resend is offered: the question after the batch stays the only box.
-    QTest::qWait(100);
+    // No resend is offered, nor left to come: the question after the batch stays the only box.
+    QVERIFY(pendingCheckTimers(window).isEmpty());
     QCOMPARE(MessageBox::shown().size(), 1);
 }
 
-// Neither the check's next search, which empties the table, nor its question comes while a dialog or
-// box is open.
-void TestBatchSlots::checkWaitsForModalWindows()
+void TestBatchSlots::checkWaitsForOpenDialogsAndMenus_data()
 {
+    // The first action of the menu, or none for a modal dialog.
+    QTest::addColumn<QString>("menu");
+    QTest::newRow("dialog") << QString();
+    QTest::newRow("table menu") << QStringLiteral("复制");
+    QTest::newRow("log menu") << QStringLiteral("清空");
+}
+
+// Neither the check's next search, which empties the table, nor its question comes while a dialog,
+// a box or a menu is open.
+void TestBatchSlots::checkWaitsForOpenDialogsAndMenus()
+{
+    QFETCH(QString, menu);
     MainWindow window;
     addRows(window, {"02:00:00:00:00:01"});
-    window.findChild<AddressCheck *>()->setWaits({200});
+    window.findChild<AddressCheck *>()->setWaits({60000});
     startBatch(window);
     MessageBox::setNextAnswer(QMessageBox::Cancel);
     QTRY_VERIFY_WITH_TIMEOUT(logMessages(window).join('\n').contains("核对中"), 30000);
 
     QDialog modal;
     modal.setModal(true);
-    modal.show();
-    QTRY_COMPARE(QApplication::activeModalWidget(), &modal);
-    // Longer than the pause.
-    QTest::qWait(600);
-    QCOMPARE(FakeVsnet::searchCount(), 1);
+    QWidget *open = &modal;
+    for (QMenu *candidate : window.findChildren<QMenu *>()) {
+        if (!menu.isEmpty() && candidate->actions().value(0) && candidate->actions().constFirst()->text() == menu) {
+            open = candidate;
+        }
+    }
+    QCOMPARE(open == &modal, menu.isEmpty());
+    const auto isOpen = [open] {
+        return QApplication::activeModalWidget() == open || QApplication::activePopupWidget() == open;
+    };
+    open->show();
+    QTRY_VERIFY(isOpen());
+    // The pause runs out: the check holds its search back and looks again later.
+    QVERIFY(runCheckTimer(window));
+    QCOMPARE(pendingCheckTimers(window).size(), 1);
+    QCOMPARE(logMessages(window).count("开始搜索, 清空表格!"), 1);
     FakeVsnet::setHold(true);
-    modal.hide();
+    open->hide();
     QTRY_COMPARE_WITH_TIMEOUT(FakeVsnet::runningSearches(), 1, 30000);
-    modal.show();
+    open->show();
+    QTRY_VERIFY(isOpen());
     FakeVsnet::release();
     QTRY_VERIFY_WITH_TIMEOUT(logMessages(window).join('\n').contains("核对结果"), 30000);
-    QTest::qWait(300);
+    QVERIFY(runCheckTimer(window));
+    QCOMPARE(pendingCheckTimers(window).size(), 1);
     QCOMPARE(MessageBox::shown().size(), 1);
-    modal.hide();
+    open->hide();
     QTRY_COMPARE(MessageBox::shown().size(), 2);
     QCOMPARE(FakeVsnet::searchCount(), 2);
+}
+
+// The user may check rows for the next batch while a check runs: its own searches give each checked
+// MAC its mark back, also after a search that missed the device; a search by hand leaves none.
+void TestBatchSlots::checkSearchesKeepTheUsersMarks()
+{
+    MainWindow window;
+    addRows(window, {"02:00:00:00:00:01"});
+    window.findChild<AddressCheck *>()->setWaits({60000, 60000, 60000});
+    const auto devices = [](const QVector<unsigned char> &lastBytes) {
+        QVector<VSOneDev> found;
+        for (const unsigned char last : lastBytes) {
+            found.append(
+                FakeVsnet::makeDevice("10.0.0." + QByteArray::number(last), "P", "V", "M", {2, 0, 0, 0, 0, last}));
+        }
+        return found;
+    };
+    // The batch's device stays at its old address, so the check searches again and again.
+    FakeVsnet::setDevices(devices({1, 2, 3}));
+    startBatch(window);
+    MessageBox::setNextAnswer(QMessageBox::Cancel);
+    QTRY_VERIFY_WITH_TIMEOUT(logMessages(window).join('\n').contains("核对中"), 30000);
+    QCOMPARE(markedMacs(window), QStringList());
+
+    table(window)->item(2, 0)->setCheckState(Qt::Checked);
+    FakeVsnet::setDevices(devices({1, 2}));
+    QVERIFY(runCheckTimer(window));
+    QTRY_COMPARE_WITH_TIMEOUT(logMessages(window).count("搜索完成!!!"), 2, 30000);
+    QCOMPARE(table(window)->rowCount(), 2);
+    QCOMPARE(markedMacs(window), QStringList());
+
+    table(window)->item(1, 0)->setCheckState(Qt::Checked);
+    FakeVsnet::setDevices(devices({1, 2, 3}));
+    QVERIFY(runCheckTimer(window));
+    QTRY_COMPARE_WITH_TIMEOUT(logMessages(window).count("搜索完成!!!"), 3, 30000);
+    QCOMPARE(markedMacs(window), QStringList({"02:00:00:00:00:02", "02:00:00:00:00:03"}));
+
+    click(window, "search_dev_btn");
+    QTRY_COMPARE_WITH_TIMEOUT(logMessages(window).count("搜索完成!!!"), 4, 30000);
+    QCOMPARE(table(window)->rowCount(), 3);
+    QCOMPARE(markedMacs(window), QStringList());
 }
 
 void TestBatchSlots::ipCancelSendsNothing()
