@@ -133,8 +133,8 @@ void TestLibCheck::recordsAndComparesHashes()
                             "%1  devsim.exe\r\n")
                  .arg(QString::fromLatin1(QCryptographicHash::hash("devsim", QCryptographicHash::Sha256).toHex())));
 
-    // The same list in UTF-8 with a file missing: the others are recorded, and the run says so.
-    QVERIFY(write(list, QStringLiteral("brelo_tool.exe\nabsent.dll\n").toUtf8()));
+    // A list in UTF-8 with a file missing and a folder: the others are recorded, and the run says so.
+    QVERIFY(write(list, QStringLiteral("brelo_tool.exe\nabsent.dll\nplugins\n").toUtf8()));
     const QString partial = root.filePath(QStringLiteral("partial.txt"));
     QCOMPARE(run({QStringLiteral("--record"), folder, list, partial}), 3);
     QCOMPARE(contents(partial).count('\n'), 1);
