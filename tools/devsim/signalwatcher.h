@@ -8,7 +8,8 @@ class QSocketNotifier;
 // Turns a request to end into a Qt signal delivered by the event loop: SIGINT and SIGTERM on Linux,
 // through a pipe written by the handler since nothing else may be done safely inside a signal
 // handler; Ctrl+C, Ctrl+Break and the console closing on Windows, whose handler runs on a thread of
-// its own. Optionally also the end of standard input, for a parent that cannot send either.
+// its own. Optionally also the end of standard input, for a parent that cannot send either. One
+// watcher at a time: while one lives, another one watches nothing but standard input.
 class SignalWatcher : public QObject
 {
     Q_OBJECT

@@ -22,7 +22,8 @@ void onSignal(int signalNumber)
 SignalWatcher::SignalWatcher(QObject *parent)
     : QObject(parent)
 {
-    if (::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
+    // The handler writes to one pipe; a second watcher would take the first one's signals.
+    if (pipeEnds[0] != -1 || ::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
         return;
     }
     m_notifier = new QSocketNotifier(pipeEnds[0], QSocketNotifier::Read, this);
