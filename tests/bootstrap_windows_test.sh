@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # scripts/bootstrap-windows at its edges. It runs with a cleared environment on a PATH of harmless
-# tools and of stand-ins that record their calls (apt-get, dpkg, sudo, id), so it can reach neither
-# the real apt-get nor a build. Also: the toolchain files find a Qt under BRELO_WIN_QT_BASE.
+# tools and of stand-ins that record their calls (sudo, id, apt-get, dpkg and the like), so it can
+# reach neither the real apt-get nor a real build. Also: the toolchain files find a Qt under
+# BRELO_WIN_QT_BASE.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 script=$here/../scripts/bootstrap-windows
 scratch=$(mktemp -d)
+cd "$scratch"
 pid=""
 cleanup() {
     [ -z "$pid" ] || kill "$pid" 2>/dev/null || true
@@ -22,7 +24,7 @@ calls=$scratch/calls
 mkdir -p "$bin"
 : >"$calls"
 for tool in bash find sort tail xargs dirname basename ls rm mkdir mktemp grep head sed cat touch flock setsid \
-    sleep date awk df nproc chown tee install locale; do
+    sleep date awk df nproc chown chmod tee install locale; do
     ln -s "$(command -v "$tool")" "$bin/$tool"
 done
 stub() {
@@ -106,6 +108,42 @@ grep -qx 'apt-get install -y -qq --no-install-recommends osslsigncode openssl' "
     fail "not only the missing packages: $(cat "$calls")"
 ! grep -q chown "$calls" || fail "it changed an owner: $(cat "$calls")"
 [ "$(ls -A "$opt")" = "$(printf '.bootstrap-windows.lock\nother')" ] || fail "it changed the base: $(ls -A "$opt")"
+
+# SIGTERM during the build ends the build's processes and exits 143. Everything installed, the source
+# fetched and unpacked by stand-ins, the build is a configure that only waits.
+cat >"$bin/dpkg-query" <<'EOF'
+#!/usr/bin/env bash
+printf 'install ok installed'
+EOF
+stub locale 'echo zh_CN.utf8'
+stub df 'printf "Filesystem 1024-blocks Used Available Capacity Mounted\nscratch 1 1 99999999999 1%% /\n"'
+stub apt-get 'for a; do [ "$a" != source ] || touch qtbase-opensource-src_5.15.8+dfsg-11.dsc; done'
+cat >"$bin/dpkg-source" <<EOF
+#!/usr/bin/env bash
+mkdir -p "\$3"
+printf '#!/usr/bin/env bash\necho \$\$ >$scratch/configure.pid\nexec sleep 60\n' >"\$3/configure"
+chmod +x "\$3/configure"
+EOF
+chmod +x "$bin/dpkg-source"
+timeout 30 env -i PATH="$bin" BRELO_WIN_QT_BASE="$scratch/build" "$script" 64 >"$scratch/out" 2>&1 &
+pid=$!
+for _ in $(seq 200); do
+    [ -s "$scratch/configure.pid" ] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+done
+[ -s "$scratch/configure.pid" ] || fail "the stand-in configure did not start: $(cat "$scratch/out")"
+kill -TERM "$pid"
+status=0
+wait "$pid" || status=$?
+pid=""
+[ $status -eq 143 ] || fail "SIGTERM during the build: exit $status, not 143"
+configure=$(cat "$scratch/configure.pid")
+for _ in $(seq 100); do
+    kill -0 "$configure" 2>/dev/null || break
+    sleep 0.1
+done
+! kill -0 "$configure" 2>/dev/null || fail "the build's process $configure outlived the script"
 
 # The toolchain files look where the script builds.
 mkdir -p "$scratch/qts/qt-5.15.8-win64" "$scratch/qts/qt-5.15.10-win64"
