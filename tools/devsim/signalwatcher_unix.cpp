@@ -8,6 +8,7 @@
 
 namespace {
 
+// Writing to a pipe is about all a signal handler may safely do.
 int pipeEnds[2] = {-1, -1};
 
 void onSignal(int signalNumber)
@@ -22,7 +23,7 @@ void onSignal(int signalNumber)
 SignalWatcher::SignalWatcher(QObject *parent)
     : QObject(parent)
 {
-    // The handler writes to one pipe; a second watcher would take the first one's signals.
+    // A second watcher would take the first one's signals.
     if (pipeEnds[0] != -1 || ::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
         return;
     }

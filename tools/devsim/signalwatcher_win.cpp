@@ -61,7 +61,7 @@ SignalWatcher::SignalWatcher(QObject *parent)
     : QObject(parent)
 {
     const std::lock_guard<std::mutex> guard(watcherLock);
-    // The handler serves one watcher; a second one would take the first one's requests.
+    // A second watcher would take the first one's requests.
     if (watcher) {
         return;
     }
