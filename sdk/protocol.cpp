@@ -284,18 +284,27 @@ InterfaceChoice interfaceChoice()
     return choice;
 }
 
-QStringList testLinks(bool *ok)
+QVector<TestLink> testLinks(bool *ok)
 {
-    QStringList addresses;
+    QVector<TestLink> links;
     *ok = true;
     for (const QByteArray &part : qgetenv("VSNET_TEST_LINKS").split(',')) {
-        const QByteArray address = part.trimmed();
-        if (!address.isEmpty()) {
-            *ok = *ok && isDottedIPv4(address);
-            addresses.append(QString::fromLatin1(address));
+        const QByteArray link = part.trimmed();
+        if (link.isEmpty()) {
+            continue;
         }
+        const QList<QByteArray> addressAndPort = link.split(':');
+        const QByteArray &address = addressAndPort.first();
+        uint port = 0;
+        bool portOk = true;
+        if (addressAndPort.size() == 2) {
+            port = addressAndPort.at(1).toUInt(&portOk);
+            portOk = portOk && port > 0 && port <= 65535;
+        }
+        *ok = *ok && addressAndPort.size() <= 2 && portOk && isDottedIPv4(address);
+        links.append(TestLink {QString::fromLatin1(address), quint16(port)});
     }
-    return *ok ? addresses : QStringList();
+    return *ok ? links : QVector<TestLink>();
 }
 
 } // namespace VsnetProtocol

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include "VSDevNetSDK.h"
 
@@ -73,8 +74,14 @@ InterfaceChoice interfaceChoice();
 
 // VSNET_TEST_LINKS, for tests only: in loopback mode, local IPv4 addresses separated by commas, each
 // given a socket of its own bound to it, as Windows binds one per adapter on real links. An address
-// the machine does not have stands for an adapter that lost its address after it was listed.
-QStringList testLinks(bool *ok);
+// the machine does not have, or one with a port that is taken ("127.0.0.2:40000"), stands for an
+// adapter that lost its address after it was listed.
+struct TestLink
+{
+    QString address;
+    quint16 port = 0; // 0: any
+};
+QVector<TestLink> testLinks(bool *ok);
 
 } // namespace VsnetProtocol
 

@@ -38,9 +38,7 @@ constexpr int ReceiveBufferBytes = 8 * 1024 * 1024;
 // How long a search may take to notice vsnet_uninit.
 constexpr int AbortPollMs = 25;
 constexpr int MaxDatagramSize = 65507;
-// On real links the probe goes out again at these times (ms after the first) that fall inside the
-// window: at 10 % loss each way one probe misses a device one time in five, four probes about one
-// time in eight hundred.
+// On real links the probe is repeated at these times (ms after the first), against lost datagrams.
 constexpr int ProbeRepeatMs[] = {250, 750, 1500};
 
 struct Library
@@ -94,9 +92,8 @@ constexpr bool SocketPerLink = true;
 constexpr bool SocketPerLink = false;
 #endif
 
-// Reading the machine's interfaces costs a system call per interface and address; a batch sends
-// hundreds of commands in a row. Kept per thread, since a thread may have a network namespace of its
-// own.
+// Reading the interfaces costs system calls, and a batch sends hundreds of commands in a row. Kept per
+// thread, since a thread may have a network namespace of its own.
 constexpr qint64 InterfaceRefreshMs = 1000;
 
 QList<QNetworkInterface> machineInterfaces()
@@ -117,9 +114,8 @@ QList<QNetworkInterface> machineInterfaces()
 
 using SocketsByAddress = std::map<QString, std::unique_ptr<QUdpSocket>>;
 
-// Opening a socket per command costs more than building and sending the command; each thread keeps
-// those of its last send by local address (on Windows, one per adapter), used and deleted on that
-// thread only.
+// Opening a socket per command costs more than the command itself; each thread keeps those of its
+// last send by local address, used and deleted on that thread only.
 SocketsByAddress &sendSockets()
 {
     static QThreadStorage<SocketsByAddress *> sockets;
@@ -135,17 +131,15 @@ bool isInitialised()
     return library().initialised;
 }
 
-// One interface a broadcast leaves by: its index (0 for a test link), its IPv4 address for a socket
-// bound to it, and its name for the debug output.
+// An interface a broadcast leaves by. index is 0 for a test link; name is for the debug output.
 struct Link
 {
     int index = 0;
     QHostAddress local;
     QString name;
+    quint16 localPort = 0;
 };
 
-// Where a datagram goes. Probes and commands for "255.255.255.255" go to the configured broadcast
-// address in loopback mode, or as a limited broadcast out of each chosen interface on real links.
 struct Route
 {
     QHostAddress address;
@@ -191,9 +185,9 @@ int broadcastRoute(Route *route)
         bool ok = false;
         bool linksOk = false;
         route->address = QHostAddress(VsnetProtocol::broadcastAddress(&ok));
-        const QStringList testLinks = VsnetProtocol::testLinks(&linksOk);
-        for (const QString &local : testLinks) {
-            route->links.append(Link {0, QHostAddress(local), local});
+        const QVector<VsnetProtocol::TestLink> testLinks = VsnetProtocol::testLinks(&linksOk);
+        for (const VsnetProtocol::TestLink &link : testLinks) {
+            route->links.append(Link {0, QHostAddress(link.address), link.address, link.port});
         }
         route->socketPerLink = true;
         return ok && linksOk ? 0 : VSNET_ERR_INVALID_ARGUMENT;
@@ -223,8 +217,7 @@ int broadcastRoute(Route *route)
     return route->links.isEmpty() ? VSNET_ERR_NO_INTERFACE : 0;
 }
 
-// A socket, the interface each datagram names (0: none), and the link's name (empty: the routing
-// table's way).
+// index: the interface each datagram names (0: none); name empty: the routing table's way.
 struct Channel
 {
     QUdpSocket *socket = nullptr;
@@ -232,15 +225,13 @@ struct Channel
     QString name;
 };
 
-// Where Linux can name the outgoing interface on each datagram (IP_PKTINFO), one socket serves every
-// link; Windows needs a socket bound to each link's address. The routing table is not used on real
-// links: a laptop may have no default route, and a limited broadcast must leave by every chosen
-// interface, not by one.
+// Linux names the outgoing interface on each datagram (IP_PKTINFO), so one socket serves every link;
+// Windows needs one bound to each. Real links bypass the routing table: a laptop may have no default route.
 template<typename SocketFor> QVector<Channel> channelsAlong(const Route &route, SocketFor socketFor)
 {
     QVector<Channel> channels;
     if (route.links.isEmpty() || !route.socketPerLink) {
-        QUdpSocket *socket = socketFor(QHostAddress(QHostAddress::AnyIPv4));
+        QUdpSocket *socket = socketFor(QHostAddress(QHostAddress::AnyIPv4), 0);
         if (route.links.isEmpty()) {
             channels.append(Channel {socket, 0, QString()});
         }
@@ -250,7 +241,7 @@ template<typename SocketFor> QVector<Channel> channelsAlong(const Route &route, 
         return channels;
     }
     for (const Link &link : route.links) {
-        channels.append(Channel {socketFor(link.local), 0, link.name});
+        channels.append(Channel {socketFor(link.local, link.localPort), 0, link.name});
     }
     return channels;
 }
@@ -275,9 +266,8 @@ void dropUnbound(QVector<Channel> *channels, std::vector<std::unique_ptr<QUdpSoc
         sockets->end());
 }
 
-// True when the network took the datagram, on real links by at least one interface: a firewall or a
-// card going down on one link must not fail what reached the others. The sockets that did not take
-// it are added to refused, when given.
+// True when at least one link took the datagram: a firewall or a card going down on one link must not
+// fail what reached the others.
 bool sendAlong(const QVector<Channel> &channels, const QByteArray &payload, const QHostAddress &address, quint16 port,
                QSet<const QUdpSocket *> *refused = nullptr)
 {
@@ -331,9 +321,8 @@ void toLocalEncoding(VSOneDev *dev)
 }
 
 // QAbstractSocket::waitForReadyRead closes a socket that once failed to send, as when one interface
-// refused a probe; the search would then hear nothing more. Waiting on the descriptors leaves it open.
-// A socket the wait reports broken would end every later wait at once: it leaves the wait, and the
-// debug output says so once.
+// refused a probe; waiting on the descriptors leaves it open. A socket the wait reports broken would
+// end every later wait at once, so it leaves the wait.
 void waitForDatagram(std::vector<QUdpSocket *> *waiting, int timeoutMs)
 {
 #ifdef Q_OS_WIN
@@ -354,25 +343,25 @@ void waitForDatagram(std::vector<QUdpSocket *> *waiting, int timeoutMs)
     }
 #endif
     for (size_t i = descriptors.size(); i-- > 0;) {
-        if (descriptors[i].revents & (POLLERR | POLLNVAL)) {
-            QUdpSocket *socket = waiting->at(i);
+        const auto revents = descriptors[i].revents;
+        if (revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            const char *state = (revents & POLLNVAL) ? "it is invalid" : (revents & POLLHUP) ? "a hang-up" : "an error";
+            const QUdpSocket *socket = waiting->at(i);
             qDebug("VSDevNetSDK: no longer waiting for answers on %s port %u: the socket reports %s",
-                   qPrintable(socket->localAddress().toString()), unsigned(socket->localPort()),
-                   (descriptors[i].revents & POLLNVAL) ? "it is invalid" : "an error");
+                   qPrintable(socket->localAddress().toString()), unsigned(socket->localPort()), state);
             waiting->erase(waiting->begin() + std::ptrdiff_t(i));
         }
     }
 }
 
-// The sockets of a send to route: those this thread kept from its last send, new ones for the rest.
-// Only sockets that took this send are kept: one whose bind or send failed is bound again next time,
-// as an adapter may have lost its address and got it back; those of addresses no longer used go.
+// Keeps only the sockets that took this send: an adapter that lost its address may get it back, and
+// is bound again next time.
 bool sendCommand(const Route &route, const QByteArray &payload, quint16 port)
 {
     SocketsByAddress &kept = sendSockets();
     SocketsByAddress used;
-    const QVector<Channel> channels = channelsAlong(route, [&kept, &used](const QHostAddress &local) {
-        const QString key = local.toString();
+    const QVector<Channel> channels = channelsAlong(route, [&kept, &used](const QHostAddress &local, quint16 onPort) {
+        const QString key = local.toString() + QLatin1Char(':') + QString::number(onPort);
         std::unique_ptr<QUdpSocket> &socket = used[key];
         if (!socket) {
             const auto found = kept.find(key);
@@ -382,7 +371,7 @@ bool sendCommand(const Route &route, const QByteArray &payload, quint16 port)
                 socket = std::make_unique<QUdpSocket>();
                 // IPv4 from the start: left to bind itself on first use, it binds dual-stack, and such
                 // a socket cannot send an IPv4 datagram that names its interface.
-                socket->bind(local, 0);
+                socket->bind(local, onPort);
             }
         }
         return socket.get();
@@ -413,9 +402,9 @@ int runSearch(VSNetSearchCallback cb, void *context, quint64 generation)
     const bool realLink = route.realLink;
 
     std::vector<std::unique_ptr<QUdpSocket>> sockets;
-    QVector<Channel> channels = channelsAlong(route, [&sockets](const QHostAddress &local) {
+    QVector<Channel> channels = channelsAlong(route, [&sockets](const QHostAddress &local, quint16 localPort) {
         auto socket = std::make_unique<QUdpSocket>();
-        if (socket->bind(local, 0)
+        if (socket->bind(local, localPort)
             && !VsnetProtocol::forceReceiveBuffer(socket->socketDescriptor(), ReceiveBufferBytes)) {
             socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferBytes);
         }
@@ -486,8 +475,8 @@ int runSearch(VSNetSearchCallback cb, void *context, quint64 generation)
             waitMs = qBound<qint64>(0, repeats.first() - sinceProbe.elapsed(), waitMs);
         }
         if (waiting.empty()) {
-            // Nothing more can be heard.
-            break;
+            // Nothing more can be heard: what was reported is only part of the answers.
+            return aborted() ? VSNET_ERR_ABORTED : VSNET_ERR_SOCKET;
         }
         waitForDatagram(&waiting, int(waitMs));
     }

@@ -1,37 +1,159 @@
 #!/usr/bin/env bash
-# scripts/bootstrap-windows, pointed at a folder it did not make (a Qt of one's own, say), refuses
-# before installing or fetching anything and leaves the folder exactly as it was.
+# scripts/bootstrap-windows at its edges. It runs with a cleared environment on a PATH of harmless
+# tools and of stand-ins that record their calls (sudo, id, apt-get, dpkg and the like), so it can
+# reach neither the real apt-get nor a real build. Also: the toolchain files find a Qt under
+# BRELO_WIN_QT_BASE.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+script=$here/../scripts/bootstrap-windows
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+cd "$scratch"
+pid=""
+cleanup() {
+    [ -z "$pid" ] || kill "$pid" 2>/dev/null || true
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
 
+bin=$scratch/bin
+calls=$scratch/calls
+mkdir -p "$bin"
+: >"$calls"
+for tool in bash find sort tail xargs dirname basename ls rm mkdir mktemp grep head sed cat touch flock setsid \
+    sleep date awk df nproc chown chmod tee install locale; do
+    ln -s "$(command -v "$tool")" "$bin/$tool"
+done
+stub() {
+    printf '#!/usr/bin/env bash\necho "%s $*" >>"%s"\n%s\n' "$1" "$calls" "$2" >"$bin/$1"
+    chmod +x "$bin/$1"
+}
+# A user who is not root, whose sudo runs what it is given but chown.
+cat >"$bin/id" <<'EOF'
+#!/usr/bin/env bash
+case $1 in -un) echo builder ;; *) echo 4242 ;; esac
+EOF
+chmod +x "$bin/id"
+stub sudo '[ "$1" = chown ] || exec "$@"'
+
+bootstrap() {
+    timeout 30 env -i PATH="$bin" "$@" "$script" 64
+}
+
+# A folder it did not make (a Qt of one's own, say) is refused before anything else, and left as it was.
 own=$scratch/own-qt
 mkdir -p "$own/bin" "$own/.hidden"
 echo 'not ours' >"$own/bin/qmake.exe"
 echo 'settings' >"$own/.hidden/conf"
 before=$(cd "$own" && find . -printf '%p %s %T@\n' | sort)
-
 for bits in 64 32; do
     status=0
-    env "BRELO_WIN_QT$bits=$own" BRELO_WIN_QT_BASE="$scratch/base" "$here/../scripts/bootstrap-windows" $bits \
+    timeout 30 env -i PATH="$bin" "BRELO_WIN_QT$bits=$own" BRELO_WIN_QT_BASE="$scratch/base" "$script" $bits \
         >"$scratch/out" 2>&1 || status=$?
-    if [ $status -eq 0 ]; then
-        echo "FAIL: the $bits-bit build accepted a folder it did not make: $(cat "$scratch/out")" >&2
-        exit 1
-    fi
-    grep -q 'was not made by this script' "$scratch/out" || {
-        echo "FAIL: no word of why: $(cat "$scratch/out")" >&2
-        exit 1
-    }
-    after=$(cd "$own" && find . -printf '%p %s %T@\n' | sort)
-    [ "$before" = "$after" ] || {
-        echo "FAIL: the folder changed" >&2
-        exit 1
-    }
-    [ ! -e "$scratch/base" ] || {
-        echo "FAIL: the refused run made $scratch/base" >&2
-        exit 1
-    }
+    [ $status -ne 0 ] || fail "the $bits-bit build accepted a folder it did not make: $(cat "$scratch/out")"
+    grep -q 'was not made by this script' "$scratch/out" || fail "no word of why: $(cat "$scratch/out")"
+    [ "$before" = "$(cd "$own" && find . -printf '%p %s %T@\n' | sort)" ] || fail "the folder changed"
+    [ ! -e "$scratch/base" ] || fail "the refused run made $scratch/base"
+    [ ! -s "$calls" ] || fail "the refused run called $(cat "$calls")"
 done
-echo "a foreign folder is refused and left as it was"
+
+# Without apt, the Windows stages are skipped (exit 3), and nothing is made.
+status=0
+bootstrap BRELO_WIN_QT_BASE="$scratch/base" >"$scratch/out" 2>&1 || status=$?
+[ $status -eq 3 ] || fail "without apt-get, exit $status: $(cat "$scratch/out")"
+grep -q 'no apt-get' "$scratch/out" || fail "no word of why: $(cat "$scratch/out")"
+[ ! -e "$scratch/base" ] && [ ! -s "$calls" ] || fail "without apt-get, it made or called something"
+
+# Of what it installs, openssl and osslsigncode are missing here.
+cat >"$bin/dpkg-query" <<'EOF'
+#!/usr/bin/env bash
+case $3 in openssl | osslsigncode) exit 1 ;; esac
+printf 'install ok installed'
+EOF
+chmod +x "$bin/dpkg-query"
+stub dpkg ''
+stub apt-get 'exit 1'
+
+# A base that exists, as /opt would, keeps its owner, and the lock comes before apt-get: while another
+# run holds it, this one waits without installing, and SIGTERM ends it with 143.
+opt=$scratch/opt
+mkdir -p "$opt"
+echo 'not ours' >"$opt/other"
+exec 8>"$opt/.bootstrap-windows.lock"
+flock 8
+timeout 30 env -i PATH="$bin" BRELO_WIN_QT_BASE="$opt" "$script" 64 >"$scratch/out" 2>&1 &
+pid=$!
+for _ in $(seq 200); do
+    grep -q 'waiting for it' "$scratch/out" 2>/dev/null && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+done
+grep -q 'waiting for it' "$scratch/out" || fail "it did not wait for the lock: $(cat "$scratch/out")"
+[ ! -s "$calls" ] || fail "before the lock: $(cat "$calls")"
+kill -TERM "$pid"
+status=0
+wait "$pid" || status=$?
+pid=""
+[ $status -eq 143 ] || fail "SIGTERM while waiting: exit $status, not 143"
+exec 8<&-
+
+# With the lock free, it installs only what is missing.
+status=0
+bootstrap BRELO_WIN_QT_BASE="$opt" >"$scratch/out" 2>&1 || status=$?
+[ $status -ne 0 ] || fail "a failed apt-get install went unnoticed"
+grep -qx 'apt-get install -y -qq --no-install-recommends osslsigncode openssl' "$calls" ||
+    fail "not only the missing packages: $(cat "$calls")"
+! grep -q chown "$calls" || fail "it changed an owner: $(cat "$calls")"
+[ "$(ls -A "$opt")" = "$(printf '.bootstrap-windows.lock\nother')" ] || fail "it changed the base: $(ls -A "$opt")"
+
+# SIGTERM during the build ends the build's processes and exits 143. Everything installed, the source
+# fetched and unpacked by stand-ins, the build is a configure that only waits.
+cat >"$bin/dpkg-query" <<'EOF'
+#!/usr/bin/env bash
+printf 'install ok installed'
+EOF
+stub locale 'echo zh_CN.utf8'
+stub df 'printf "Filesystem 1024-blocks Used Available Capacity Mounted\nscratch 1 1 99999999999 1%% /\n"'
+stub apt-get 'for a; do [ "$a" != source ] || touch qtbase-opensource-src_5.15.8+dfsg-11.dsc; done'
+cat >"$bin/dpkg-source" <<EOF
+#!/usr/bin/env bash
+mkdir -p "\$3"
+printf '#!/usr/bin/env bash\necho \$\$ >$scratch/configure.pid\nexec sleep 60\n' >"\$3/configure"
+chmod +x "\$3/configure"
+EOF
+chmod +x "$bin/dpkg-source"
+timeout 30 env -i PATH="$bin" BRELO_WIN_QT_BASE="$scratch/build" "$script" 64 >"$scratch/out" 2>&1 &
+pid=$!
+for _ in $(seq 200); do
+    [ -s "$scratch/configure.pid" ] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+done
+[ -s "$scratch/configure.pid" ] || fail "the stand-in configure did not start: $(cat "$scratch/out")"
+kill -TERM "$pid"
+status=0
+wait "$pid" || status=$?
+pid=""
+[ $status -eq 143 ] || fail "SIGTERM during the build: exit $status, not 143"
+configure=$(cat "$scratch/configure.pid")
+for _ in $(seq 100); do
+    kill -0 "$configure" 2>/dev/null || break
+    sleep 0.1
+done
+! kill -0 "$configure" 2>/dev/null || fail "the build's process $configure outlived the script"
+
+# The toolchain files look where the script builds.
+mkdir -p "$scratch/qts/qt-5.15.8-win64" "$scratch/qts/qt-5.15.10-win64"
+touch "$scratch/qts/qt-5.15.8-win64/.brelo-complete" "$scratch/qts/qt-5.15.10-win64/.brelo-complete"
+cat >"$scratch/probe.cmake" <<EOF
+set(BRELO_WIN_BITS 64)
+set(BRELO_MINGW_TRIPLE x86_64-w64-mingw32)
+include($here/../cmake/mingw-w64-common.cmake)
+message("\${BRELO_WIN_QT}")
+EOF
+found=$(env -u BRELO_WIN_QT64 BRELO_WIN_QT_BASE="$scratch/qts" cmake -P "$scratch/probe.cmake" 2>&1)
+[ "$found" = "$scratch/qts/qt-5.15.10-win64" ] || fail "the toolchain found $found"
+echo "bootstrap-windows keeps to its edges"

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
+#include <QSignalSpy>
 #include <QUdpSocket>
 #include <QVector>
 
@@ -16,9 +17,16 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <utility>
+
+#ifndef Q_OS_WIN
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#endif
 
 #include "VSDevNetSDK.h"
 #include "answerqueue.h"
@@ -26,6 +34,7 @@
 #include "protocol.h"
 #include "recordtext.h"
 #include "scopeguards.h"
+#include "signalwatcher.h"
 #include "standin_devsimprocess.h"
 
 namespace {
@@ -146,6 +155,22 @@ int send(quint16 port, const QByteArray &command, const char *address = "255.255
     return vsnet_send_json_msg(address, command.constData());
 }
 
+#ifndef Q_OS_WIN
+// Shuts down, both ways, every IPv4 socket of this process bound to one of addresses: the system then
+// reports it hung up, as it may a socket whose network went away.
+void hangUp(const QList<QHostAddress> &addresses)
+{
+    for (int descriptor = 3; descriptor < 1024; ++descriptor) {
+        sockaddr_in local {};
+        socklen_t size = sizeof local;
+        if (::getsockname(descriptor, reinterpret_cast<sockaddr *>(&local), &size) == 0 && local.sin_family == AF_INET
+            && addresses.contains(QHostAddress(ntohl(local.sin_addr.s_addr)))) {
+            ::shutdown(descriptor, SHUT_RDWR);
+        }
+    }
+}
+#endif
+
 } // namespace
 
 class TestStandin : public QObject
@@ -183,9 +208,13 @@ private slots:
     void uninitEndsRunningSearch();
     void commandsBackToBackAllArrive();
     void devsimLifecycle();
+    void oneSignalWatcherAtATime();
     void noUsableInterfaceFails_data();
     void noUsableInterfaceFails();
-    void linkWithoutItsAddress();
+    void linkThatCannotBind_data();
+    void linkThatCannotBind();
+    void searchOnSocketsThatHangUp_data();
+    void searchOnSocketsThatHangUp();
 };
 
 void TestStandin::initTestCase()
@@ -893,6 +922,26 @@ void TestStandin::devsimLifecycle()
     QCOMPARE(unicast.process().exitCode(), 0);
 }
 
+void TestStandin::oneSignalWatcherAtATime()
+{
+    auto first = std::make_unique<SignalWatcher>();
+    QVERIFY(first->isWatching());
+    {
+        const SignalWatcher second;
+        QVERIFY(!second.isWatching());
+    }
+#ifndef Q_OS_WIN
+    // The second one's end left the first one's handler in place.
+    QSignalSpy received(first.get(), &SignalWatcher::received);
+    std::raise(SIGTERM);
+    QVERIFY(received.wait(10000));
+    QCOMPARE(received.first().first().toInt(), SIGTERM);
+#endif
+    first.reset();
+    const SignalWatcher next;
+    QVERIFY(next.isWatching());
+}
+
 void TestStandin::noUsableInterfaceFails_data()
 {
     QTest::addColumn<QByteArray>("interfaces");
@@ -919,28 +968,89 @@ void TestStandin::noUsableInterfaceFails()
     QCOMPARE(collected.calls.load(), 0);
 }
 
-// A socket per link, as Windows binds one per adapter: one link's address is on no machine (it is
-// reserved for documentation), as when an adapter loses its address between the list and the bind.
-void TestStandin::linkWithoutItsAddress()
+// A socket per link, as Windows binds one per adapter: one link's socket cannot be bound, as when an
+// adapter loses its address between the list and the bind, and the other still serves.
+void TestStandin::linkThatCannotBind_data()
 {
-    QUdpSocket elsewhere;
-    if (elsewhere.bind(QHostAddress(QStringLiteral("192.0.2.1")), 0)) {
+    QTest::addColumn<QByteArray>("address");
+    QTest::addColumn<bool>("portHeld");
+
+    // Reserved for documentation, so on no machine.
+    QTest::newRow("address on no machine") << QByteArray("192.0.2.1") << false;
+    // Loopback only, so that it runs under Wine too.
+    QTest::newRow("port held by another socket") << QByteArray("127.0.0.2") << true;
+}
+
+void TestStandin::linkThatCannotBind()
+{
+    QFETCH(QByteArray, address);
+    QFETCH(bool, portHeld);
+
+    QUdpSocket holder;
+    QByteArray failing = address;
+    if (portHeld) {
+        QVERIFY(holder.bind(QHostAddress(QString::fromLatin1(address)), 0, QUdpSocket::DontShareAddress));
+        failing += ':' + QByteArray::number(holder.localPort());
+    } else if (holder.bind(QHostAddress(QString::fromLatin1(address)), 0)) {
         QSKIP("this system binds an address it does not have, as Wine does");
     }
     DevsimProcess devsim;
     QVERIFY(devsim.start({QStringLiteral("--count"), QStringLiteral("8")}));
     {
-        const ScopedEnv links("VSNET_TEST_LINKS", "192.0.2.1,127.0.0.1");
+        const ScopedEnv links("VSNET_TEST_LINKS", failing + ",127.0.0.1");
         Collected collected;
         QCOMPARE(searchUntil(devsim.port(), &collected, 8), 8);
         QCOMPARE(send(devsim.port(), algoCommand(Mac1, 2, 0)), 0);
         QVERIFY(devsim.waitForJournal(1));
     }
-    const ScopedEnv links("VSNET_TEST_LINKS", "192.0.2.1");
+    const ScopedEnv links("VSNET_TEST_LINKS", failing);
     Collected collected;
     QCOMPARE(vsnet_search(collect, &collected), int(VSNET_ERR_SOCKET));
     QCOMPARE(send(devsim.port(), algoCommand(Mac1, 3, 0)), int(VSNET_ERR_SOCKET));
     QCOMPARE(devsim.journal().size(), 1);
+}
+
+void TestStandin::searchOnSocketsThatHangUp_data()
+{
+    QTest::addColumn<QByteArray>("hungUp");
+    QTest::addColumn<bool>("fails");
+
+    QTest::newRow("one of two") << QByteArray("127.0.0.3") << false;
+    QTest::newRow("every one") << QByteArray("127.0.0.3,127.0.0.4") << true;
+}
+
+// Once no socket is left to hear answers, what the search reported is only part of them.
+void TestStandin::searchOnSocketsThatHangUp()
+{
+#ifdef Q_OS_WIN
+    QSKIP("reaching the library's sockets takes the descriptors of Linux");
+#else
+    QFETCH(QByteArray, hungUp);
+    QFETCH(bool, fails);
+
+    DevsimProcess devsim;
+    QVERIFY(devsim.start({QStringLiteral("--count"), QStringLiteral("8")}));
+    const ScopedEnv portSetting("VSNET_PORT", QByteArray::number(devsim.port()));
+    const ScopedEnv window("VSNET_SEARCH_MS", "3000");
+    const ScopedEnv links("VSNET_TEST_LINKS", "127.0.0.3,127.0.0.4");
+    struct Context
+    {
+        QList<QHostAddress> hungUp;
+        int calls = 0;
+    } context;
+    for (const QByteArray &address : hungUp.split(',')) {
+        context.hungUp.append(QHostAddress(QString::fromLatin1(address)));
+    }
+    const auto callback = [](VSOneDev *, void *opaque) {
+        auto *c = static_cast<Context *>(opaque);
+        if (c->calls++ == 0) {
+            hangUp(c->hungUp);
+        }
+    };
+    const int result = vsnet_search(callback, &context);
+    QVERIFY(context.calls > 0);
+    QCOMPARE(result, fails ? int(VSNET_ERR_SOCKET) : context.calls);
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestStandin)

@@ -5,9 +5,6 @@
 
 #include <thread>
 
-// What a request to end takes on each platform lives in signalwatcher_unix.cpp and
-// signalwatcher_win.cpp.
-
 bool SignalWatcher::isWatching() const
 {
     return m_watching;

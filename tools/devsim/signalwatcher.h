@@ -5,10 +5,9 @@
 
 class QSocketNotifier;
 
-// Turns a request to end into a Qt signal delivered by the event loop: SIGINT and SIGTERM on Linux,
-// through a pipe written by the handler since nothing else may be done safely inside a signal
-// handler; Ctrl+C, Ctrl+Break and the console closing on Windows, whose handler runs on a thread of
-// its own. Optionally also the end of standard input, for a parent that cannot send either.
+// Turns a request to end into a Qt signal from the event loop: SIGINT and SIGTERM on Linux; Ctrl+C,
+// Ctrl+Break and the console closing on Windows; optionally the end of standard input, for a parent
+// that can send neither. The handler serves one watcher: while it lives, another one is not watching.
 class SignalWatcher : public QObject
 {
     Q_OBJECT

@@ -8,6 +8,7 @@
 
 namespace {
 
+// Writing to a pipe is about all a signal handler may safely do.
 int pipeEnds[2] = {-1, -1};
 
 void onSignal(int signalNumber)
@@ -22,7 +23,8 @@ void onSignal(int signalNumber)
 SignalWatcher::SignalWatcher(QObject *parent)
     : QObject(parent)
 {
-    if (::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
+    // A second watcher would take the first one's signals.
+    if (pipeEnds[0] != -1 || ::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
         return;
     }
     m_notifier = new QSocketNotifier(pipeEnds[0], QSocketNotifier::Read, this);

@@ -61,23 +61,34 @@ SignalWatcher::SignalWatcher(QObject *parent)
     : QObject(parent)
 {
     const std::lock_guard<std::mutex> guard(watcherLock);
+    // A second watcher would take the first one's requests.
+    if (watcher) {
+        return;
+    }
     watcherGone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!watcherGone) {
+        return;
+    }
+    if (!SetConsoleCtrlHandler(onConsoleEvent, TRUE)) {
+        CloseHandle(watcherGone);
+        watcherGone = nullptr;
+        return;
+    }
     watcher = this;
-    m_watching = watcherGone && SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+    m_watching = true;
 }
 
 SignalWatcher::~SignalWatcher()
 {
-    if (m_watching) {
-        SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+    if (!m_watching) {
+        return;
     }
+    SetConsoleCtrlHandler(onConsoleEvent, FALSE);
     const std::lock_guard<std::mutex> guard(watcherLock);
     watcher = nullptr;
-    if (watcherGone) {
-        SetEvent(watcherGone);
-        CloseHandle(watcherGone);
-        watcherGone = nullptr;
-    }
+    SetEvent(watcherGone);
+    CloseHandle(watcherGone);
+    watcherGone = nullptr;
 }
 
 void SignalWatcher::readInputToEnd()
