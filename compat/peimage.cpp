@@ -1,65 +1,117 @@
 #include "compat/peimage.h"
 
-#include <QVector>
-#include <QtEndian>
+#include <algorithm>
+#include <iterator>
 
 namespace {
 
 // Bounds against files made to look endless.
-constexpr int MaxSections = 96;
-constexpr int MaxImports = 4096;
-constexpr quint32 MaxExports = 65536;
-constexpr int MaxNameLength = 512;
+constexpr std::uint16_t MaxSections = 96;
+constexpr std::uint32_t MaxImports = 4096;
+constexpr std::uint32_t MaxExports = 65536;
+constexpr std::uint32_t MaxResourceEntries = 4096;
+// Longer names are not ones the loader would be asked for; the end of a name is looked for no further.
+constexpr std::size_t MaxNameLength = 512;
 
-constexpr quint16 MachineX86 = 0x014c;
-constexpr quint16 MachineX64 = 0x8664;
-constexpr int ExportDirectory = 0;
-constexpr int ImportDirectory = 1;
+constexpr std::uint16_t MachineX86 = 0x014c;
+constexpr std::uint16_t MachineX64 = 0x8664;
+constexpr std::uint32_t ExportDirectory = 0;
+constexpr std::uint32_t ImportDirectory = 1;
+constexpr std::uint32_t ResourceDirectory = 2;
+constexpr std::uint32_t VersionResource = 16;
+constexpr std::uint32_t FixedFileInfoSignature = 0xfeef04bd;
 
 struct Section
 {
-    quint32 rva = 0;
-    quint32 rawSize = 0;
-    quint32 rawOffset = 0;
+    std::uint32_t rva = 0;
+    std::uint32_t rawSize = 0;
+    std::uint32_t rawOffset = 0;
 };
 
-struct Headers
+class Reader
 {
-    quint16 machine = 0;
-    QVector<quint32> directories; // the RVA of each data directory
-    QVector<Section> sections;
+public:
+    explicit Reader(std::string_view bytes)
+        : m_bytes(bytes)
+    {
+    }
+
+    bool inside(std::uint64_t offset, std::uint64_t size) const
+    {
+        return offset <= m_bytes.size() && size <= m_bytes.size() - offset;
+    }
+
+    std::uint32_t read(std::uint64_t offset, int size) const
+    {
+        if (!inside(offset, std::uint64_t(size))) {
+            return 0;
+        }
+        std::uint32_t value = 0;
+        for (int i = size - 1; i >= 0; --i) {
+            value = (value << 8) | std::uint8_t(m_bytes[std::size_t(offset) + i]);
+        }
+        return value;
+    }
+    std::uint16_t read16(std::uint64_t offset) const { return std::uint16_t(read(offset, 2)); }
+    std::uint32_t read32(std::uint64_t offset) const { return read(offset, 4); }
+
+    bool readHeaders();
+
+    // Where in the file the byte at a relative virtual address lies, if a section holds it.
+    std::optional<std::uint64_t> fileOffset(std::uint32_t rva) const
+    {
+        for (const Section &section : m_sections) {
+            if (rva >= section.rva && rva - section.rva < section.rawSize) {
+                return std::uint64_t(section.rawOffset) + (rva - section.rva);
+            }
+        }
+        return std::nullopt;
+    }
+
+    std::optional<std::uint64_t> directoryOffset(std::uint32_t directory) const
+    {
+        if (directory >= m_directories.size() || m_directories[directory] == 0) {
+            return std::nullopt;
+        }
+        return fileOffset(m_directories[directory]);
+    }
+
+    // The NUL-ended name at rva, empty when it is not, or not within MaxNameLength.
+    std::string nameAt(std::uint32_t rva) const
+    {
+        const std::optional<std::uint64_t> offset = fileOffset(rva);
+        if (!offset || !inside(*offset, 1)) {
+            return {};
+        }
+        const std::string_view rest = m_bytes.substr(std::size_t(*offset), MaxNameLength + 1);
+        const std::size_t end = rest.find('\0');
+        return end == std::string_view::npos ? std::string() : std::string(rest.substr(0, end));
+    }
+
+    std::uint16_t machine() const { return m_machine; }
+
+private:
+    std::string_view m_bytes;
+    std::uint16_t m_machine = 0;
+    std::vector<std::uint32_t> m_directories; // the RVA of each data directory
+    std::vector<Section> m_sections;
 };
 
-bool inside(const QByteArray &image, qint64 offset, qint64 size)
+bool Reader::readHeaders()
 {
-    return offset >= 0 && offset <= image.size() - size;
-}
-
-quint16 read16(const QByteArray &image, qint64 offset)
-{
-    return inside(image, offset, 2) ? qFromLittleEndian<quint16>(image.constData() + offset) : 0;
-}
-
-quint32 read32(const QByteArray &image, qint64 offset)
-{
-    return inside(image, offset, 4) ? qFromLittleEndian<quint32>(image.constData() + offset) : 0;
-}
-
-bool readHeaders(const QByteArray &image, Headers *headers)
-{
-    if (!image.startsWith("MZ")) {
+    if (m_bytes.substr(0, 2) != "MZ") {
         return false;
     }
-    const qint64 pe = read32(image, 0x3c);
-    if (!inside(image, pe, 24) || image.mid(int(pe), 4) != QByteArray("PE\0\0", 4)) {
+    const std::uint64_t pe = read32(0x3c);
+    if (!inside(pe, 24) || m_bytes.substr(std::size_t(pe), 4) != std::string_view("PE\0\0", 4)) {
         return false;
     }
-    headers->machine = read16(image, pe + 4);
-    const int sectionCount = read16(image, pe + 6);
-    const qint64 optionalSize = read16(image, pe + 20);
-    const qint64 optional = pe + 24;
-    qint64 directories = 0;
-    switch (read16(image, optional)) {
+    m_machine = read16(pe + 4);
+    const std::uint16_t sectionCount = std::min(read16(pe + 6), MaxSections);
+    const std::uint64_t optionalSize = read16(pe + 20);
+    const std::uint64_t optional = pe + 24;
+    std::uint64_t directories = 0;
+    switch (read16(optional)) {
     case 0x10b: // PE32
         directories = optional + 96;
         break;
@@ -69,103 +121,121 @@ bool readHeaders(const QByteArray &image, Headers *headers)
     default:
         return false;
     }
-    const quint32 directoryCount = qMin(read32(image, directories - 4), 16u);
-    for (quint32 i = 0; i < directoryCount && directories + 8 * (i + 1) <= optional + optionalSize; ++i) {
-        headers->directories.append(read32(image, directories + 8 * i));
+    const std::uint32_t directoryCount = std::min(read32(directories - 4), 16u);
+    for (std::uint32_t i = 0; i < directoryCount && directories + 8 * (i + 1) <= optional + optionalSize; ++i) {
+        m_directories.push_back(read32(directories + 8 * i));
     }
-    const qint64 table = optional + optionalSize;
-    for (int i = 0; i < qMin(sectionCount, MaxSections); ++i) {
-        const qint64 at = table + 40 * i;
-        if (!inside(image, at, 40)) {
+    const std::uint64_t table = optional + optionalSize;
+    for (std::uint16_t i = 0; i < sectionCount; ++i) {
+        const std::uint64_t at = table + 40 * i;
+        if (!inside(at, 40)) {
             return false;
         }
-        headers->sections.append({read32(image, at + 12), read32(image, at + 16), read32(image, at + 20)});
+        m_sections.push_back({read32(at + 12), read32(at + 16), read32(at + 20)});
     }
     return true;
 }
 
-// Where in the file the byte at a relative virtual address lies, or -1 where no section holds it.
-qint64 fileOffset(const Headers &headers, quint32 rva)
+std::vector<std::string> importsOf(const Reader &reader)
 {
-    for (const Section &section : headers.sections) {
-        if (rva >= section.rva && rva - section.rva < section.rawSize) {
-            return qint64(section.rawOffset) + (rva - section.rva);
+    std::vector<std::string> names;
+    std::optional<std::uint64_t> at = reader.directoryOffset(ImportDirectory);
+    // Descriptors of 20 bytes, the name's RVA at 12, up to one that is all zero.
+    for (std::uint32_t i = 0; i < MaxImports && at && reader.inside(*at, 20); ++i, *at += 20) {
+        const std::uint32_t nameRva = reader.read32(*at + 12);
+        if (nameRva == 0) {
+            break;
+        }
+        std::string name = reader.nameAt(nameRva);
+        if (!name.empty()) {
+            names.push_back(std::move(name));
         }
     }
-    return -1;
+    return names;
 }
 
-QString nameAt(const QByteArray &image, qint64 offset)
+std::vector<std::string> exportsOf(const Reader &reader)
 {
-    if (!inside(image, offset, 1)) {
-        return {};
+    std::vector<std::string> names;
+    const std::optional<std::uint64_t> directory = reader.directoryOffset(ExportDirectory);
+    if (!directory || !reader.inside(*directory, 40)) {
+        return names;
     }
-    const int end = image.indexOf('\0', int(offset));
-    if (end < 0 || end - offset > MaxNameLength) {
-        return {};
+    const std::uint32_t count = std::min(reader.read32(*directory + 24), MaxExports);
+    const std::optional<std::uint64_t> table = reader.fileOffset(reader.read32(*directory + 32));
+    for (std::uint32_t i = 0; i < count && table && reader.inside(*table + 4 * std::uint64_t(i), 4); ++i) {
+        std::string name = reader.nameAt(reader.read32(*table + 4 * std::uint64_t(i)));
+        if (!name.empty()) {
+            names.push_back(std::move(name));
+        }
     }
-    return QString::fromLatin1(image.constData() + offset, int(end - offset));
+    return names;
 }
 
-qint64 directoryOffset(const Headers &headers, int directory)
+// The version resource is found as the loader's version API finds it: type 16, its first name, its
+// first language. Offsets inside the resource tree count from the tree's start, the data's is an RVA.
+std::optional<std::uint64_t> fileVersionOf(const Reader &reader)
 {
-    if (directory >= headers.directories.size() || headers.directories.at(directory) == 0) {
-        return -1;
+    const std::optional<std::uint64_t> root = reader.directoryOffset(ResourceDirectory);
+    if (!root) {
+        return std::nullopt;
     }
-    return fileOffset(headers, headers.directories.at(directory));
+    std::uint64_t directory = *root;
+    for (int level = 0; level < 3; ++level) {
+        if (!reader.inside(directory, 16)) {
+            return std::nullopt;
+        }
+        const std::uint32_t entries =
+            std::min<std::uint32_t>(reader.read16(directory + 12) + reader.read16(directory + 14), MaxResourceEntries);
+        std::optional<std::uint32_t> child;
+        for (std::uint32_t i = 0; i < entries && !child; ++i) {
+            const std::uint64_t entry = directory + 16 + 8 * std::uint64_t(i);
+            if (!reader.inside(entry, 8)) {
+                return std::nullopt;
+            }
+            if (level > 0 || reader.read32(entry) == VersionResource) {
+                child = reader.read32(entry + 4);
+            }
+        }
+        // Above the last level an entry leads to a directory (high bit set), at the last to data.
+        if (!child || ((*child & 0x80000000u) != 0) != (level < 2)) {
+            return std::nullopt;
+        }
+        directory = *root + (*child & 0x7fffffffu);
+    }
+    if (!reader.inside(directory, 16)) {
+        return std::nullopt;
+    }
+    const std::optional<std::uint64_t> info = reader.fileOffset(reader.read32(directory));
+    // VS_VERSIONINFO: three words, the key "VS_VERSION_INFO" in UTF-16 with its NUL, padding to 4, then
+    // VS_FIXEDFILEINFO.
+    const char16_t key[] = u"VS_VERSION_INFO";
+    if (!info || reader.read32(directory + 4) < 40 + 52) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < std::size(key); ++i) {
+        if (reader.read16(*info + 6 + 2 * i) != key[i]) {
+            return std::nullopt;
+        }
+    }
+    if (!reader.inside(*info + 40, 52) || reader.read32(*info + 40) != FixedFileInfoSignature) {
+        return std::nullopt;
+    }
+    return (std::uint64_t(reader.read32(*info + 48)) << 32) | reader.read32(*info + 52);
 }
 
 } // namespace
 
-int peImageBits(const QByteArray &image)
+PeImage readPeImage(std::string_view bytes)
 {
-    Headers headers;
-    if (!readHeaders(image, &headers)) {
-        return 0;
+    PeImage image;
+    Reader reader(bytes);
+    if (!reader.readHeaders()) {
+        return image;
     }
-    return headers.machine == MachineX86 ? 32 : headers.machine == MachineX64 ? 64 : 0;
-}
-
-QStringList peImageImports(const QByteArray &image)
-{
-    QStringList names;
-    Headers headers;
-    if (!readHeaders(image, &headers)) {
-        return names;
-    }
-    qint64 at = directoryOffset(headers, ImportDirectory);
-    // Descriptors of 20 bytes, the name's RVA at 12, up to one that is all zero.
-    for (int i = 0; i < MaxImports && at >= 0 && inside(image, at, 20); ++i, at += 20) {
-        const quint32 nameRva = read32(image, at + 12);
-        if (nameRva == 0) {
-            break;
-        }
-        const QString name = nameAt(image, fileOffset(headers, nameRva));
-        if (!name.isEmpty()) {
-            names.append(name);
-        }
-    }
-    return names;
-}
-
-QStringList peImageExports(const QByteArray &image)
-{
-    QStringList names;
-    Headers headers;
-    if (!readHeaders(image, &headers)) {
-        return names;
-    }
-    const qint64 directory = directoryOffset(headers, ExportDirectory);
-    if (directory < 0 || !inside(image, directory, 40)) {
-        return names;
-    }
-    const quint32 count = qMin(read32(image, directory + 24), MaxExports);
-    const qint64 table = fileOffset(headers, read32(image, directory + 32));
-    for (quint32 i = 0; i < count && table >= 0 && inside(image, table + 4 * qint64(i), 4); ++i) {
-        const QString name = nameAt(image, fileOffset(headers, read32(image, table + 4 * qint64(i))));
-        if (!name.isEmpty()) {
-            names.append(name);
-        }
-    }
-    return names;
+    image.bits = reader.machine() == MachineX86 ? 32 : reader.machine() == MachineX64 ? 64 : 0;
+    image.imports = importsOf(reader);
+    image.exports = exportsOf(reader);
+    image.fileVersion = fileVersionOf(reader);
+    return image;
 }

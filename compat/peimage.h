@@ -1,20 +1,26 @@
 #ifndef BRELO_PEIMAGE_H
 #define BRELO_PEIMAGE_H
 
-#include <QByteArray>
-#include <QStringList>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 // What the Windows loader reads of a PE file (an .exe or a .dll), from the file's bytes. Bytes that
-// are no PE image, or tables that reach outside them, give 0 or an empty list.
+// are no PE image, or tables that reach outside them, give 0 or empty lists; every walk is bounded,
+// so a crafted file costs little more than its size.
+struct PeImage
+{
+    int bits = 0; // 32 for an x86 image, 64 for an x64 one, 0 for anything else
+    // The DLL names of the import table, as written there. Delayed imports are left out: the loader
+    // does not need them to load the image.
+    std::vector<std::string> imports;
+    std::vector<std::string> exports;
+    // FILEVERSION of the version resource, its four parts from the most significant one.
+    std::optional<std::uint64_t> fileVersion;
+};
 
-// 32 for an x86 image, 64 for an x64 one, 0 for anything else.
-int peImageBits(const QByteArray &image);
-
-// The DLL names of the import table, as written there. Delayed imports are left out: the loader does
-// not need them to load the image.
-QStringList peImageImports(const QByteArray &image);
-
-// The names the export table lists.
-QStringList peImageExports(const QByteArray &image);
+PeImage readPeImage(std::string_view bytes);
 
 #endif // BRELO_PEIMAGE_H

@@ -1,0 +1,156 @@
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "pebuilder.h"
+#include "tools/libcheck/libcheckcommand.h"
+#include "tools/libcheck/sha256.h"
+
+namespace {
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool write(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray utf16File(const QString &text)
+{
+    return QByteArray("\xff\xfe", 2) + QByteArray(reinterpret_cast<const char *>(text.utf16()), int(text.size() * 2));
+}
+
+// An out-file read back: UTF-16LE behind its BOM, with CRLF line ends.
+QString utf16Text(const QString &path)
+{
+    const QByteArray bytes = contents(path);
+    if (!bytes.startsWith("\xff\xfe")) {
+        return QStringLiteral("(no BOM)");
+    }
+    return QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.constData() + 2), (bytes.size() - 2) / 2);
+}
+
+int run(const std::vector<QString> &args)
+{
+    std::vector<std::string> utf8;
+    for (const QString &arg : args) {
+        utf8.push_back(arg.toStdString());
+    }
+    return runLibCheck(utf8);
+}
+
+} // namespace
+
+class TestLibCheck : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void sha256_data();
+    void sha256();
+    void judgesAFile();
+    void recordsAndComparesHashes();
+    void usage();
+};
+
+void TestLibCheck::sha256_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QByteArray>("digest");
+
+    QTest::newRow("empty") << QByteArray()
+                           << QByteArray("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    QTest::newRow("abc") << QByteArray("abc")
+                         << QByteArray("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    QTest::newRow("two blocks") << QByteArray("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq")
+                                << QByteArray("248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    QTest::newRow("a million a") << QByteArray(1000000, 'a')
+                                 << QByteArray("cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+void TestLibCheck::sha256()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, digest);
+
+    // Fed in uneven pieces, so that blocks straddle them.
+    Sha256 sha;
+    for (int at = 0, piece = 1; at < input.size(); at += piece, piece = piece * 3 % 1000 + 1) {
+        sha.add(std::string_view(input.constData() + at, std::size_t(std::min(piece, int(input.size()) - at))));
+    }
+    QCOMPARE(QByteArray::fromStdString(sha.hexDigest()), digest);
+}
+
+void TestLibCheck::judgesAFile()
+{
+    QTemporaryDir dir;
+    const QString dll = dir.filePath(QStringLiteral("厂商/VSDevNetSDK.dll"));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("厂商")));
+    PeSpec spec;
+    spec.exports = {"vsnet_init", "vsnet_uninit", "vsnet_send_json_msg"};
+    spec.imports = {"companion.dll"};
+    const std::string image = buildPe(spec);
+    QVERIFY(write(dll, QByteArray::fromStdString(image)));
+    PeSpec companion;
+    companion.imports = {"absent.dll"};
+    QVERIFY(write(dir.filePath(QStringLiteral("厂商/companion.dll")), QByteArray::fromStdString(buildPe(companion))));
+
+    const QString out = dir.filePath(QStringLiteral("结果.txt"));
+    QCOMPARE(run({dll, out}), 2);
+    QCOMPARE(utf16Text(out),
+             QStringLiteral("verdict=unusable\r\nbits=64\r\nstandin=0\r\ncompanion=companion.dll\r\n"
+                            "missing_import=absent.dll\r\ntext=设备库 %1 缺少函数 vsnet_search, 无法使用。\r\n")
+                 .arg(dll));
+    QCOMPARE(run({dll, dir.filePath(QStringLiteral("no/such/folder/out.txt"))}), 9);
+}
+
+void TestLibCheck::recordsAndComparesHashes()
+{
+    QTemporaryDir dir;
+    QDir root(dir.path());
+    QVERIFY(root.mkpath(QStringLiteral("程序/plugins")));
+    QVERIFY(write(root.filePath(QStringLiteral("程序/brelo_tool.exe")), "abc"));
+    QVERIFY(write(root.filePath(QStringLiteral("程序/plugins/样式.dll")), QByteArray()));
+    QVERIFY(write(root.filePath(QStringLiteral("程序/devsim.exe")), "devsim"));
+    const QString folder = root.filePath(QStringLiteral("程序"));
+    const QString list = root.filePath(QStringLiteral("list.txt"));
+    const QString manifest = root.filePath(QStringLiteral("manifest.txt"));
+    QVERIFY(write(list, utf16File(QStringLiteral("brelo_tool.exe\r\nplugins\\样式.dll\r\n\r\ndevsim.exe\r\n"))));
+
+    QCOMPARE(run({QStringLiteral("--record"), folder, list, manifest}), 0);
+    QCOMPARE(QString::fromUtf8(contents(manifest)),
+             QStringLiteral("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad  brelo_tool.exe\r\n"
+                            "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855  plugins\\样式.dll\r\n"
+                            "%1  devsim.exe\r\n")
+                 .arg(QString::fromLatin1(QCryptographicHash::hash("devsim", QCryptographicHash::Sha256).toHex())));
+
+    // The same list in UTF-8 with a file missing: the others are recorded, and the run says so.
+    QVERIFY(write(list, QStringLiteral("brelo_tool.exe\nabsent.dll\n").toUtf8()));
+    const QString partial = root.filePath(QStringLiteral("partial.txt"));
+    QCOMPARE(run({QStringLiteral("--record"), folder, list, partial}), 3);
+    QCOMPARE(contents(partial).count('\n'), 1);
+
+    QVERIFY(write(root.filePath(QStringLiteral("程序/brelo_tool.exe")), "abd"));
+    QVERIFY(QFile::remove(root.filePath(QStringLiteral("程序/devsim.exe"))));
+    const QString out = root.filePath(QStringLiteral("unchanged.txt"));
+    QCOMPARE(run({QStringLiteral("--unchanged"), folder, manifest, out}), 0);
+    QCOMPARE(utf16Text(out), QStringLiteral("changed=brelo_tool.exe\r\nsame=plugins\\样式.dll\r\ngone=devsim.exe\r\n"));
+    QCOMPARE(run({QStringLiteral("--unchanged"), folder, root.filePath(QStringLiteral("none.txt")), out}), 9);
+}
+
+void TestLibCheck::usage()
+{
+    QCOMPARE(run({}), 9);
+    QCOMPARE(run({QStringLiteral("--record"), QStringLiteral("a"), QStringLiteral("b")}), 9);
+    QCOMPARE(run({QStringLiteral("--verify"), QStringLiteral("a")}), 9);
+}
+
+QTEST_APPLESS_MAIN(TestLibCheck)
+#include "test_libcheck.moc"
