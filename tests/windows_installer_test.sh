@@ -57,6 +57,9 @@ makensis -V1 -DBITS="$other" -DVERSION=0.0.0 -DOUTFILE="$other_setup" -DFILES="$
 # Vendor libraries with the four functions: helper.dll lies beside vendor.dll, nowhere.dll (also
 # imported) does not; NO_SEARCH lacks vsnet_search; NEWER is another build of the same size.
 cat >"$scratch/api.c" <<'EOF'
+#ifndef VERSION
+#define VERSION 1
+#endif
 int helper(void);
 int nowhere(void);
 int vsnet_init(void) { return VERSION; }
@@ -71,7 +74,7 @@ int vendor_extra(void) { return helper() + nowhere(); }
 EOF
 echo 'int helper(void) { return 2; }' >"$scratch/helper.c"
 echo 'int nowhere(void) { return 3; }' >"$scratch/nowhere.c"
-cc() { "$(triple "$1")-gcc-posix" -shared -s -DVERSION=1 -o "$2" "${@:3}"; }
+cc() { "$(triple "$1")-gcc-posix" -shared -s -o "$2" "${@:3}"; }
 mkdir -p "$scratch/lib$bits" "$scratch/lib$other" "$scratch/kept" "$scratch/nosearch" "$scratch/newer"
 cc "$bits" "$scratch/kept/VSDevNetSDK.dll" "$scratch/api.c"
 cc "$other" "$scratch/lib$other/VSDevNetSDK.dll" "$scratch/api.c"
@@ -185,12 +188,13 @@ run "$setup" /S
 # Killed at its first change to the folder, as by a power cut: the library stays, and so does where
 # the program is; the next run completes the install there.
 echo "an older brelo_tool.exe" >"$dir/brelo_tool.exe"
-listing() { find "$dir" -printf '%p %s %T@\n' | sort; }
+listing() { find "$dir" -printf '%p %s %T@ %C@\n' | sort; }
+changed() { [ "$(listing)" != "$before" ]; }
 before=$(listing)
 before_dir=$(install_dir)
 wine "$setup" /S &
 setup_pid=$!
-wait_for "the upgrade's first change" 60 test "$(listing)" != "$before"
+wait_for "the upgrade's first change" 60 changed
 kill -KILL "$setup_pid"
 wait "$setup_pid" 2>/dev/null || true
 wineserver -w
