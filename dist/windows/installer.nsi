@@ -1,9 +1,9 @@
 ; Per-user installer of the Windows package, built by scripts/package-windows with
 ;   makensis -DBITS=<32|64> -DVERSION=<version> -DOUTFILE=<setup.exe> -DFILES=<nsh> -DLIST=<list>
 ;            -DSTANDIN=<stand-in dll> -DLIBCHECK=<brelo_libcheck.exe> [-DSIGN=<command signing %1>]
-; FILES writes every file of the package but the device library, with SetOutPath and PackageFile;
-; LIST names them (UTF-16LE, one per line). Whether a VSDevNetSDK.dll can be used, and whether a file is still as installed, is decided
-; by brelo_libcheck.exe, built from the program's own check and carried in $PLUGINSDIR.
+; FILES writes every file of the package but the device library (SetOutPath, PackageFile); LIST names
+; them, UTF-16LE. Whether a VSDevNetSDK.dll can be used, and whether a file is still as installed, is
+; decided by brelo_libcheck.exe, built from the program's own check and carried in $PLUGINSDIR.
 ; Both bitnesses use the 32-bit stub, which runs on every Windows; Unicode, for folders with Chinese names.
 ; Silent options: /S, /D=<folder>, /SDK=<the vendor's VSDevNetSDK.dll>. Exit codes: README.txt.
 Target x86-unicode
@@ -77,10 +77,36 @@ Var StandIn    ; 1: the judged library is the stand-in
 Var JudgeText  ; the program's own text on it, empty when usable with nothing missing
 Var ExitCode
 Var Writing    ; the package's file being written
+Var CopyFrom   ; the chosen library's folder while it goes in
 Var PageText
 
-; Strips the line end of a line read with FileReadUTF16LE, and the byte order mark of the first.
-!macro TrimLine Var
+; Says Text in the details and, in a silent run, on standard error, where a deployment tool reads it.
+!macro Tell Text
+    DetailPrint "${Text}"
+    ${If} ${Silent}
+        System::Call "kernel32::GetStdHandle(i -12) p .r9"
+        FileWrite $9 "${Text}$\r$\n"
+    ${EndIf}
+!macroend
+
+!macro PackageFile Source Target
+    StrCpy $Writing "$INSTDIR\${Target}"
+    File "${Source}"
+!macroend
+
+; Stops the install with exit code Code, saying why; a run after it completes the install.
+!macro Fail Text Code
+    !insertmacro Tell "${Text}"
+    MessageBox MB_OK|MB_ICONSTOP "${Text}" /SD IDOK
+    StrCpy $ExitCode ${Code}
+    Abort
+!macroend
+
+; Reads the next line of UTF-16LE file Handle into Var without its line end or byte order mark;
+; sets the error flag at the end of the file.
+!macro ReadLine Handle Var
+    ClearErrors
+    FileReadUTF16LE ${Handle} ${Var}
     StrCpy $9 ${Var} 1 -1
     ${IfThen} $9 == "$\n" ${|} StrCpy ${Var} ${Var} -1 ${|}
     StrCpy $9 ${Var} 1 -1
@@ -89,8 +115,10 @@ Var PageText
     ${IfThen} $9 == "${U+FEFF}" ${|} StrCpy ${Var} ${Var} "" 1 ${|}
 !macroend
 
-; Judges the library $0 as the program would, into $PLUGINSDIR\verdict.txt; sets Verdict, StandIn
-; and JudgeText.
+; Judges library $0 as the program would: Verdict (the judge's exit code: 0 usable, 1 other bitness,
+; 2 unusable, else it failed), StandIn, and JudgeText, the program's words on it. With CopyFrom set
+; (the library's folder), it puts those words in the details and copies the DLLs beside the library
+; that it needs and the install folder lacks, listing them in the vendor's list $R7.
 Function Judge
     StrCpy $StandIn 0
     StrCpy $JudgeText ""
@@ -105,17 +133,24 @@ Function Judge
         Return
     ${EndIf}
     ${Do}
-        ClearErrors
-        FileReadUTF16LE $1 $2
+        !insertmacro ReadLine $1 $2
         ${IfThen} ${Errors} ${|} ${Break} ${|}
-        !insertmacro TrimLine $2
-        StrCpy $3 $2 8
-        ${IfThen} $3 == "standin=" ${|} StrCpy $StandIn $2 "" 8 ${|}
-        StrCpy $3 $2 5
-        ${If} $3 == "text="
-            StrCpy $2 $2 "" 5
-            ${IfThen} $JudgeText != "" ${|} StrCpy $JudgeText "$JudgeText$\r$\n" ${|}
-            StrCpy $JudgeText "$JudgeText$2"
+        StrCpy $3 $2 "" 8
+        ${IfThen} $2 == "standin=$3" ${|} StrCpy $StandIn $3 ${|}
+        StrCpy $3 $2 "" 5
+        ${If} $2 == "text=$3"
+            StrCpy $JudgeText "$JudgeText$3$\r$\n"
+            ${IfThen} $CopyFrom != "" ${|} DetailPrint $3 ${|}
+        ${EndIf}
+        StrCpy $3 $2 "" 10
+        ${If} $2 == "companion=$3"
+        ${AndIf} $CopyFrom != ""
+        ${AndIfNot} ${FileExists} "$INSTDIR\$3"
+            ClearErrors
+            CopyFiles /SILENT "$CopyFrom\$3" "$INSTDIR\$3"
+            ${IfThen} ${Errors} ${|} !insertmacro Fail "无法复制 $CopyFrom\$3。Cannot copy $CopyFrom\$3." ${EXIT_NOT_WRITTEN} ${|}
+            FileWriteUTF16LE $R7 "$3$\r$\n"
+            DetailPrint "已复制设备库依赖的 $3。"
         ${EndIf}
     ${Loop}
     FileClose $1
@@ -148,18 +183,9 @@ Function JudgeKept
     ${If} $Kept = 1
     ${AndIf} $Verdict != 0
     ${AndIf} $Verdict != 2
-        StrCpy $Refusal "$JudgeText$\r$\n$\r$\n安装文件夹里已有这个设备库, 安装程序不会替换它: 请选择 ${BITS} 位的设备库, 或者改用 Brelo_Tool 的 ${OTHER_BITS} 位版本 (win${OTHER_BITS}) 的安装程序。没有做任何更改。$\r$\nThe install folder holds this library, which the installer keeps: choose a ${BITS}-bit library or use the win${OTHER_BITS} installer. Nothing was changed."
+        StrCpy $Refusal "$JudgeText$\r$\n安装文件夹里已有这个设备库, 安装程序不会替换它: 请选择 ${BITS} 位的设备库, 或者改用 Brelo_Tool 的 ${OTHER_BITS} 位版本 (win${OTHER_BITS}) 的安装程序。没有做任何更改。$\r$\nThe install folder holds this library, which the installer keeps: choose a ${BITS}-bit library or use the win${OTHER_BITS} installer. Nothing was changed."
     ${EndIf}
 FunctionEnd
-
-; Says Text in the details and, in a silent run, on standard error, where a deployment tool reads it.
-!macro Tell Text
-    DetailPrint "${Text}"
-    ${If} ${Silent}
-        System::Call "kernel32::GetStdHandle(i -12) p .r9"
-        FileWrite $9 "${Text}$\r$\n"
-    ${EndIf}
-!macroend
 
 !macro Refuse Text
     !insertmacro Tell "${Text}"
@@ -189,7 +215,7 @@ Function .onInit
     ${EndIf}
     ${If} ${Silent}
     ${AndIf} $Refusal != ""
-        !insertmacro Refuse "$Refusal$\r$\n$\r$\n什么都没有安装。Nothing was installed."
+        !insertmacro Refuse "$Refusal$\r$\n什么都没有安装。Nothing was installed."
     ${EndIf}
 FunctionEnd
 
@@ -254,19 +280,6 @@ Function SdkPageLeave
     ${EndIf}
 FunctionEnd
 
-!macro PackageFile Source Target
-    StrCpy $Writing "$INSTDIR\${Target}"
-    File "${Source}"
-!macroend
-
-; Stops the install with exit code Code, saying why; a run after it completes the install.
-!macro Fail Text Code
-    !insertmacro Tell "${Text}"
-    MessageBox MB_OK|MB_ICONSTOP "${Text}" /SD IDOK
-    StrCpy $ExitCode ${Code}
-    Abort
-!macroend
-
 ; Waits until the file on the stack, if it exists, can be written: a running Brelo_Tool holds its
 ; program and DLLs. Cancelling stops the install before anything changed.
 Function WaitWritable
@@ -285,8 +298,8 @@ Function WaitWritable
     Pop $R1
 FunctionEnd
 
-; Library $R0 set aside by an older installer's interrupted upgrade in folder $R1 goes back in place,
-; over the stand-in only.
+; What an older installer's interrupted upgrade set aside in folder $R1 goes back in place, over
+; nothing but the stand-in.
 Function RestoreAside
     FindFirst $R2 $R3 "$R1\${ASIDE}\*"
     ${DoWhile} $R3 != ""
@@ -335,100 +348,48 @@ FunctionEnd
 !insertmacro OPEN_UNCHANGED ""
 !insertmacro OPEN_UNCHANGED "un."
 
-; Follows the judge's verdict.txt: puts the program's words on the library in the details and, when
-; $R1 names the library's folder, copies the companions that the install folder lacks (never over a
-; file there), listing them in the vendor's list $R7.
-Function FollowVerdict
-    FileOpen $R2 "$PLUGINSDIR\verdict.txt" r
-    ${Do}
-        ClearErrors
-        FileReadUTF16LE $R2 $R3
-        ${IfThen} ${Errors} ${|} ${Break} ${|}
-        !insertmacro TrimLine $R3
-        StrCpy $R4 $R3 5
-        ${If} $R4 == "text="
-            StrCpy $R4 $R3 "" 5
-            DetailPrint $R4
-        ${EndIf}
-        StrCpy $R4 $R3 10
-        StrCpy $R3 $R3 "" 10
-        ${If} $R4 != "companion="
-        ${OrIf} $R1 == ""
-            ${Continue}
-        ${EndIf}
-        ${If} ${FileExists} "$INSTDIR\$R3"
-            DetailPrint "设备库依赖的 $R3 安装文件夹里已有, 没有复制。"
-        ${Else}
-            ClearErrors
-            CopyFiles /SILENT "$R1\$R3" "$INSTDIR\$R3"
-            ${IfThen} ${Errors} ${|} !insertmacro Fail "无法复制 $R1\$R3。Cannot copy $R1\$R3." ${EXIT_NOT_WRITTEN} ${|}
-            FileWriteUTF16LE $R7 "$R3$\r$\n"
-            DetailPrint "已复制设备库依赖的 $R3。"
-        ${EndIf}
-    ${Loop}
-    FileClose $R2
-FunctionEnd
-
 ; $R4 = 1 when this package ships file $R3.
 Function Shipped
     StrCpy $R4 0
     FileOpen $R5 "$PLUGINSDIR\package.lst" r
     ${Do}
-        ClearErrors
-        FileReadUTF16LE $R5 $R6
+        !insertmacro ReadLine $R5 $R6
         ${IfThen} ${Errors} ${|} ${Break} ${|}
-        !insertmacro TrimLine $R6
         ${IfThen} $R6 == $R3 ${|} StrCpy $R4 1 ${|}
     ${Loop}
     FileClose $R5
 FunctionEnd
 
-; Files of the older version that this one no longer ships go, when still as installed. The
-; vendor's files that an installer copied are listed again while they are as they were copied.
+; Goes through old manifest $R0. The package's: files of the older version that this one no longer
+; ships go, when still as installed. The vendor's: files still as an installer copied them are
+; listed again in $R7, but for a library that a newly chosen one replaced.
 Function Tidy
-    StrCpy $R0 ${PACKAGE_MANIFEST}
     Call OpenUnchanged
-    ${If} $R1 != ""
-        ${Do}
-            ClearErrors
-            FileReadUTF16LE $R1 $R2
-            ${IfThen} ${Errors} ${|} ${Break} ${|}
-            !insertmacro TrimLine $R2
-            StrCpy $R3 $R2 "" 5
-            StrCpy $R2 $R2 5
-            ${If} $R2 == "same="
-            ${AndIf} $R3 != ${SDK}
-                Call Shipped
-                ${If} $R4 = 0
-                    Delete "$INSTDIR\$R3"
-                    ${GetParent} "$INSTDIR\$R3" $R4
-                    RMDir $R4
-                    DetailPrint "删除了旧版本的 $R3。"
-                ${EndIf}
+    ${IfThen} $R1 == "" ${|} Return ${|}
+    ${Do}
+        !insertmacro ReadLine $R1 $R2
+        ${IfThen} ${Errors} ${|} ${Break} ${|}
+        StrCpy $R3 $R2 "" 5
+        ${IfThen} $R2 != "same=$R3" ${|} ${Continue} ${|}
+        ${If} $R3 == ${SDK}
+            ${If} $R0 == ${PACKAGE_MANIFEST}
+            ${OrIf} $SdkPath != ""
+                ${Continue}
             ${EndIf}
-        ${Loop}
-        FileClose $R1
-    ${EndIf}
-    StrCpy $R0 ${VENDOR_MANIFEST}
-    Call OpenUnchanged
-    ${If} $R1 != ""
-        ${Do}
-            ClearErrors
-            FileReadUTF16LE $R1 $R2
-            ${IfThen} ${Errors} ${|} ${Break} ${|}
-            !insertmacro TrimLine $R2
-            StrCpy $R3 $R2 "" 5
-            StrCpy $R2 $R2 5
-            ; A library chosen now replaced the one copied before.
-            ${If} $R2 == "same="
-                ${If} $R3 != ${SDK}
-                ${OrIf} $SdkPath == ""
-                    FileWriteUTF16LE $R7 "$R3$\r$\n"
-                ${EndIf}
-            ${EndIf}
-        ${Loop}
-        FileClose $R1
-    ${EndIf}
+        ${EndIf}
+        ${If} $R0 == ${VENDOR_MANIFEST}
+            FileWriteUTF16LE $R7 "$R3$\r$\n"
+            ${Continue}
+        ${EndIf}
+        Call Shipped
+        ${If} $R4 = 0
+            Delete "$INSTDIR\$R3"
+            ${GetParent} "$INSTDIR\$R3" $R4
+            RMDir $R4
+            DetailPrint "删除了旧版本的 $R3。"
+        ${EndIf}
+    ${Loop}
+    FileClose $R1
 FunctionEnd
 
 ; Records the files listed in $PLUGINSDIR\$R0 with their content hashes in manifest $R1.
@@ -445,10 +406,8 @@ Section "Install"
     ; Nothing changes until every file to be replaced can be written.
     FileOpen $R0 "$PLUGINSDIR\package.lst" r
     ${Do}
-        ClearErrors
-        FileReadUTF16LE $R0 $R1
+        !insertmacro ReadLine $R0 $R1
         ${IfThen} ${Errors} ${|} ${Break} ${|}
-        !insertmacro TrimLine $R1
         Push "$INSTDIR\$R1"
         Call WaitWritable
     ${Loop}
@@ -467,9 +426,6 @@ Section "Install"
     ; Where it installs, before any file: a run after an interruption goes to the same folder.
     ReadRegStr $R1 HKCU "${SETTINGS_KEY}" "InstallDir"
     WriteRegStr HKCU "${SETTINGS_KEY}" "InstallDir" "$INSTDIR"
-    DeleteRegValue HKCU "${SETTINGS_KEY}" "VendorDll"
-    DeleteRegValue HKCU "${SETTINGS_KEY}" "VendorDllSize"
-    DeleteRegValue HKCU "${SETTINGS_KEY}" "VendorCompanions"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT} (${BITS} 位)"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PRODUCT} developers"
@@ -496,9 +452,8 @@ Section "Install"
     FileWriteWord $R7 0xFEFF
     ${If} $SdkPath != ""
         StrCpy $0 $SdkPath
+        ${GetParent} $SdkPath $CopyFrom
         Call Judge
-        ${GetParent} $SdkPath $R1
-        Call FollowVerdict
         ClearErrors
         CopyFiles /SILENT "$PLUGINSDIR\${SDK}" "$INSTDIR\${SDK}"
         ${IfThen} ${Errors} ${|} !insertmacro Fail "无法复制 $SdkPath。Cannot copy $SdkPath." ${EXIT_NOT_WRITTEN} ${|}
@@ -506,9 +461,8 @@ Section "Install"
         DetailPrint "已装入设备厂商的设备库 $SdkPath。"
     ${ElseIf} $Kept = 1
         StrCpy $0 "$INSTDIR\${SDK}"
+        StrCpy $CopyFrom $INSTDIR
         Call Judge
-        StrCpy $R1 ""
-        Call FollowVerdict
         DetailPrint "保留了安装文件夹里设备厂商的 ${SDK}, 没有动它。"
     ${Else}
         File "/oname=${SDK}" "${STANDIN}"
@@ -518,6 +472,9 @@ Section "Install"
         FileWriteUTF16LE $R0 "${SDK}$\r$\n"
         FileClose $R0
     ${EndIf}
+    StrCpy $R0 ${PACKAGE_MANIFEST}
+    Call Tidy
+    StrCpy $R0 ${VENDOR_MANIFEST}
     Call Tidy
     FileClose $R7
     StrCpy $R0 package.lst
@@ -554,19 +511,16 @@ Function un.RemoveUnchanged
     Call un.OpenUnchanged
     ${IfThen} $R1 == "" ${|} Return ${|}
     ${Do}
-        ClearErrors
-        FileReadUTF16LE $R1 $R2
+        !insertmacro ReadLine $R1 $R2
         ${IfThen} ${Errors} ${|} ${Break} ${|}
-        !insertmacro TrimLine $R2
         StrCpy $R3 $R2 "" 5
-        StrCpy $R4 $R2 5
-        ${If} $R4 == "same="
+        ${If} $R2 == "same=$R3"
             ClearErrors
             Delete "$INSTDIR\$R3"
             ${IfThen} ${Errors} ${|} DetailPrint "无法删除 $R3。Cannot delete $R3." ${|}
             ${GetParent} "$INSTDIR\$R3" $R4
             RMDir $R4
-        ${ElseIf} $R4 != "gone="
+        ${ElseIf} $R2 != "gone=$R3"
             StrCpy $R3 $R2 "" 8
             ${IfThen} $R3 == ${SDK} ${|} StrCpy $Kept 1 ${|}
             DetailPrint "保留了 $R3: 安装之后它被改过或者换过。Kept $R3: it changed after the install."
