@@ -34,8 +34,8 @@ else
     trap 'wineserver -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
     openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Brelo_Tool test" -keyout "$scratch/key.pem" \
         -out "$scratch/cert.pem" -addext extendedKeyUsage=codeSigning -addext basicConstraints=critical,CA:true 2>/dev/null
-    openssl pkcs12 -export -inkey "$scratch/key.pem" -in "$scratch/cert.pem" -out "$scratch/cert.p12" -passout pass:test
-    BRELO_SIGN_PASSWORD=test "$here/../scripts/package-windows" --no-build --sign "$scratch/cert.p12" \
+    openssl pkcs12 -export -inkey "$scratch/key.pem" -in "$scratch/cert.pem" -out "$scratch/cert.p12" -passout pass:throwaway
+    BRELO_SIGN_PASSWORD=throwaway "$here/../scripts/package-windows" --no-build --sign "$scratch/cert.p12" \
         --out "$scratch/out" "$build" >/dev/null
 fi
 zips=("$scratch"/out/Brelo_Tool-*-win$bits.zip)

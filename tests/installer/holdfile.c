@@ -16,8 +16,7 @@ int wmain(int argc, wchar_t *argv[])
     fflush(stdout);
     char buffer[64];
     DWORD got = 0;
-    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &got, NULL) && got > 0) {
-    }
+    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &got, NULL) && got > 0) { }
     CloseHandle(file);
     return 0;
 }
