@@ -117,8 +117,10 @@ hold() {
     wine "$holder" "$(winpath "$1")" <"$scratch/hold.in" >"$scratch/hold.out" 2>/dev/null &
     holder_pid=$!
     exec 3>"$scratch/hold.in"
-    wait_for "the holder of $1" 30 grep -q held "$scratch/hold.out"
+    wait_for "the holder of $1" 30 holding_or_gone
+    grep -q held "$scratch/hold.out" || fail "could not hold $1"
 }
+holding_or_gone() { grep -q held "$scratch/hold.out" || ! kill -0 "$holder_pid" 2>/dev/null; }
 release() {
     exec 3>&-
     wait "$holder_pid" || fail "the holder failed"
