@@ -19,7 +19,7 @@ int main(int argc, char *argv[])
                                    QStringLiteral("n"), QStringLiteral("3"));
     QCommandLineOption only(
         QStringLiteral("only"),
-        QStringLiteral("Run one scenario: flood, day, trickle, sort, discovery, batch, fleet or plan."),
+        QStringLiteral("Run one scenario: flood, day, trickle, sort, discovery, batch, fleet, plan or judge."),
         QStringLiteral("scenario"));
     QCommandLineOption quick(QStringLiteral("quick"), QStringLiteral("Skip the largest sizes."));
     parser.addOptions({repetitions, only, quick});
@@ -36,14 +36,9 @@ int main(int argc, char *argv[])
         const char *name;
         void (*run)(const BenchOptions &);
     } scenarios[] = {// The day first: its memory figure wants a process that has not yet held a larger table.
-                     {"day", runDay},
-                     {"flood", runFlood},
-                     {"trickle", runTrickle},
-                     {"sort", runSort},
-                     {"discovery", runDiscovery},
-                     {"batch", runBatch},
-                     {"fleet", runFleet},
-                     {"plan", runPlan}};
+                     {"day", runDay},     {"flood", runFlood},         {"trickle", runTrickle},
+                     {"sort", runSort},   {"discovery", runDiscovery}, {"batch", runBatch},
+                     {"fleet", runFleet}, {"plan", runPlan},           {"judge", runJudge}};
     for (const auto &entry : scenarios) {
         if (scenario.isEmpty() || scenario == QLatin1String(entry.name)) {
             entry.run(options);

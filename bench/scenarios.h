@@ -18,5 +18,6 @@ void runDiscovery(const BenchOptions &options);
 void runBatch(const BenchOptions &options);
 void runFleet(const BenchOptions &options);
 void runPlan(const BenchOptions &options);
+void runJudge(const BenchOptions &options);
 
 #endif // BRELO_BENCH_SCENARIOS_H

@@ -1,8 +1,7 @@
 #pragma once
 
-// The few calls that cannot be written one way for both Qt 5.15 and Qt 6. Everything else in the
-// code uses forms valid on both. The pattern helpers need QtGui, so targets without it (the
-// simulator) see only the rest.
+// The few calls that cannot be written one way for both Qt 5.15 and Qt 6. The pattern helpers need
+// QtGui, so targets without it (the simulator) see only the rest.
 
 #include <QString>
 #include <QTextStream>

@@ -94,6 +94,7 @@ void TestLibCheck::judgesAFile()
     const QString dll = dir.filePath(QStringLiteral("厂商/VSDevNetSDK.dll"));
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("厂商")));
     PeSpec spec;
+    spec.bits = int(sizeof(void *) * 8);
     spec.exports = {"vsnet_init", "vsnet_uninit", "vsnet_send_json_msg"};
     spec.imports = {"companion.dll"};
     const std::string image = buildPe(spec);
@@ -105,8 +106,9 @@ void TestLibCheck::judgesAFile()
     const QString out = dir.filePath(QStringLiteral("结果.txt"));
     QCOMPARE(run({dll, out}), 2);
     QCOMPARE(utf16Text(out),
-             QStringLiteral("verdict=unusable\r\nbits=64\r\nstandin=0\r\ncompanion=companion.dll\r\n"
-                            "missing_import=absent.dll\r\ntext=设备库 %1 缺少函数 vsnet_search, 无法使用。\r\n")
+             QStringLiteral("verdict=unusable\r\nbits=%1\r\nstandin=0\r\ncompanion=companion.dll\r\n"
+                            "missing_import=absent.dll\r\ntext=设备库 %2 缺少函数 vsnet_search, 无法使用。\r\n")
+                 .arg(spec.bits)
                  .arg(dll));
     QCOMPARE(run({dll, dir.filePath(QStringLiteral("no/such/folder/out.txt"))}), 9);
 }
@@ -131,8 +133,8 @@ void TestLibCheck::recordsAndComparesHashes()
                             "%1  devsim.exe\r\n")
                  .arg(QString::fromLatin1(QCryptographicHash::hash("devsim", QCryptographicHash::Sha256).toHex())));
 
-    // The same list in UTF-8 with a file missing: the others are recorded, and the run says so.
-    QVERIFY(write(list, QStringLiteral("brelo_tool.exe\nabsent.dll\n").toUtf8()));
+    // A list in UTF-8 with a file missing and a folder: the others are recorded, and the run says so.
+    QVERIFY(write(list, QStringLiteral("brelo_tool.exe\nabsent.dll\nplugins\n").toUtf8()));
     const QString partial = root.filePath(QStringLiteral("partial.txt"));
     QCOMPARE(run({QStringLiteral("--record"), folder, list, partial}), 3);
     QCOMPARE(contents(partial).count('\n'), 1);

@@ -12,7 +12,7 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 build=$1 bits=$2 cases=$3 scripted=$4
-other=$((96 - bits))
+source "$here/loadfailure/expected.sh"
 scratch=$(mktemp -d)
 app=""
 cleanup() {
@@ -71,14 +71,10 @@ check() {
     echo "$name: $expected"
 }
 
-check missing "" "找不到设备库 $windir。请把设备厂商提供的 VSDevNetSDK.dll 放到本程序所在的文件夹。"
-check other_bits "$cases/other_bits/VSDevNetSDK.dll" \
-    "设备库 $windir\\VSDevNetSDK.dll 是 $other 位的, 本程序是 $bits 位的。请改用 Brelo_Tool 的 $other 位版本 (win$other)。"
-check no_search "$cases/no_search/VSDevNetSDK.dll" "设备库 $windir\\VSDevNetSDK.dll 缺少函数 vsnet_search, 无法使用。"
-check needs_runtime "$cases/needs_runtime/VSDevNetSDK.dll" \
-    "设备库 $windir\\VSDevNetSDK.dll 依赖的 absent_runtime.dll 找不到。请安装设备厂商要求的运行库, 或把这些文件放到本程序所在的文件夹。"
-check stdcall "$cases/stdcall/VSDevNetSDK.dll" "设备库 $windir\\VSDevNetSDK.dll 缺少函数 vsnet_init, vsnet_uninit, vsnet_search, vsnet_send_json_msg, 无法使用。
-该库按 stdcall 约定导出函数, 本程序需要 cdecl 约定的设备库。"
+check missing "" "在 $windir 找不到设备库 VSDevNetSDK.dll。请把设备厂商提供的 VSDevNetSDK.dll 放到本程序所在的文件夹。"
+for case in other_bits no_search needs_runtime stdcall; do
+    check $case "$cases/$case/VSDevNetSDK.dll" "$(expected_text $case "$windir\\VSDevNetSDK.dll" "$bits")"
+done
 
 # Some vendors install their DLL on PATH: the program finds it there and runs as usual.
 mkdir "$scratch/vendor"
