@@ -127,24 +127,29 @@ release() {
 }
 
 # Each case: what it is, the installer, its options, the exit code, what VSDevNetSDK.dll then is
-# ("unchanged": the folder and the registry as they were) and the bitness installed.
+# ("unchanged": the folder and the registry as they were), the bitness installed, and the program's
+# words (tests/loadfailure/expected.sh, which the program's box also gives) that a refusal must say.
+. "$here/loadfailure/expected.sh"
 standin=$package/VSDevNetSDK.dll
+other_lib=$(winpath "$scratch/lib$other/VSDevNetSDK.dll")
+no_search=$(winpath "$scratch/nosearch/VSDevNetSDK.dll")
 cases=(
-    "install|$setup|/S|0|$standin|$bits"
-    "the win$other installer over the stand-in replaces it in place|$other_setup|/S|0|$standin|$other"
-    "reinstall keeps a vendor library|$setup|/S|0|$scratch/kept/VSDevNetSDK.dll|$bits"
-    "/SDK= with a $other-bit library is refused|$setup|/S /SDK=$(winpath "$scratch/lib$other/VSDevNetSDK.dll")|2|unchanged|"
-    "/SDK= with a library without vsnet_search is refused|$setup|/S /SDK=$(winpath "$scratch/nosearch/VSDevNetSDK.dll")|2|unchanged|"
-    "/SDK= with a $bits-bit library is taken|$setup|/S /SDK=$(winpath "$vendor")|0|$vendor|$bits"
-    "the win$other installer over a $bits-bit library is refused|$other_setup|/S|2|unchanged|"
+    "install|$setup|/S|0|$standin|$bits|"
+    "the win$other installer over the stand-in replaces it in place|$other_setup|/S|0|$standin|$other|"
+    "reinstall keeps a vendor library|$setup|/S|0|$scratch/kept/VSDevNetSDK.dll|$bits|"
+    "/SDK= with a $other-bit library is refused|$setup|/S /SDK=$other_lib|2|unchanged||$(expected_text other_bits "$other_lib" "$bits")"
+    "/SDK= with a library without vsnet_search is refused|$setup|/S /SDK=$no_search|2|unchanged||$(expected_text no_search "$no_search" "$bits")"
+    "/SDK= with a $bits-bit library is taken|$setup|/S /SDK=$(winpath "$vendor")|0|$vendor|$bits|"
+    "the win$other installer over a $bits-bit library is refused|$other_setup|/S|2|unchanged||"
 )
 for c in "${cases[@]}"; do
-    IFS='|' read -r name exe options code dll installed <<<"$c"
+    IFS='|' read -r name exe options code dll installed words <<<"$c"
     [ "$name" != "reinstall keeps a vendor library" ] || cp "$scratch/kept/VSDevNetSDK.dll" "$dir/"
     before=$(state)
     # shellcheck disable=SC2086 # the options are words
     run "$exe" $options
     [ "$status" -eq "$code" ] || fail "$name: exit code $status, expected $code: $said"
+    [[ $said == *"$words"* ]] || fail "$name: the refusal is not in the program's words \"$words\": $said"
     if [ "$dll" = unchanged ]; then
         [ "$(state)" = "$before" ] || fail "$name: something changed: $(diff <(echo "$before") <(state))"
     else
@@ -157,10 +162,6 @@ for c in "${cases[@]}"; do
 done
 cmp -s "$dir/helper.dll" "$scratch/lib$bits/helper.dll" || fail "the library's helper.dll was not copied"
 [ ! -e "$dir/nowhere.dll" ] || fail "nowhere.dll came from somewhere"
-# The refusals in the program's own words (tests/windows_loadfailure_test.sh has the program's).
-sdk_text="设备库 $(winpath "$scratch/nosearch/VSDevNetSDK.dll") 缺少函数 vsnet_search, 无法使用。"
-run "$setup" /S "/SDK=$(winpath "$scratch/nosearch/VSDevNetSDK.dll")"
-[[ $said == *"$sdk_text"* ]] || fail "the refusal of a library without vsnet_search is not the program's: $said"
 
 # A file of the program held open, in the install and in a folder with only that file: nothing
 # changes, and the exit code says why.
