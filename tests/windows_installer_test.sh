@@ -1,86 +1,155 @@
 #!/usr/bin/env bash
 # The per-user installer under Wine, with silent installs in a prefix of its own: it keeps a vendor's
 # VSDevNetSDK.dll over a reinstall, takes one with /SDK= together with the DLLs beside it that it
-# imports, refuses a library of the other bitness (exit code 2, nothing changed), and its uninstaller
-# leaves nothing behind. The vendor libraries are tiny C DLLs built here for either bitness.
-# Usage: windows_installer_test.sh BUILD_DIR BITS (inside an X server, such as xvfb-run)
+# imports, refuses a library that the program would refuse (exit code 2, nothing changed, the program's
+# own words), stops before changing anything while a file of the program is held open (exit code 4),
+# and without it leaves the vendor's library in place when killed halfway or stopped by a file it
+# cannot write (exit code 3), a run after either finishing the install in the same folder. It puts back
+# a library that an older installer set aside, and its uninstaller removes only the files that are
+# still as installed. The vendor libraries are tiny C DLLs built here for either bitness; a file is
+# held by HOLDER (tests/installer/holdfile.c), which holds it as a running program does on Windows.
+# Usage: windows_installer_test.sh BUILD_DIR BITS HOLDER OTHER_LIBCHECK (inside an X server, such as
+#   xvfb-run); OTHER_LIBCHECK: brelo_libcheck.exe of the other bitness, for that bitness's installer.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-build=$1 bits=$2
-other=64
-[ "$bits" = 32 ] || other=32
+build=$1 bits=$2 holder=$3 other_libcheck=$4
+other=$((96 - bits))
 triple() { if [ "$1" = 64 ]; then echo x86_64-w64-mingw32; else echo i686-w64-mingw32; fi; }
 scratch=$(mktemp -d)
-export WINEPREFIX=$scratch/wine WINEDEBUG=-all WINEDLLOVERRIDES='winemenubuilder.exe=d;mscoree,mshtml=d'
-trap 'wineserver -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
+# The Chinese locale: what the installer says on standard error is in its ANSI code page, 936.
+export WINEPREFIX=$scratch/wine WINEDEBUG=-all WINEDLLOVERRIDES='winemenubuilder.exe=d;mscoree,mshtml=d' \
+    LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+trap 'exec 3>&- ; wineserver -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
 fail() {
     echo "FAIL: $*" >&2
     exit 1
+}
+# Waits up to SECONDS for COMMAND to succeed.
+wait_for() {
+    local what=$1 deadline=$((SECONDS + $2))
+    shift 2
+    until "$@"; do
+        [ $SECONDS -lt $deadline ] || fail "timed out waiting for $what"
+        sleep 0.1
+    done
 }
 
 "$here/../scripts/package-windows" --no-build --out "$scratch/out" "$build" >/dev/null
 setup=$(echo "$scratch"/out/Brelo_Tool-*-setup.exe)
 [ -f "$setup" ] || fail "expected one setup.exe: $(ls "$scratch/out")"
 unzip -q "$scratch"/out/Brelo_Tool-*.zip -d "$scratch/zip"
+package=$scratch/zip/Brelo_Tool
 
-# The other bitness's installer, made from the same files with only BITS changed rather than from a
-# second build: the tests need its checks and its uninstall entry, not its program.
+# The other bitness's installer, made from the same files with only BITS and the judge changed rather
+# than from a second build: the tests need its checks and its uninstall entry, not its program.
 {
     echo "SetOutPath \"\$INSTDIR\""
-    find "$scratch/zip/Brelo_Tool" -maxdepth 1 -type f -printf 'File "%p"\n'
+    find "$package" -maxdepth 1 -type f ! -name VSDevNetSDK.dll -printf '!insertmacro PackageFile "%p" "%f"\n'
 } >"$scratch/files.nsh"
-find "$scratch/zip/Brelo_Tool" -maxdepth 1 -type f ! -name VSDevNetSDK.dll -printf 'Delete "$INSTDIR\\%f"\n' \
-    >"$scratch/unfiles.nsh"
+find "$package" -maxdepth 1 -type f ! -name VSDevNetSDK.dll -printf '%f\r\n' |
+    { printf '\377\376' && iconv -f UTF-8 -t UTF-16LE; } >"$scratch/package.lst"
 other_setup=$scratch/other-setup.exe
 makensis -V1 -DBITS="$other" -DVERSION=0.0.0 -DOUTFILE="$other_setup" -DFILES="$scratch/files.nsh" \
-    -DUNFILES="$scratch/unfiles.nsh" "$here/../dist/windows/installer.nsi" >/dev/null
+    -DLIST="$scratch/package.lst" -DSTANDIN="$package/VSDevNetSDK.dll" -DLIBCHECK="$other_libcheck" \
+    "$here/../dist/windows/installer.nsi" >/dev/null
 
-# Vendor libraries: helper.dll lies beside vendor.dll, nowhere.dll (also imported) does not.
-mkdir -p "$scratch/lib$bits" "$scratch/lib$other" "$scratch/kept"
-cc() { "$(triple "$1")-gcc-posix" -shared -s -o "$2" "${@:3}"; }
-echo 'int vsnet_init(void) { return 1; }' >"$scratch/plain.c"
+# Vendor libraries with the four functions: helper.dll lies beside vendor.dll, nowhere.dll (also
+# imported) does not; NO_SEARCH lacks vsnet_search; NEWER is another build of the same size.
+cat >"$scratch/api.c" <<'EOF'
+#ifndef VERSION
+#define VERSION 1
+#endif
+int helper(void);
+int nowhere(void);
+int vsnet_init(void) { return VERSION; }
+int vsnet_uninit(void) { return 0; }
+#ifndef NO_SEARCH
+int vsnet_search(void *cb, void *context) { (void)cb; (void)context; return 0; }
+#endif
+int vsnet_send_json_msg(const char *address, const char *json) { (void)address; (void)json; return 0; }
+#ifdef IMPORTS
+int vendor_extra(void) { return helper() + nowhere(); }
+#endif
+EOF
 echo 'int helper(void) { return 2; }' >"$scratch/helper.c"
 echo 'int nowhere(void) { return 3; }' >"$scratch/nowhere.c"
-printf 'int helper(void); int nowhere(void);\nint vsnet_init(void) { return helper() + nowhere(); }\n' \
-    >"$scratch/vendor.c"
-cc "$bits" "$scratch/kept/VSDevNetSDK.dll" "$scratch/plain.c"
-cc "$other" "$scratch/lib$other/VSDevNetSDK.dll" "$scratch/plain.c"
+cc() { "$(triple "$1")-gcc-posix" -shared -s -o "$2" "${@:3}"; }
+mkdir -p "$scratch/lib$bits" "$scratch/lib$other" "$scratch/kept" "$scratch/nosearch" "$scratch/newer"
+cc "$bits" "$scratch/kept/VSDevNetSDK.dll" "$scratch/api.c"
+cc "$other" "$scratch/lib$other/VSDevNetSDK.dll" "$scratch/api.c"
+cc "$bits" "$scratch/nosearch/VSDevNetSDK.dll" -DNO_SEARCH "$scratch/api.c"
 cc "$bits" "$scratch/lib$bits/helper.dll" "$scratch/helper.c"
 cc "$bits" "$scratch/nowhere.dll" "$scratch/nowhere.c"
-cc "$bits" "$scratch/lib$bits/VSDevNetSDK.dll" "$scratch/vendor.c" "$scratch/lib$bits/helper.dll" "$scratch/nowhere.dll"
+vendor=$scratch/lib$bits/VSDevNetSDK.dll
+cc "$bits" "$vendor" -DIMPORTS "$scratch/api.c" "$scratch/lib$bits/helper.dll" "$scratch/nowhere.dll"
+cc "$bits" "$scratch/newer/VSDevNetSDK.dll" -DIMPORTS -DVERSION=2 "$scratch/api.c" "$scratch/lib$bits/helper.dll" \
+    "$scratch/nowhere.dll"
+[ "$(stat -c %s "$vendor")" = "$(stat -c %s "$scratch/newer/VSDevNetSDK.dll")" ] &&
+    ! cmp -s "$vendor" "$scratch/newer/VSDevNetSDK.dll" || fail "the newer library is not another one of the same size"
 
 wineboot -i >/dev/null 2>&1
 appdata=$(find "$WINEPREFIX/drive_c/users" -mindepth 1 -maxdepth 1 ! -name Public)/AppData
 dir=$appdata/Local/Programs/Brelo_Tool
 shortcut="$appdata/Roaming/Microsoft/Windows/Start Menu/Programs/Brelo_Tool.lnk"
 winpath() { echo "Z:${1//\//\\}"; }
+# The folder's files with their content, and the program's registry keys.
 state() {
     (cd "$dir" 2>/dev/null && find . -type f -exec md5sum {} + | sort) || true
-    rm -f "$scratch/key.reg"
-    wine reg export 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Brelo_Tool' 'Z:'"$scratch/key.reg" \
-        >/dev/null 2>&1 && iconv -f UTF-16 -t UTF-8 "$scratch/key.reg" | tr -d '\r' || true
+    for key in 'Software\Microsoft\Windows\CurrentVersion\Uninstall\Brelo_Tool' 'Software\Brelo_Tool'; do
+        rm -f "$scratch/key.reg"
+        wine reg export "HKCU\\$key" 'Z:'"$scratch/key.reg" >/dev/null 2>&1 &&
+            iconv -f UTF-16 -t UTF-8 "$scratch/key.reg" | tr -d '\r' || true
+    done
+}
+install_dir() { state | grep -F '"InstallDir"='; }
+# Runs an installer with options; its exit code in $status, what it said on standard error in $said.
+run() {
+    status=0
+    # shellcheck disable=SC2068 # the options are words
+    wine "$@" 2>"$scratch/said" || status=$?
+    said=$(iconv -c -f GBK -t UTF-8 "$scratch/said" | tr -d '\r')
+}
+# Holds FILE open without sharing until release.
+hold() {
+    rm -f "$scratch/hold.in" "$scratch/hold.out"
+    mkfifo "$scratch/hold.in"
+    wine "$holder" "$(winpath "$1")" <"$scratch/hold.in" >"$scratch/hold.out" 2>/dev/null &
+    holder_pid=$!
+    exec 3>"$scratch/hold.in"
+    wait_for "the holder of $1" 30 holding_or_gone
+    grep -q held "$scratch/hold.out" || fail "could not hold $1"
+}
+holding_or_gone() { grep -q held "$scratch/hold.out" || ! kill -0 "$holder_pid" 2>/dev/null; }
+release() {
+    exec 3>&-
+    wait "$holder_pid" || fail "the holder failed"
 }
 
 # Each case: what it is, the installer, its options, the exit code, what VSDevNetSDK.dll then is
-# ("unchanged": the folder and the uninstall entry as they were) and the bitness installed.
-standin=$scratch/zip/Brelo_Tool/VSDevNetSDK.dll
+# ("unchanged": the folder and the registry as they were), the bitness installed, and the program's
+# words (tests/loadfailure/expected.sh, which the program's box also gives) that a refusal must say.
+. "$here/loadfailure/expected.sh"
+standin=$package/VSDevNetSDK.dll
+other_lib=$(winpath "$scratch/lib$other/VSDevNetSDK.dll")
+no_search=$(winpath "$scratch/nosearch/VSDevNetSDK.dll")
 cases=(
-    "install|$setup|/S|0|$standin|$bits"
-    "the win$other installer over the stand-in replaces it in place|$other_setup|/S|0|$standin|$other"
-    "reinstall keeps a vendor library|$setup|/S|0|$scratch/kept/VSDevNetSDK.dll|$bits"
-    "/SDK= with a $other-bit library is refused|$setup|/S /SDK=$(winpath "$scratch/lib$other/VSDevNetSDK.dll")|2|unchanged|"
-    "/SDK= with a $bits-bit library is taken|$setup|/S /SDK=$(winpath "$scratch/lib$bits/VSDevNetSDK.dll")|0|$scratch/lib$bits/VSDevNetSDK.dll|$bits"
-    "the win$other installer over a $bits-bit library is refused|$other_setup|/S|2|unchanged|"
+    "install|$setup|/S|0|$standin|$bits|"
+    "the win$other installer over the stand-in replaces it in place|$other_setup|/S|0|$standin|$other|"
+    "reinstall keeps a vendor library|$setup|/S|0|$scratch/kept/VSDevNetSDK.dll|$bits|"
+    "/SDK= with a $other-bit library is refused|$setup|/S /SDK=$other_lib|2|unchanged||$(expected_text other_bits "$other_lib" "$bits")"
+    "/SDK= with a library without vsnet_search is refused|$setup|/S /SDK=$no_search|2|unchanged||$(expected_text no_search "$no_search" "$bits")"
+    "/SDK= with a $bits-bit library is taken|$setup|/S /SDK=$(winpath "$vendor")|0|$vendor|$bits|"
+    "the win$other installer over a $bits-bit library is refused|$other_setup|/S|2|unchanged||"
 )
 for c in "${cases[@]}"; do
-    IFS='|' read -r name exe options code dll installed <<<"$c"
+    IFS='|' read -r name exe options code dll installed words <<<"$c"
     [ "$name" != "reinstall keeps a vendor library" ] || cp "$scratch/kept/VSDevNetSDK.dll" "$dir/"
     before=$(state)
-    status=0
     # shellcheck disable=SC2086 # the options are words
-    wine "$exe" $options || status=$?
-    [ "$status" -eq "$code" ] || fail "$name: exit code $status, expected $code"
+    run "$exe" $options
+    [ "$status" -eq "$code" ] || fail "$name: exit code $status, expected $code: $said"
+    [[ $said == *"$words"* ]] || fail "$name: the refusal is not in the program's words \"$words\": $said"
     if [ "$dll" = unchanged ]; then
         [ "$(state)" = "$before" ] || fail "$name: something changed: $(diff <(echo "$before") <(state))"
     else
@@ -94,11 +163,85 @@ done
 cmp -s "$dir/helper.dll" "$scratch/lib$bits/helper.dll" || fail "the library's helper.dll was not copied"
 [ ! -e "$dir/nowhere.dll" ] || fail "nowhere.dll came from somewhere"
 
+# A file of the program held open, in the install and in a folder with only that file: nothing
+# changes, and the exit code says why.
+mkdir -p "$scratch/fresh"
+echo "not yet installed" >"$scratch/fresh/brelo_tool.exe"
+holds=(
+    "$dir/brelo_tool.exe|/S"
+    "$dir/Qt5Core.dll|/S"
+    "$scratch/fresh/brelo_tool.exe|/S /D=$(winpath "$scratch/fresh")"
+)
+for h in "${holds[@]}"; do
+    IFS='|' read -r file options <<<"$h"
+    before=$(state)
+    fresh_before=$(md5sum "$scratch"/fresh/*)
+    hold "$file"
+    # shellcheck disable=SC2086 # the options are words
+    run "$setup" $options
+    release
+    [ "$status" -eq 4 ] || fail "held $file: exit code $status, expected 4: $said"
+    [[ $said == *"\\$(basename "$file")"* ]] || fail "held $file: not named: $said"
+    [ "$(state)" = "$before" ] && [ "$(md5sum "$scratch"/fresh/*)" = "$fresh_before" ] ||
+        fail "held $file: something changed: $(diff <(echo "$before") <(state))"
+done
+run "$setup" /S
+[ "$status" -eq 0 ] && cmp -s "$dir/VSDevNetSDK.dll" "$vendor" || fail "the run after the held files: $status, $said"
+
+# Killed at its first change to the folder, as by a power cut: the library stays, and so does where
+# the program is; the next run completes the install there.
+echo "an older brelo_tool.exe" >"$dir/brelo_tool.exe"
+listing() { find "$dir" -printf '%p %s %T@ %C@\n' | sort; }
+changed() { [ "$(listing)" != "$before" ]; }
+before=$(listing)
+before_dir=$(install_dir)
+wine "$setup" /S &
+setup_pid=$!
+wait_for "the upgrade's first change" 60 changed
+kill -KILL "$setup_pid"
+wait "$setup_pid" 2>/dev/null || true
+wineserver -w
+cmp -s "$dir/VSDevNetSDK.dll" "$vendor" && [ "$(install_dir)" = "$before_dir" ] ||
+    fail "the killed upgrade lost the library or the folder: $(install_dir), $(ls "$dir")"
+run "$setup" /S
+[ "$status" -eq 0 ] && cmp -s "$dir/VSDevNetSDK.dll" "$vendor" && cmp -s "$dir/brelo_tool.exe" "$package/brelo_tool.exe" ||
+    fail "the run after the killed upgrade: $status, $said"
+
+# What an older installer's cut-short upgrade left: the library and its companion in vendor-kept\,
+# the stand-in in their place.
+mkdir "$dir/vendor-kept"
+mv "$dir/VSDevNetSDK.dll" "$dir/helper.dll" "$dir/vendor-kept/"
+cp "$standin" "$dir/VSDevNetSDK.dll"
+run "$setup" /S
+[ "$status" -eq 0 ] && cmp -s "$dir/VSDevNetSDK.dll" "$vendor" && cmp -s "$dir/helper.dll" "$scratch/lib$bits/helper.dll" &&
+    [ ! -e "$dir/vendor-kept" ] || fail "vendor-kept\\ was not put back: $status, $said, $(ls -R "$dir")"
+
+# The user replaced the library the installer copied with another of the same size: it stays, alone.
+cp "$scratch/newer/VSDevNetSDK.dll" "$dir/"
 # The uninstaller hands over to a copy of itself: wait for the prefix's processes to end.
+wine "$dir/uninstall.exe" /S
+wineserver -w
+[ "$(ls -A "$dir")" = VSDevNetSDK.dll ] && cmp -s "$dir/VSDevNetSDK.dll" "$scratch/newer/VSDevNetSDK.dll" ||
+    fail "the uninstaller did not leave the user's library alone: $(ls -A "$dir")"
+leftover=$(state | grep -v '^[0-9a-f]' || true)
+[ -z "$leftover" ] || fail "the uninstaller left its registry keys: $leftover"
+rm -r "$dir"
+
+# A file that cannot be written halfway (here: a file where the package has a folder) stops a fresh
+# install with exit code 3, naming it; once it is out of the way, a plain run completes the install
+# in the same folder, and the uninstaller leaves nothing behind.
+mkdir "$scratch/halfway"
+echo "in the way" >"$scratch/halfway/platforms"
+run "$setup" /S /D="$(winpath "$scratch/halfway")"
+[ "$status" -eq 3 ] && [[ $said == *"platforms\\qwindows.dll"* ]] || fail "halfway: exit code $status: $said"
+rm "$scratch/halfway/platforms"
+run "$setup" /S "/SDK=$(winpath "$vendor")"
+dir=$scratch/halfway
+[ "$status" -eq 0 ] && cmp -s "$dir/platforms/qwindows.dll" "$package/platforms/qwindows.dll" &&
+    cmp -s "$dir/VSDevNetSDK.dll" "$vendor" || fail "the run after halfway: $status, $said"
 wine "$dir/uninstall.exe" /S
 wineserver -w
 [ ! -e "$dir" ] || fail "the uninstaller left: $(cd "$dir" && find .)"
 [ ! -e "$shortcut" ] || fail "the uninstaller left the shortcut"
-[ -z "$(state)" ] || fail "the uninstaller left the uninstall entry"
-! wine reg query 'HKCU\Software\Brelo_Tool' >/dev/null 2>&1 || fail "the uninstaller left the settings key"
-echo "win$bits installer: ${#cases[@]} silent installs and the uninstall checked"
+[ -z "$(state)" ] || fail "the uninstaller left its registry keys: $(state)"
+echo "win$bits installer: ${#cases[@]} silent installs, ${#holds[@]} held files, a killed upgrade, vendor-kept\\, two uninstalls and a halfway stop checked"

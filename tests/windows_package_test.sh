@@ -4,11 +4,14 @@
 # Windows' own (windows_system_dlls.txt beside this script), brelo_tool.exe is a GUI program with its
 # version, and, with the device library replaced by a scripted one, the program started under Wine
 # from the unpacked folder alone shows its window, lists the scripted devices and exits 0.
-# Usage: windows_package_test.sh BUILD_DIR SCRIPTED_DLL
+# With --signed the package is made with a throwaway self-signed certificate, and every file that
+# package-windows signs must verify against it: the programs and the stand-in in the zip, setup.exe,
+# the uninstaller it installs and the library check it carries; the rest then runs the signed program.
+# Usage: windows_package_test.sh BUILD_DIR SCRIPTED_DLL [--signed]
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-build=$1 scripted=$2
+build=$1 scripted=$2 signed=${3:-}
 cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
 bits=$(cache_value BRELO_WIN_BITS)
 objdump=$(cache_value BRELO_MINGW_TRIPLE)-objdump
@@ -23,7 +26,18 @@ fail() {
     exit 1
 }
 
-"$here/../scripts/package-windows" --no-build --zip-only --out "$scratch/out" "$build" >/dev/null
+if [ -z "$signed" ]; then
+    "$here/../scripts/package-windows" --no-build --zip-only --out "$scratch/out" "$build" >/dev/null
+else
+    # The installer runs in a prefix of the test's own.
+    export WINEPREFIX=$scratch/wine
+    trap 'wineserver -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Brelo_Tool test" -keyout "$scratch/key.pem" \
+        -out "$scratch/cert.pem" -addext extendedKeyUsage=codeSigning -addext basicConstraints=critical,CA:true 2>/dev/null
+    openssl pkcs12 -export -inkey "$scratch/key.pem" -in "$scratch/cert.pem" -out "$scratch/cert.p12" -passout pass:throwaway
+    BRELO_SIGN_PASSWORD=throwaway "$here/../scripts/package-windows" --no-build --sign "$scratch/cert.p12" \
+        --out "$scratch/out" "$build" >/dev/null
+fi
 zips=("$scratch"/out/Brelo_Tool-*-win$bits.zip)
 [ ${#zips[@]} -eq 1 ] && [ -f "${zips[0]}" ] || fail "expected one zip, found: ${zips[*]}"
 unzip -q "${zips[0]}" -d "$scratch/unpacked"
@@ -39,6 +53,32 @@ for f in allow-firewall.cmd remove-firewall.cmd; do
     cmp -s <(iconv -f GBK -t UTF-8 "$dir/$f") <(sed 's/$/\r/' "$here/../dist/windows/$f") ||
         fail "Brelo_Tool/$f is not dist/windows/$f in GBK with CRLF, as a Chinese console reads it"
 done
+verify() { osslsigncode verify -CAfile "$scratch/cert.pem" -in "$1" >"$scratch/verify.out" 2>&1; }
+if [ -n "$signed" ]; then
+    for f in "$dir/brelo_tool.exe" "$dir/devsim.exe" "$dir/VSDevNetSDK.dll" "$scratch"/out/*-setup.exe; do
+        verify "$f" || fail "${f##*/} is not signed: $(cat "$scratch/verify.out")"
+    done
+    ! verify "$dir/Qt5Core.dll" || fail "Qt5Core.dll was signed"
+    setup=("$scratch"/out/*-setup.exe)
+    wineboot -i >/dev/null 2>&1
+    wine "${setup[0]}" /S /D="Z:${scratch//\//\\}\\installed"
+    verify "$scratch/installed/uninstall.exe" || fail "uninstall.exe is not signed: $(cat "$scratch/verify.out")"
+    # The library check lives in the installer's temporary folder while its first page waits.
+    wine "${setup[0]}" &
+    setup_pid=$!
+    libcheck() { find "$WINEPREFIX/drive_c" -path '*/Temp/ns*.tmp/brelo_libcheck.exe' -print -quit; }
+    for _ in $(seq 1 600); do
+        [ -z "$(libcheck)" ] || ! verify "$(libcheck)" || break
+        sleep 0.1
+    done
+    verify "$(libcheck)" || fail "the installer's brelo_libcheck.exe is not signed: $(cat "$scratch/verify.out")"
+    # Signed, it still runs and knows the signed stand-in by its mark.
+    wine "$(libcheck)" "Z:${dir//\//\\}\\VSDevNetSDK.dll" "Z:${scratch//\//\\}\\verdict.txt" ||
+        fail "the signed brelo_libcheck.exe refused the stand-in"
+    iconv -f UTF-16 -t UTF-8 "$scratch/verdict.txt" | grep -q '^standin=1' || fail "the signed stand-in was not known"
+    kill "$setup_pid"
+    wait "$setup_pid" 2>/dev/null || true
+fi
 ! grep -q '@[A-Z]*@' "$dir/README.txt" || fail "README.txt keeps a placeholder: $(grep -m1 '@[A-Z]*@' "$dir/README.txt")"
 
 system_dlls=$(grep -v '^#' "$here/windows_system_dlls.txt" | tr '[:upper:]' '[:lower:]')

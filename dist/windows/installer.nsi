@@ -1,12 +1,16 @@
 ; Per-user installer of the Windows package, built by scripts/package-windows with
-;   makensis -DBITS=<32|64> -DVERSION=<version> -DOUTFILE=<setup.exe> -DFILES=<nsh> -DUNFILES=<nsh>
-; FILES and UNFILES list every file of the package, so that the uninstaller removes exactly those;
-; UNFILES leaves out VSDevNetSDK.dll, which the uninstaller removes only when an installer put it there.
+;   makensis -DBITS=<32|64> -DVERSION=<version> -DOUTFILE=<setup.exe> -DFILES=<nsh> -DLIST=<list>
+;            -DSTANDIN=<stand-in dll> -DLIBCHECK=<brelo_libcheck.exe> [-DSIGN=<command signing %1>]
+; FILES writes every file of the package but the device library (SetOutPath, PackageFile); LIST names
+; them, UTF-16LE. Whether a VSDevNetSDK.dll can be used, and whether a file is still as installed, is
+; decided by brelo_libcheck.exe, built from the program's own check and carried in $PLUGINSDIR.
 ; Both bitnesses use the 32-bit stub, which runs on every Windows; Unicode, for folders with Chinese names.
-; Silent options: /S, /D=<folder>, /SDK=<the vendor's VSDevNetSDK.dll>. Exit code 2: refused, nothing changed.
+; Silent options: /S, /D=<folder>, /SDK=<the vendor's VSDevNetSDK.dll>. Exit codes: README.txt.
 Target x86-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
+; A program half written is worse than an honest stop: no "Ignore" on a file that cannot be written.
+AllowSkipFiles off
 
 !include MUI2.nsh
 !include LogicLib.nsh
@@ -18,30 +22,34 @@ ${UnStrStr}
 
 !if ${BITS} == 64
     !define OTHER_BITS 32
-    !define MACHINE 0x8664
 !else if ${BITS} == 32
     !define OTHER_BITS 64
-    !define MACHINE 0x14c
 !else
     !error "BITS must be 32 or 64"
+!endif
+!ifdef SIGN
+    !uninstfinalize '${SIGN} "%1"'
 !endif
 
 !define PRODUCT "Brelo_Tool"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 !define SETTINGS_KEY "Software\${PRODUCT}"
 !define SDK "VSDevNetSDK.dll"
-; The stand-in's FILEVERSION 0.0.9999.1 (sdk/vsdevnetsdk.rc.in), as GetDLLVersion returns it.
-!define STANDIN_HI 0
-!define STANDIN_LO 655294465
-; Where a kept vendor library waits while the older version is removed and the files go in.
+; Where the installers before this one set a vendor library aside during an upgrade.
 !define ASIDE "vendor-kept"
-!define PACKAGE_FITS "请改用 Brelo_Tool 的 ${OTHER_BITS} 位版本 (win${OTHER_BITS}) 的安装程序"
-!define PACKAGE_FITS_EN "Use the ${OTHER_BITS}-bit package of Brelo_Tool (win${OTHER_BITS}) instead"
+; What the installer wrote, with content hashes: the package's files, and the vendor's that it copied.
+!define PACKAGE_MANIFEST "uninstall-package.sha256"
+!define VENDOR_MANIFEST "uninstall-vendor.sha256"
+!define LIBCHECK_EXE "$PLUGINSDIR\brelo_libcheck.exe"
+; Exit codes besides NSIS's own 1 (cancelled by the user).
+!define EXIT_REFUSED 2
+!define EXIT_NOT_WRITTEN 3
+!define EXIT_IN_USE 4
 
 Name "${PRODUCT} ${VERSION} (${BITS} 位)"
 OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
-; A newer version, of either bitness, goes where the older one is.
+; A newer version, of either bitness, and a run after an interrupted one go where the last one went.
 InstallDirRegKey HKCU "${SETTINGS_KEY}" "InstallDir"
 ShowInstDetails show
 BrandingText "${PRODUCT} ${VERSION} (${BITS} 位)"
@@ -61,319 +69,128 @@ Page custom SdkPageShow SdkPageLeave
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "SimpChinese"
 
-Var SdkPath        ; the vendor library chosen on the page or with /SDK=, empty for none
-Var SdkCompanions  ; the DLLs it imports, directly or not, that lie beside it: "a.dll|b.dll|"
-Var SdkMissing     ; the DLLs it imports found neither beside it nor among Windows' own
-Var Kept           ; 1: the install folder holds a vendor library, which stays
-Var KeptTaken      ; 1: an installer copied it there, with the companions in KeptCompanions
-Var KeptCompanions
-Var Refusal        ; why the chosen or kept library does not fit, empty when it does
-Var PeH
-Var PeOff
-Var PeLen
-Var PeVal
-Var PeByte
-Var PeShift
-Var PeI
-Var PePath
-Var PeMachine      ; 0 when the file is not a Windows executable
-Var PeImports      ; the DLL names of its import table: "a.dll|b.dll|"
-Var PeSections
-Var PeSectCount
-Var PeRva
-Var ListItem
-Var List
-Var Item
-Var Found
+Var SdkPath    ; the vendor library chosen on the page or with /SDK=, empty for none
+Var Kept       ; 1: the folder holds a vendor library (or one set aside), which stays as it is
+Var Refusal    ; why the chosen or kept library cannot be used, empty when it can
+Var Verdict    ; the judge's exit code: 0 usable, 1 other bitness, 2 unusable, else it failed
+Var StandIn    ; 1: the judged library is the stand-in
+Var JudgeText  ; the program's own text on it, empty when usable with nothing missing
+Var ExitCode
+Var Writing    ; the package's file being written
+Var CopyFrom   ; the chosen library's folder while it goes in
 Var PageText
 
-; $PeVal = the PeLen-byte little-endian number at PeOff of the open file PeH.
-Function ReadLE
-    FileSeek $PeH $PeOff SET
-    StrCpy $PeVal 0
-    StrCpy $PeShift 0
-    ${For} $PeI 1 $PeLen
-        FileReadByte $PeH $PeByte
-        IntOp $PeByte $PeByte << $PeShift
-        IntOp $PeVal $PeVal | $PeByte
-        IntOp $PeShift $PeShift + 8
-    ${Next}
-FunctionEnd
+; Says Text in the details and, in a silent run, on standard error, where a deployment tool reads it.
+!macro Tell Text
+    DetailPrint "${Text}"
+    ${If} ${Silent}
+        System::Call "kernel32::GetStdHandle(i -12) p .r9"
+        FileWrite $9 "${Text}$\r$\n"
+    ${EndIf}
+!macroend
 
-; $PeVal = the file offset of the address PeRva, -1 when no section holds it.
-Function RvaToOffset
-    ${For} $PeI 0 $PeSectCount
-        ${If} $PeI = $PeSectCount
-            ${Break}
-        ${EndIf}
-        Push $PeI
-        IntOp $PeOff $PeI * 40
-        IntOp $PeOff $PeOff + $PeSections
-        IntOp $PeOff $PeOff + 12
-        StrCpy $PeLen 4
-        Call ReadLE
-        Push $PeVal
-        IntOp $PeOff $PeOff - 4
-        Call ReadLE
-        Push $PeVal
-        IntOp $PeOff $PeOff + 8
-        Call ReadLE
-        Pop $R8 ; virtual size
-        ${If} $PeVal U> $R8
-            StrCpy $R8 $PeVal
-        ${EndIf}
-        Pop $R9 ; virtual address
-        IntOp $PeOff $PeOff + 4
-        Call ReadLE
-        Pop $PeI
-        IntOp $R8 $R8 + $R9
-        ${If} $PeRva U>= $R9
-        ${AndIf} $PeRva U< $R8
-            IntOp $PeVal $PeVal + $PeRva
-            IntOp $PeVal $PeVal - $R9
-            Return
-        ${EndIf}
-    ${Next}
-    StrCpy $PeVal -1
-FunctionEnd
+!macro PackageFile Source Target
+    StrCpy $Writing "$INSTDIR\${Target}"
+    File "${Source}"
+!macroend
 
-; Reads PePath's PE header into PeMachine and its import table into PeImports.
-Function PeRead
-    StrCpy $PeMachine 0
-    StrCpy $PeImports ""
+; Stops the install with exit code Code, saying why; a run after it completes the install.
+!macro Fail Text Code
+    !insertmacro Tell "${Text}"
+    MessageBox MB_OK|MB_ICONSTOP "${Text}" /SD IDOK
+    StrCpy $ExitCode ${Code}
+    Abort
+!macroend
+
+; Reads the next line of UTF-16LE file Handle into Var without its line end or byte order mark;
+; sets the error flag at the end of the file.
+!macro ReadLine Handle Var
     ClearErrors
-    FileOpen $PeH $PePath r
-    ${If} ${Errors}
-        Return
-    ${EndIf}
-    StrCpy $PeOff 0
-    StrCpy $PeLen 2
-    Call ReadLE
-    ${If} $PeVal <> 0x5A4D
-        FileClose $PeH
-        Return
-    ${EndIf}
-    StrCpy $PeOff 0x3C
-    StrCpy $PeLen 4
-    Call ReadLE
-    StrCpy $R7 $PeVal ; e_lfanew
-    StrCpy $PeOff $R7
-    Call ReadLE
-    ${If} $PeVal <> 0x4550
-        FileClose $PeH
-        Return
-    ${EndIf}
-    IntOp $PeOff $R7 + 4
-    StrCpy $PeLen 2
-    Call ReadLE
-    StrCpy $PeMachine $PeVal
-    IntOp $PeOff $R7 + 6
-    Call ReadLE
-    StrCpy $PeSectCount $PeVal
-    IntOp $PeOff $R7 + 20
-    Call ReadLE
-    IntOp $PeSections $R7 + 24
-    IntOp $PeSections $PeSections + $PeVal
-    IntOp $PeOff $R7 + 24
-    Call ReadLE
-    ; The import directory's address: PE32 or PE32+ optional header.
-    ${If} $PeVal = 0x20b
-        IntOp $PeOff $R7 + 144
-    ${Else}
-        IntOp $PeOff $R7 + 128
-    ${EndIf}
-    StrCpy $PeLen 4
-    Call ReadLE
-    StrCpy $PeRva $PeVal
-    ${If} $PeRva <> 0
-        Call RvaToOffset
-        StrCpy $R6 $PeVal ; the current import descriptor
-        ${DoWhile} $R6 >= 0
-            IntOp $PeOff $R6 + 12
-            StrCpy $PeLen 4
-            Call ReadLE
-            ${IfThen} $PeVal = 0 ${|} ${Break} ${|}
-            StrCpy $PeRva $PeVal
-            Call RvaToOffset
-            ${IfThen} $PeVal < 0 ${|} ${Break} ${|}
-            FileSeek $PeH $PeVal SET
-            StrCpy $R5 ""
-            ${Do}
-                ClearErrors
-                FileReadByte $PeH $PeByte
-                ${If} ${Errors}
-                ${OrIf} $PeByte = 0
-                    ${Break}
-                ${EndIf}
-                IntFmt $PeByte "%c" $PeByte
-                StrCpy $R5 "$R5$PeByte"
-                StrLen $PeByte $R5
-            ${LoopWhile} $PeByte < 260
-            StrCpy $PeImports "$PeImports$R5|"
-            IntOp $R6 $R6 + 20
-        ${Loop}
-    ${EndIf}
-    FileClose $PeH
-FunctionEnd
+    FileReadUTF16LE ${Handle} ${Var}
+    StrCpy $9 ${Var} 1 -1
+    ${IfThen} $9 == "$\n" ${|} StrCpy ${Var} ${Var} -1 ${|}
+    StrCpy $9 ${Var} 1 -1
+    ${IfThen} $9 == "$\r" ${|} StrCpy ${Var} ${Var} -1 ${|}
+    StrCpy $9 ${Var} 1
+    ${IfThen} $9 == "${U+FEFF}" ${|} StrCpy ${Var} ${Var} "" 1 ${|}
+!macroend
 
-; $ListItem = the first item of $List, which loses it; "" when the list is empty.
-!macro LIST_POP un
-Function ${un}ListPop
-    StrCpy $ListItem ""
-    StrCpy $PeI 0
+; Judges library $0 as the program would: Verdict (the judge's exit code: 0 usable, 1 other bitness,
+; 2 unusable, else it failed), StandIn, and JudgeText, the program's words on it. With CopyFrom set
+; (the library's folder), it puts those words in the details and copies the DLLs beside the library
+; that it needs and the install folder lacks, listing them in the vendor's list $R7.
+Function Judge
+    StrCpy $StandIn 0
+    StrCpy $JudgeText ""
+    Delete "$PLUGINSDIR\verdict.txt"
+    nsExec::Exec '"${LIBCHECK_EXE}" "$0" "$PLUGINSDIR\verdict.txt"'
+    Pop $Verdict
+    ClearErrors
+    FileOpen $1 "$PLUGINSDIR\verdict.txt" r
+    ${If} ${Errors}
+        StrCpy $Verdict 9
+        StrCpy $JudgeText "无法检查设备库 $0。Cannot check the device library $0."
+        Return
+    ${EndIf}
     ${Do}
-        StrCpy $PeByte $List 1 $PeI
-        ${If} $PeByte == ""
-            StrCpy $ListItem $List
-            StrCpy $List ""
-            ${Break}
+        !insertmacro ReadLine $1 $2
+        ${IfThen} ${Errors} ${|} ${Break} ${|}
+        StrCpy $3 $2 "" 8
+        ${IfThen} $2 == "standin=$3" ${|} StrCpy $StandIn $3 ${|}
+        StrCpy $3 $2 "" 5
+        ${If} $2 == "text=$3"
+            StrCpy $JudgeText "$JudgeText$3$\r$\n"
+            ${IfThen} $CopyFrom != "" ${|} DetailPrint $3 ${|}
         ${EndIf}
-        ${If} $PeByte == "|"
-            StrCpy $ListItem $List $PeI
-            IntOp $PeI $PeI + 1
-            StrCpy $List $List "" $PeI
-            ${Break}
+        StrCpy $3 $2 "" 10
+        ${If} $2 == "companion=$3"
+        ${AndIf} $CopyFrom != ""
+        ${AndIfNot} ${FileExists} "$INSTDIR\$3"
+            ClearErrors
+            CopyFiles /SILENT "$CopyFrom\$3" "$INSTDIR\$3"
+            ${IfThen} ${Errors} ${|} !insertmacro Fail "无法复制 $CopyFrom\$3。Cannot copy $CopyFrom\$3." ${EXIT_NOT_WRITTEN} ${|}
+            FileWriteUTF16LE $R7 "$3$\r$\n"
+            DetailPrint "已复制设备库依赖的 $3。"
         ${EndIf}
-        IntOp $PeI $PeI + 1
     ${Loop}
-FunctionEnd
-!macroend
-!insertmacro LIST_POP ""
-!insertmacro LIST_POP "un."
-
-; $R9 = the size of file $R9, -1 when it cannot be read.
-!macro FILE_SIZE un
-Function ${un}FileSize
-    ClearErrors
-    FileOpen $PeH $R9 r
-    ${If} ${Errors}
-        StrCpy $R9 -1
-        Return
-    ${EndIf}
-    FileSeek $PeH 0 END $R9
-    FileClose $PeH
-FunctionEnd
-!macroend
-!insertmacro FILE_SIZE ""
-!insertmacro FILE_SIZE "un."
-
-; $Found = 1 when $Item (case aside) is an item of the "|"-separated list on the stack.
-Function ListHas
-    Exch $List
-    StrCpy $Found 0
-    ${Do}
-        Call ListPop
-        ${IfThen} $ListItem == $Item ${|} StrCpy $Found 1 ${|}
-    ${LoopUntil} $List == ""
-    Pop $List
+    FileClose $1
 FunctionEnd
 
-!macro MachineBits Machine Out
-    ${If} ${Machine} = 0x8664
-        StrCpy ${Out} 64
-    ${ElseIf} ${Machine} = 0x14c
-        StrCpy ${Out} 32
-    ${Else}
-        StrCpy ${Out} "?"
-    ${EndIf}
-!macroend
-
-; $Found = 1 when $Item is one of Windows' own DLLs, in the system folder of the program's bitness.
-Function IsSystemDll
-    StrCpy $Found 0
-    StrCpy $PeByte $Item 7
-    ${If} $PeByte == "api-ms-"
-    ${OrIf} $PeByte == "ext-ms-"
-        StrCpy $Found 1
-        Return
-    ${EndIf}
-    !if ${BITS} == 64
-        ${DisableX64FSRedirection}
-    !endif
-    ${IfThen} ${FileExists} "$SYSDIR\$Item" ${|} StrCpy $Found 1 ${|}
-    !if ${BITS} == 64
-        ${EnableX64FSRedirection}
-    !endif
-FunctionEnd
-
-; Checks the library $SdkPath: Refusal says why it cannot be used. Finds its companions and the
-; imports that are nowhere, following the companions' own imports.
-Function CheckSdk
+; Refusal says why the chosen library $SdkPath cannot be used, empty when it can.
+Function JudgeChosen
+    StrCpy $0 $SdkPath
+    Call Judge
     StrCpy $Refusal ""
-    StrCpy $SdkCompanions ""
-    StrCpy $SdkMissing ""
-    StrCpy $PePath $SdkPath
-    Call PeRead
-    ${If} $PeMachine = 0
-        StrCpy $Refusal "$SdkPath 不是 Windows 的 DLL 文件, 或者无法读取。$\r$\n$\r$\n$SdkPath is not a Windows DLL or cannot be read."
-        Return
-    ${EndIf}
-    ${If} $PeMachine <> ${MACHINE}
-        !insertmacro MachineBits $PeMachine $R0
-        ${If} $R0 == "?"
-            StrCpy $Refusal "设备库 $SdkPath 不是 ${BITS} 位的 Windows DLL, 本程序用不了。什么都没有安装。$\r$\n$\r$\n$SdkPath is not a ${BITS}-bit Windows DLL. Nothing was installed."
-            Return
-        ${EndIf}
-        StrCpy $Refusal "设备库 $SdkPath 是 $R0 位的, 本安装程序安装的是 ${BITS} 位的 Brelo_Tool。${PACKAGE_FITS}。什么都没有安装。$\r$\n$\r$\nThis device library is $R0-bit, this installer installs the ${BITS}-bit Brelo_Tool. ${PACKAGE_FITS_EN}. Nothing was installed."
-        Return
-    ${EndIf}
-    ${GetParent} $SdkPath $R1
-    StrCpy $R2 $PeImports ; still to look at
-    StrCpy $R3 "|"        ; seen
-    ${Do}
-        StrCpy $List $R2
-        Call ListPop
-        StrCpy $R2 $List
-        ${IfThen} $ListItem == "" ${|} ${Break} ${|}
-        StrCpy $Item $ListItem
-        Push $R3
-        Call ListHas
-        ${IfThen} $Found = 1 ${|} ${Continue} ${|}
-        StrCpy $R3 "$R3$Item|"
-        Call IsSystemDll
-        ${IfThen} $Found = 1 ${|} ${Continue} ${|}
-        ${If} ${FileExists} "$R1\$Item"
-            StrCpy $SdkCompanions "$SdkCompanions$Item|"
-            StrCpy $PePath "$R1\$Item"
-            Call PeRead
-            StrCpy $R2 "$R2$PeImports"
-        ${Else}
-            StrCpy $SdkMissing "$SdkMissing$Item|"
-        ${EndIf}
-    ${Loop}
+    ${IfThen} $Verdict != 0 ${|} StrCpy $Refusal $JudgeText ${|}
 FunctionEnd
 
-; Kept = 1 when the install folder holds a library that is not the stand-in; Refusal says why it
-; cannot stay, if it is of the other bitness.
-Function CheckKept
+; Kept = 1 when the folder holds a vendor library, in place or set aside by an older installer;
+; Refusal says why the program cannot be installed beside it: it is of the other bitness.
+Function JudgeKept
     StrCpy $Kept 0
     StrCpy $Refusal ""
-    ${IfNot} ${FileExists} "$INSTDIR\${SDK}"
-        Return
+    StrCpy $0 "$INSTDIR\${SDK}"
+    ${If} ${FileExists} $0
+        Call Judge
+        ${IfThen} $StandIn != 1 ${|} StrCpy $Kept 1 ${|}
     ${EndIf}
-    ClearErrors
-    GetDLLVersion "$INSTDIR\${SDK}" $R0 $R1
-    ${IfNot} ${Errors}
-    ${AndIf} $R0 = ${STANDIN_HI}
-    ${AndIf} $R1 = ${STANDIN_LO}
-        Return
+    StrCpy $0 "$INSTDIR\${ASIDE}\${SDK}"
+    ${If} $Kept = 0
+    ${AndIf} ${FileExists} $0
+        Call Judge
+        StrCpy $Kept 1
     ${EndIf}
-    StrCpy $Kept 1
-    StrCpy $PePath "$INSTDIR\${SDK}"
-    Call PeRead
-    ${If} $PeMachine <> ${MACHINE}
-        !insertmacro MachineBits $PeMachine $R0
-        ${If} $R0 == "?"
-            StrCpy $Refusal "安装文件夹 $INSTDIR 里的 ${SDK} 不是 ${BITS} 位的 Windows DLL, 也不是本程序的替身。请把它移走, 或者选择 ${BITS} 位的设备库。没有做任何更改。$\r$\n$\r$\nThe ${SDK} in the install folder is neither a ${BITS}-bit Windows DLL nor the stand-in. Move it away or choose a ${BITS}-bit device library. Nothing was changed."
-            Return
-        ${EndIf}
-        StrCpy $Refusal "安装文件夹 $INSTDIR 里有设备厂商的 ${SDK}, 它是 $R0 位的, 本安装程序安装的是 ${BITS} 位的 Brelo_Tool。${PACKAGE_FITS}, 或者选择 ${BITS} 位的设备库。没有做任何更改。$\r$\n$\r$\nThe install folder holds the vendor's $R0-bit ${SDK}; this installer installs the ${BITS}-bit Brelo_Tool. ${PACKAGE_FITS_EN}, or choose a ${BITS}-bit device library. Nothing was changed."
+    ${If} $Kept = 1
+    ${AndIf} $Verdict != 0
+    ${AndIf} $Verdict != 2
+        StrCpy $Refusal "$JudgeText$\r$\n安装文件夹里已有这个设备库, 安装程序不会替换它: 请选择 ${BITS} 位的设备库, 或者改用 Brelo_Tool 的 ${OTHER_BITS} 位版本 (win${OTHER_BITS}) 的安装程序。没有做任何更改。$\r$\nThe install folder holds this library, which the installer keeps: choose a ${BITS}-bit library or use the win${OTHER_BITS} installer. Nothing was changed."
     ${EndIf}
 FunctionEnd
 
 !macro Refuse Text
+    !insertmacro Tell "${Text}"
     MessageBox MB_OK|MB_ICONSTOP "${Text}" /SD IDOK
-    SetErrorLevel 2
+    SetErrorLevel ${EXIT_REFUSED}
     Quit
 !macroend
 
@@ -383,19 +200,30 @@ Function .onInit
             !insertmacro Refuse "这是 64 位的 Brelo_Tool, 不能安装在 32 位的 Windows 上。请改用 Brelo_Tool 的 32 位版本 (win32) 的安装程序。$\r$\n$\r$\nThis is the 64-bit Brelo_Tool, which does not run on 32-bit Windows. Use the 32-bit package (win32) instead."
         ${EndIf}
     !endif
-    StrCpy $Refusal ""
+    StrCpy $ExitCode ${EXIT_NOT_WRITTEN}
+    InitPluginsDir
+    File "/oname=${LIBCHECK_EXE}" "${LIBCHECK}"
+    File "/oname=$PLUGINSDIR\package.lst" "${LIST}"
     ${GetParameters} $R0
     ClearErrors
     ${GetOptions} $R0 "/SDK=" $SdkPath
     ${If} $SdkPath != ""
         GetFullPathName $SdkPath $SdkPath
-        Call CheckSdk
-    ${ElseIf} ${Silent}
-        Call CheckKept
+        Call JudgeChosen
+    ${Else}
+        Call JudgeKept
     ${EndIf}
-    ${If} $Refusal != ""
-        !insertmacro Refuse $Refusal
+    ${If} ${Silent}
+    ${AndIf} $Refusal != ""
+        !insertmacro Refuse "$Refusal$\r$\n什么都没有安装。Nothing was installed."
     ${EndIf}
+FunctionEnd
+
+Function .onInstFailed
+    ${If} $Writing != ""
+        !insertmacro Tell "无法写入 $Writing, 安装没有完成, 请再运行一次安装程序。Cannot write $Writing: run the installer again to complete the install."
+    ${EndIf}
+    SetErrorLevel $ExitCode
 FunctionEnd
 
 Function SdkPageBrowse
@@ -411,13 +239,13 @@ Function SdkPageShow
     Pop $R0
     ${NSD_CreateLabel} 0 0 100% 32u "Brelo_Tool 通过设备库 ${SDK} 搜索和配置设备。安装包自带的是替身, 只与设备模拟器 devsim 通信。要管理真实的设备, 请选择设备厂商提供的 ${SDK}: 安装程序把它连同同一文件夹里它所依赖的 DLL 一起复制到安装文件夹。"
     Pop $R0
-    ${NSD_CreateLabel} 0 34u 100% 22u "本安装程序安装的是 ${BITS} 位的 Brelo_Tool, 只能使用 ${BITS} 位的设备库; ${OTHER_BITS} 位的设备库要用 Brelo_Tool 的 ${OTHER_BITS} 位版本 (win${OTHER_BITS})。选中的设备库是几位的, 安装程序会检查并告诉你。"
+    ${NSD_CreateLabel} 0 34u 100% 22u "本安装程序安装的是 ${BITS} 位的 Brelo_Tool, 只能使用 ${BITS} 位的设备库; ${OTHER_BITS} 位的设备库要用 Brelo_Tool 的 ${OTHER_BITS} 位版本 (win${OTHER_BITS})。选中的设备库能不能用, 安装程序会检查并告诉你。"
     Pop $R0
-    Call CheckKept
+    Call JudgeKept
     ${If} $Refusal != ""
-        StrCpy $R1 "安装文件夹里已有的 ${SDK} 不是 ${BITS} 位的: 请选择 ${BITS} 位的设备库, 或者${PACKAGE_FITS}。"
+        StrCpy $R1 "安装文件夹里已有的 ${SDK} 不是 ${BITS} 位的: 请选择 ${BITS} 位的设备库, 或者改用 ${OTHER_BITS} 位版本的安装程序。"
     ${ElseIf} $Kept = 1
-        StrCpy $R1 "安装文件夹里已有设备厂商的 ${SDK}。不选设备库, 安装时保留它。"
+        StrCpy $R1 "安装文件夹里已有设备厂商的 ${SDK}。不选设备库, 安装时保留它, 不作任何改动。"
     ${Else}
         StrCpy $R1 "不选设备库, 就安装替身。以后也可以把设备厂商的 ${SDK} 放到安装文件夹, 即 brelo_tool.exe 所在的文件夹。"
     ${EndIf}
@@ -442,9 +270,9 @@ Function SdkPageLeave
             MessageBox MB_OK|MB_ICONEXCLAMATION "找不到这个文件。$\r$\n$\r$\nNo such file."
             Abort
         ${EndIf}
-        Call CheckSdk
+        Call JudgeChosen
     ${Else}
-        Call CheckKept
+        Call JudgeKept
     ${EndIf}
     ${If} $Refusal != ""
         MessageBox MB_OK|MB_ICONSTOP $Refusal
@@ -452,146 +280,152 @@ Function SdkPageLeave
     ${EndIf}
 FunctionEnd
 
-!macro FailInstall Text
-    DetailPrint "${Text}"
-    MessageBox MB_OK|MB_ICONSTOP "${Text}" /SD IDOK
-    SetErrorLevel 1
-    Abort
-!macroend
+; Waits until the file on the stack, if it exists, can be written: a running Brelo_Tool holds its
+; program and DLLs. Cancelling stops the install before anything changed.
+Function WaitWritable
+    Exch $R1
+    ${DoWhile} ${FileExists} $R1
+        ClearErrors
+        FileOpen $R2 $R1 a
+        ${IfNot} ${Errors}
+            FileClose $R2
+            ${Break}
+        ${EndIf}
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "无法写入 $R1, 它正在被使用。请关闭 Brelo_Tool 和 devsim, 然后点击$\"重试$\"。$\r$\n$\r$\n$R1 is in use. Close Brelo_Tool and devsim, then click Retry." /SD IDCANCEL IDRETRY retry
+        !insertmacro Fail "$R1 正在被使用, 没有做任何更改。$R1 is in use; nothing was changed." ${EXIT_IN_USE}
+        retry:
+    ${Loop}
+    Pop $R1
+FunctionEnd
 
-; Copies or moves the listed files (R0: "a.dll|") from folder R1 to folder R2. R3: 0 copies,
-; 1 moves aside and never over a file there, 2 moves back over what is there. Missing files are skipped.
-Function MoveList
-    StrCpy $List $R0
+; What an older installer's interrupted upgrade set aside in folder $R1 goes back in place, over
+; nothing but the stand-in.
+Function RestoreAside
+    FindFirst $R2 $R3 "$R1\${ASIDE}\*"
+    ${DoWhile} $R3 != ""
+        ${IfNot} ${FileExists} "$R1\${ASIDE}\$R3\*.*"
+            StrCpy $0 "$R1\$R3"
+            ${If} $R3 == ${SDK}
+            ${AndIf} ${FileExists} $0
+                Call Judge
+                ${IfThen} $StandIn == 1 ${|} Delete $0 ${|}
+            ${EndIf}
+            ClearErrors
+            ${IfNot} ${FileExists} $0
+                Rename "$R1\${ASIDE}\$R3" $0
+            ${EndIf}
+            ${If} ${Errors}
+            ${OrIf} ${FileExists} "$R1\${ASIDE}\$R3"
+                DetailPrint "$R1\$R3 已存在, 以前的安装程序留下的 $R1\${ASIDE}\$R3 没有动。"
+            ${Else}
+                DetailPrint "已把以前的安装程序放在 $R1\${ASIDE} 里的 $R3 放回原处。"
+            ${EndIf}
+        ${EndIf}
+        FindNext $R2 $R3
+    ${Loop}
+    FindClose $R2
+    RMDir "$R1\${ASIDE}"
+FunctionEnd
+
+; Runs the judge on manifest $R0 of the folder into $PLUGINSDIR\unchanged.txt and opens it as $R1;
+; $R1 is empty when there is no manifest or the judge failed.
+!macro OPEN_UNCHANGED un
+Function ${un}OpenUnchanged
+    StrCpy $R1 ""
+    ${IfNot} ${FileExists} "$INSTDIR\$R0"
+        Return
+    ${EndIf}
+    nsExec::Exec '"${LIBCHECK_EXE}" --unchanged "$INSTDIR" "$INSTDIR\$R0" "$PLUGINSDIR\unchanged.txt"'
+    Pop $R1
+    ${If} $R1 == 0
+        FileOpen $R1 "$PLUGINSDIR\unchanged.txt" r
+    ${Else}
+        StrCpy $R1 ""
+        DetailPrint "无法检查 $INSTDIR\$R0 所列的文件, 都没有动。Cannot check the files $R0 lists; all stay."
+    ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro OPEN_UNCHANGED ""
+!insertmacro OPEN_UNCHANGED "un."
+
+; $R4 = 1 when this package ships file $R3.
+Function Shipped
+    StrCpy $R4 0
+    FileOpen $R5 "$PLUGINSDIR\package.lst" r
     ${Do}
-        Call ListPop
-        ${IfThen} $ListItem == "" ${|} ${Break} ${|}
-        ${IfNot} ${FileExists} "$R1\$ListItem"
+        !insertmacro ReadLine $R5 $R6
+        ${IfThen} ${Errors} ${|} ${Break} ${|}
+        ${IfThen} $R6 == $R3 ${|} StrCpy $R4 1 ${|}
+    ${Loop}
+    FileClose $R5
+FunctionEnd
+
+; Goes through old manifest $R0. The package's: files of the older version that this one no longer
+; ships go, when still as installed. The vendor's: files still as an installer copied them are
+; listed again in $R7, but for a library that a newly chosen one replaced.
+Function Tidy
+    Call OpenUnchanged
+    ${IfThen} $R1 == "" ${|} Return ${|}
+    ${Do}
+        !insertmacro ReadLine $R1 $R2
+        ${IfThen} ${Errors} ${|} ${Break} ${|}
+        StrCpy $R3 $R2 "" 5
+        ${IfThen} $R2 != "same=$R3" ${|} ${Continue} ${|}
+        ${If} $R3 == ${SDK}
+            ${If} $R0 == ${PACKAGE_MANIFEST}
+            ${OrIf} $SdkPath != ""
+                ${Continue}
+            ${EndIf}
+        ${EndIf}
+        ${If} $R0 == ${VENDOR_MANIFEST}
+            FileWriteUTF16LE $R7 "$R3$\r$\n"
             ${Continue}
         ${EndIf}
-        ${If} $R3 = 1
-        ${AndIf} ${FileExists} "$R2\$ListItem"
-            !insertmacro FailInstall "$R2 里已有 $ListItem, 没有覆盖它。$R2 already holds $ListItem, which was left as it is."
-        ${EndIf}
-        ClearErrors
-        ${If} $R3 = 0
-            CopyFiles /SILENT "$R1\$ListItem" "$R2\$ListItem"
-        ${Else}
-            Delete "$R2\$ListItem"
-            Rename "$R1\$ListItem" "$R2\$ListItem"
-        ${EndIf}
-        ${If} ${Errors}
-            !insertmacro FailInstall "无法把 $R1\$ListItem 移到 $R2。Cannot move $R1\$ListItem to $R2."
+        Call Shipped
+        ${If} $R4 = 0
+            Delete "$INSTDIR\$R3"
+            ${GetParent} "$INSTDIR\$R3" $R4
+            RMDir $R4
+            DetailPrint "删除了旧版本的 $R3。"
         ${EndIf}
     ${Loop}
+    FileClose $R1
+FunctionEnd
+
+; Records the files listed in $PLUGINSDIR\$R0 with their content hashes in manifest $R1.
+Function Record
+    nsExec::Exec '"${LIBCHECK_EXE}" --record "$INSTDIR" "$PLUGINSDIR\$R0" "$INSTDIR\$R1"'
+    Pop $R2
+    ${If} $R2 != 0
+        !insertmacro Fail "无法记录已安装的文件 ($INSTDIR\$R1)。Cannot record the installed files." ${EXIT_NOT_WRITTEN}
+    ${EndIf}
 FunctionEnd
 
 Section "Install"
     SetShellVarContext current
-    ; A library left aside by an install that was cut short goes back where it was.
-    ${If} ${FileExists} "$INSTDIR\${ASIDE}\${SDK}"
-        Call CheckKept
-        ${If} $Kept = 0
-            Delete "$INSTDIR\${SDK}"
-            Rename "$INSTDIR\${ASIDE}\${SDK}" "$INSTDIR\${SDK}"
-        ${EndIf}
-    ${EndIf}
-    ; The chosen library and its companions are taken now, before the older version's files go.
+    ; Nothing changes until every file to be replaced can be written.
+    FileOpen $R0 "$PLUGINSDIR\package.lst" r
+    ${Do}
+        !insertmacro ReadLine $R0 $R1
+        ${IfThen} ${Errors} ${|} ${Break} ${|}
+        Push "$INSTDIR\$R1"
+        Call WaitWritable
+    ${Loop}
+    FileClose $R0
     ${If} $SdkPath != ""
-        InitPluginsDir
-        ${GetParent} $SdkPath $R1
-        CreateDirectory "$PLUGINSDIR\sdk"
-        ClearErrors
-        CopyFiles /SILENT $SdkPath "$PLUGINSDIR\sdk\${SDK}"
-        ${IfThen} ${Errors} ${|} !insertmacro FailInstall "无法读取 $SdkPath。Cannot read $SdkPath." ${|}
-        StrCpy $R0 $SdkCompanions
-        StrCpy $R2 "$PLUGINSDIR\sdk"
-        StrCpy $R3 0
-        Call MoveList
-    ${Else}
-        Call CheckKept
-        ${If} $Refusal != ""
-            !insertmacro FailInstall $Refusal
-        ${EndIf}
+    ${OrIf} $Kept = 0
+        Push "$INSTDIR\${SDK}"
+        Call WaitWritable
     ${EndIf}
-    ; The older uninstaller deletes the library whatever it is, and the companions it copied: a
-    ; vendor library that stays waits aside meanwhile.
-    StrCpy $KeptTaken 0
-    StrCpy $KeptCompanions ""
-    ${If} $SdkPath == ""
-    ${AndIf} $Kept = 1
-        ReadRegDWORD $KeptTaken HKCU "${SETTINGS_KEY}" "VendorDll"
-        ReadRegDWORD $R9 HKCU "${SETTINGS_KEY}" "VendorDllSize"
-        ${IfThen} $KeptTaken == "" ${|} StrCpy $KeptTaken 0 ${|}
-        ${If} $KeptTaken = 1
-            ReadRegStr $KeptCompanions HKCU "${SETTINGS_KEY}" "VendorCompanions"
-        ${EndIf}
-        CreateDirectory "$INSTDIR\${ASIDE}"
-        StrCpy $R0 "${SDK}|$KeptCompanions"
-        StrCpy $R1 $INSTDIR
-        StrCpy $R2 "$INSTDIR\${ASIDE}"
-        StrCpy $R3 1
-        Call MoveList
-    ${EndIf}
-    IfFileExists "$INSTDIR\uninstall.exe" 0 +2
-        ExecWait '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR'
-    !include "${FILES}"
-    SetOutPath "$INSTDIR"
-
-    StrCpy $R5 ""
     ${If} $SdkPath != ""
-        Delete "$INSTDIR\${SDK}"
         ClearErrors
-        CopyFiles /SILENT "$PLUGINSDIR\sdk\${SDK}" "$INSTDIR\${SDK}"
-        ${IfThen} ${Errors} ${|} !insertmacro FailInstall "无法复制 $SdkPath。Cannot copy $SdkPath." ${|}
-        DetailPrint "已装入设备厂商的设备库 $SdkPath, 替换了替身。"
-        ; A companion never replaces a file of the program.
-        StrCpy $List $SdkCompanions
-        ${Do}
-            Call ListPop
-            ${IfThen} $ListItem == "" ${|} ${Break} ${|}
-            ${If} ${FileExists} "$INSTDIR\$ListItem"
-                DetailPrint "设备库依赖的 $ListItem 本程序已有, 没有复制。"
-            ${Else}
-                CopyFiles /SILENT "$PLUGINSDIR\sdk\$ListItem" "$INSTDIR\$ListItem"
-                DetailPrint "已复制设备库依赖的 $ListItem。"
-                StrCpy $R5 "$R5$ListItem|"
-            ${EndIf}
-        ${Loop}
-        StrCpy $List $SdkMissing
-        ${Do}
-            Call ListPop
-            ${IfThen} $ListItem == "" ${|} ${Break} ${|}
-            ${IfNot} ${FileExists} "$INSTDIR\$ListItem"
-                DetailPrint "找不到设备库依赖的 $ListItem: 请安装设备厂商要求的运行库, 或把它放到安装文件夹。"
-            ${EndIf}
-        ${Loop}
-        StrCpy $R9 "$INSTDIR\${SDK}"
-        Call FileSize
-        StrCpy $R4 1
-    ${ElseIf} $Kept = 1
-        StrCpy $R0 "${SDK}|$KeptCompanions"
-        StrCpy $R1 "$INSTDIR\${ASIDE}"
-        StrCpy $R2 $INSTDIR
-        StrCpy $R3 2
-        Call MoveList
-        RMDir "$INSTDIR\${ASIDE}"
-        DetailPrint "保留了安装文件夹里设备厂商的 ${SDK}, 没有换成替身。"
-        StrCpy $R4 $KeptTaken
-        StrCpy $R5 $KeptCompanions
-    ${Else}
-        DetailPrint "安装了替身设备库 ${SDK}, 它只与设备模拟器 devsim 通信。"
-        StrCpy $R4 0
-        StrCpy $R9 0
+        CopyFiles /SILENT $SdkPath "$PLUGINSDIR\${SDK}"
+        ${IfThen} ${Errors} ${|} !insertmacro Fail "无法读取 $SdkPath。Cannot read $SdkPath." ${EXIT_REFUSED} ${|}
     ${EndIf}
 
-    WriteUninstaller "$INSTDIR\uninstall.exe"
-    CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\brelo_tool.exe"
+    ; Where it installs, before any file: a run after an interruption goes to the same folder.
+    ReadRegStr $R1 HKCU "${SETTINGS_KEY}" "InstallDir"
     WriteRegStr HKCU "${SETTINGS_KEY}" "InstallDir" "$INSTDIR"
-    ; What the uninstaller removes besides the package's files.
-    WriteRegDWORD HKCU "${SETTINGS_KEY}" "VendorDll" $R4
-    WriteRegDWORD HKCU "${SETTINGS_KEY}" "VendorDllSize" $R9
-    WriteRegStr HKCU "${SETTINGS_KEY}" "VendorCompanions" $R5
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT} (${BITS} 位)"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PRODUCT} developers"
@@ -601,6 +435,57 @@ Section "Install"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+
+    ${If} $R1 != ""
+    ${AndIf} $R1 != $INSTDIR
+        Call RestoreAside
+    ${EndIf}
+    StrCpy $R1 $INSTDIR
+    Call RestoreAside
+
+    !include "${FILES}"
+    StrCpy $Writing ""
+    SetOutPath "$INSTDIR"
+
+    ; The library last, so that the one in the folder is replaced only once the program is in.
+    FileOpen $R7 "$PLUGINSDIR\vendor.lst" w
+    FileWriteWord $R7 0xFEFF
+    ${If} $SdkPath != ""
+        StrCpy $0 $SdkPath
+        ${GetParent} $SdkPath $CopyFrom
+        Call Judge
+        ClearErrors
+        CopyFiles /SILENT "$PLUGINSDIR\${SDK}" "$INSTDIR\${SDK}"
+        ${IfThen} ${Errors} ${|} !insertmacro Fail "无法复制 $SdkPath。Cannot copy $SdkPath." ${EXIT_NOT_WRITTEN} ${|}
+        FileWriteUTF16LE $R7 "${SDK}$\r$\n"
+        DetailPrint "已装入设备厂商的设备库 $SdkPath。"
+    ${ElseIf} $Kept = 1
+        StrCpy $0 "$INSTDIR\${SDK}"
+        StrCpy $CopyFrom $INSTDIR
+        Call Judge
+        DetailPrint "保留了安装文件夹里设备厂商的 ${SDK}, 没有动它。"
+    ${Else}
+        File "/oname=${SDK}" "${STANDIN}"
+        DetailPrint "安装了替身设备库 ${SDK}, 它只与设备模拟器 devsim 通信。"
+        FileOpen $R0 "$PLUGINSDIR\package.lst" a
+        FileSeek $R0 0 END
+        FileWriteUTF16LE $R0 "${SDK}$\r$\n"
+        FileClose $R0
+    ${EndIf}
+    StrCpy $R0 ${PACKAGE_MANIFEST}
+    Call Tidy
+    StrCpy $R0 ${VENDOR_MANIFEST}
+    Call Tidy
+    FileClose $R7
+    StrCpy $R0 package.lst
+    StrCpy $R1 ${PACKAGE_MANIFEST}
+    Call Record
+    StrCpy $R0 vendor.lst
+    StrCpy $R1 ${VENDOR_MANIFEST}
+    Call Record
+
+    WriteUninstaller "$INSTDIR\uninstall.exe"
+    CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\brelo_tool.exe"
 SectionEnd
 
 ; Pushes 1 when a firewall rule named Brelo_Tool exists. "show rule" needs no administrator and
@@ -621,10 +506,34 @@ Function un.FirewallRuleExists
     ${EndIf}
 FunctionEnd
 
+; Deletes the files that manifest $R0 lists while their content is as installed; says which stay.
+Function un.RemoveUnchanged
+    Call un.OpenUnchanged
+    ${IfThen} $R1 == "" ${|} Return ${|}
+    ${Do}
+        !insertmacro ReadLine $R1 $R2
+        ${IfThen} ${Errors} ${|} ${Break} ${|}
+        StrCpy $R3 $R2 "" 5
+        ${If} $R2 == "same=$R3"
+            ClearErrors
+            Delete "$INSTDIR\$R3"
+            ${IfThen} ${Errors} ${|} DetailPrint "无法删除 $R3。Cannot delete $R3." ${|}
+            ${GetParent} "$INSTDIR\$R3" $R4
+            RMDir $R4
+        ${ElseIf} $R2 != "gone=$R3"
+            StrCpy $R3 $R2 "" 8
+            ${IfThen} $R3 == ${SDK} ${|} StrCpy $Kept 1 ${|}
+            DetailPrint "保留了 $R3: 安装之后它被改过或者换过。Kept $R3: it changed after the install."
+        ${EndIf}
+    ${Loop}
+    FileClose $R1
+    Delete "$INSTDIR\$R0"
+FunctionEnd
+
 Section "Uninstall"
     SetShellVarContext current
     ; A rule that allow-firewall.cmd added would outlive the program unnoticed once remove-firewall.cmd
-    ; is gone. Not on the silent run an upgrade makes: the rule still fits the same folder.
+    ; is gone.
     ${IfNot} ${Silent}
         Call un.FirewallRuleExists
         Pop $0
@@ -640,39 +549,22 @@ Section "Uninstall"
         ${EndIf}
         firewall_done:
     ${EndIf}
-    !include "${UNFILES}"
-    ; The library goes when it is the stand-in or the one an installer copied; a user's stays.
-    StrCpy $R7 0
-    ClearErrors
-    GetDLLVersion "$INSTDIR\${SDK}" $R0 $R1
-    ${IfNot} ${Errors}
-    ${AndIf} $R0 = ${STANDIN_HI}
-    ${AndIf} $R1 = ${STANDIN_LO}
-        StrCpy $R7 1
-    ${EndIf}
-    ReadRegDWORD $R4 HKCU "${SETTINGS_KEY}" "VendorDll"
-    ReadRegDWORD $R8 HKCU "${SETTINGS_KEY}" "VendorDllSize"
-    StrCpy $R9 "$INSTDIR\${SDK}"
-    Call un.FileSize
-    ${If} $R4 = 1
-    ${AndIf} $R8 = $R9
-        StrCpy $R7 1
-    ${EndIf}
-    ${If} $R7 = 1
-        Delete "$INSTDIR\${SDK}"
-    ${ElseIf} ${FileExists} "$INSTDIR\${SDK}"
-        DetailPrint "保留了设备厂商的 ${SDK}: 它不是安装程序放进来的。"
-    ${EndIf}
-    ${If} $R4 = 1
-        ReadRegStr $List HKCU "${SETTINGS_KEY}" "VendorCompanions"
-        ${Do}
-            Call un.ListPop
-            ${IfThen} $ListItem == "" ${|} ${Break} ${|}
-            Delete "$INSTDIR\$ListItem"
-        ${Loop}
+    InitPluginsDir
+    File "/oname=${LIBCHECK_EXE}" "${LIBCHECK}"
+    StrCpy $Kept 0
+    StrCpy $R0 ${PACKAGE_MANIFEST}
+    Call un.RemoveUnchanged
+    StrCpy $R0 ${VENDOR_MANIFEST}
+    Call un.RemoveUnchanged
+    ${If} $Kept = 0
+    ${AndIf} ${FileExists} "$INSTDIR\${SDK}"
+        DetailPrint "保留了设备厂商的 ${SDK}: 它不是安装程序放进来的。Kept the vendor's ${SDK}: the installer did not put it there."
     ${EndIf}
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"
+    ${If} ${FileExists} "$INSTDIR\*.*"
+        DetailPrint "保留了文件夹 $INSTDIR 和其中不是安装程序放进来的或者改过的文件。Kept $INSTDIR with the files the installer did not put there or that changed."
+    ${EndIf}
     Delete "$SMPROGRAMS\${PRODUCT}.lnk"
     DeleteRegKey HKCU "${UNINSTALL_KEY}"
     DeleteRegKey HKCU "${SETTINGS_KEY}"
