@@ -15,15 +15,15 @@
 void runJudge(const BenchOptions &options)
 {
     const int names = 65536;
-    PeSpec spec;
-    spec.exportCount = names;
-    spec.unterminatedTail = 8 * 1024 * 1024 - 0x400 - 4 * names - 64;
-    const std::string crafted = buildPe(spec);
-    spec = PeSpec();
+    PeLayout layout;
+    layout.exportCount = names;
+    layout.unterminatedTail = 8 * 1024 * 1024 - 0x400 - 4 * names - 64;
+    const std::string crafted = buildPe(layout);
+    layout = PeLayout();
     for (int i = 0; i < names; ++i) {
-        spec.exports.push_back("vsnet_export_" + std::to_string(i));
+        layout.exports.push_back("vsnet_export_" + std::to_string(i));
     }
-    const std::string plain = buildPe(spec);
+    const std::string plain = buildPe(layout);
 
     const DllLookup nowhere {[](const std::string &) { return FoundDll(); },
                              [](const std::string &) { return std::optional<std::string>(); }};

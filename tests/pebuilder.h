@@ -9,7 +9,7 @@
 #include <vector>
 
 // What a built test image holds. The tables are the few fields the reader looks at, in one section.
-struct PeSpec
+struct PeLayout
 {
     int bits = 64;
     std::vector<std::string> exports;
@@ -22,8 +22,8 @@ struct PeSpec
     std::size_t unterminatedTail = 0;
 };
 
-// The bytes of a PE image (a DLL) made from spec.
-inline std::string buildPe(const PeSpec &spec)
+// The bytes of a PE image (a DLL) made from layout.
+inline std::string buildPe(const PeLayout &layout)
 {
     constexpr std::uint32_t SectionRva = 0x1000;
     constexpr std::size_t SectionOffset = 0x400;
@@ -48,25 +48,25 @@ inline std::string buildPe(const PeSpec &spec)
     std::uint32_t craftedTableRva = 0;
     std::uint32_t importRva = 0;
     std::uint32_t resourceRva = 0;
-    if (!spec.exports.empty() || spec.exportCount || spec.unterminatedTail > 0) {
+    if (!layout.exports.empty() || layout.exportCount || layout.unterminatedTail > 0) {
         std::vector<std::uint32_t> names;
-        for (const std::string &name : spec.exports) {
+        for (const std::string &name : layout.exports) {
             names.push_back(append(cstring(name)));
         }
-        const std::size_t count = spec.unterminatedTail > 0 ? spec.exportCount.value_or(0) : names.size();
+        const std::size_t count = layout.unterminatedTail > 0 ? layout.exportCount.value_or(0) : names.size();
         std::string table(4 * count, '\0');
         const std::uint32_t tableRva = append(table);
         exportRva = append(std::string(40, '\0'));
-        put(data, exportRva - SectionRva + 24, spec.exportCount.value_or(std::uint32_t(count)), 4);
+        put(data, exportRva - SectionRva + 24, layout.exportCount.value_or(std::uint32_t(count)), 4);
         put(data, exportRva - SectionRva + 32, tableRva, 4);
         for (std::size_t i = 0; i < names.size(); ++i) {
             put(data, tableRva - SectionRva + 4 * i, names[i], 4);
         }
-        craftedTableRva = spec.unterminatedTail > 0 ? tableRva : 0;
+        craftedTableRva = layout.unterminatedTail > 0 ? tableRva : 0;
     }
-    if (!spec.imports.empty()) {
+    if (!layout.imports.empty()) {
         std::vector<std::uint32_t> names;
-        for (const std::string &name : spec.imports) {
+        for (const std::string &name : layout.imports) {
             names.push_back(append(cstring(name)));
         }
         importRva = append(std::string(20 * (names.size() + 1), '\0'));
@@ -74,7 +74,7 @@ inline std::string buildPe(const PeSpec &spec)
             put(data, importRva - SectionRva + 20 * i + 12, names[i], 4);
         }
     }
-    if (spec.fileVersion) {
+    if (layout.fileVersion) {
         // Type 16 (RT_VERSION), name 1, language 0x804, each a directory of one entry, then the data.
         resourceRva = append(std::string(3 * 24 + 16, '\0'));
         const std::size_t root = resourceRva - SectionRva;
@@ -90,7 +90,7 @@ inline std::string buildPe(const PeSpec &spec)
         for (std::size_t i = 0; i < key.size(); ++i) {
             put(info, 6 + 2 * i, std::uint8_t(key[i]), 2);
         }
-        const auto &v = *spec.fileVersion;
+        const auto &v = *layout.fileVersion;
         put(info, 40, 0xfeef04bd, 4);
         put(info, 44, 0x10000, 4);
         put(info, 48, (std::uint32_t(v[0]) << 16) | v[1], 4);
@@ -103,21 +103,21 @@ inline std::string buildPe(const PeSpec &spec)
     }
     if (craftedTableRva != 0) {
         const std::uint32_t tailRva = std::uint32_t(SectionRva + data.size());
-        for (std::uint32_t i = 0; i < spec.exportCount.value_or(0); ++i) {
+        for (std::uint32_t i = 0; i < layout.exportCount.value_or(0); ++i) {
             put(data, craftedTableRva - SectionRva + 4 * i, tailRva, 4);
         }
-        data.append(spec.unterminatedTail, 'A');
+        data.append(layout.unterminatedTail, 'A');
     }
 
-    const bool pe32 = spec.bits == 32;
+    const bool pe32 = layout.bits == 32;
     const std::size_t optionalSize = pe32 ? 224 : 240;
     std::string image(SectionOffset, '\0');
     image[0] = 'M';
     image[1] = 'Z';
     put(image, 0x3c, 0x80, 4);
     image.replace(0x80, 4, std::string("PE\0\0", 4));
-    put(image, 0x84, spec.bits == 32 ? 0x014c : spec.bits == 64 ? 0x8664 : 0xaa64, 2);
-    put(image, 0x86, spec.sectionCount.value_or(1), 2);
+    put(image, 0x84, layout.bits == 32 ? 0x014c : layout.bits == 64 ? 0x8664 : 0xaa64, 2);
+    put(image, 0x86, layout.sectionCount.value_or(1), 2);
     put(image, 0x94, optionalSize, 2);
     put(image, 0x96, 0x2022, 2); // an executable DLL
     const std::size_t optional = 0x98;

@@ -93,13 +93,13 @@ void TestLibCheck::judgesAFile()
     QTemporaryDir dir;
     const QString dll = dir.filePath(QStringLiteral("厂商/VSDevNetSDK.dll"));
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("厂商")));
-    PeSpec spec;
-    spec.bits = int(sizeof(void *) * 8);
-    spec.exports = {"vsnet_init", "vsnet_uninit", "vsnet_send_json_msg"};
-    spec.imports = {"companion.dll"};
-    const std::string image = buildPe(spec);
+    PeLayout layout;
+    layout.bits = int(sizeof(void *) * 8);
+    layout.exports = {"vsnet_init", "vsnet_uninit", "vsnet_send_json_msg"};
+    layout.imports = {"companion.dll"};
+    const std::string image = buildPe(layout);
     QVERIFY(write(dll, QByteArray::fromStdString(image)));
-    PeSpec companion;
+    PeLayout companion;
     companion.imports = {"absent.dll"};
     QVERIFY(write(dir.filePath(QStringLiteral("厂商/companion.dll")), QByteArray::fromStdString(buildPe(companion))));
 
@@ -108,7 +108,7 @@ void TestLibCheck::judgesAFile()
     QCOMPARE(utf16Text(out),
              QStringLiteral("verdict=unusable\r\nbits=%1\r\nstandin=0\r\ncompanion=companion.dll\r\n"
                             "missing_import=absent.dll\r\ntext=设备库 %2 缺少函数 vsnet_search, 无法使用。\r\n")
-                 .arg(spec.bits)
+                 .arg(layout.bits)
                  .arg(dll));
     QCOMPARE(run({dll, dir.filePath(QStringLiteral("no/such/folder/out.txt"))}), 9);
 }

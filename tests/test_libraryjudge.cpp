@@ -7,7 +7,7 @@
 #include "pebuilder.h"
 
 using Names = std::vector<std::string>;
-Q_DECLARE_METATYPE(PeSpec)
+Q_DECLARE_METATYPE(PeLayout)
 Q_DECLARE_METATYPE(Names)
 Q_DECLARE_METATYPE(LibraryVerdict)
 
@@ -16,9 +16,9 @@ namespace {
 const Names Four = {"vsnet_init", "vsnet_uninit", "vsnet_search", "vsnet_send_json_msg"};
 const std::array<std::uint16_t, 4> StandInVersion = {0, 0, 9999, 1};
 
-PeSpec spec(int bits, Names exports, Names imports = {})
+PeLayout layout(int bits, Names exports, Names imports = {})
 {
-    PeSpec result;
+    PeLayout result;
     result.bits = bits;
     result.exports = std::move(exports);
     result.imports = std::move(imports);
@@ -54,30 +54,30 @@ private slots:
 
 void TestLibraryJudge::readsBothFormats_data()
 {
-    QTest::addColumn<PeSpec>("spec");
+    QTest::addColumn<PeLayout>("layout");
     QTest::addColumn<int>("bits");
     QTest::addColumn<quint64>("version");
 
-    PeSpec pe32 = spec(32, Four, {"KERNEL32.dll", "msvcrt.dll"});
+    PeLayout pe32 = layout(32, Four, {"KERNEL32.dll", "msvcrt.dll"});
     pe32.fileVersion = StandInVersion;
     QTest::newRow("PE32") << pe32 << 32 << quint64(0x270f0001);
-    PeSpec pe32Plus = spec(64, Four, {"VCRUNTIME140.dll"});
+    PeLayout pe32Plus = layout(64, Four, {"VCRUNTIME140.dll"});
     pe32Plus.fileVersion = {{1, 2, 3, 4}};
     QTest::newRow("PE32+") << pe32Plus << 64 << quint64(0x0001000200030004);
-    QTest::newRow("ARM64") << spec(0, Four) << 0 << quint64(0);
-    QTest::newRow("names at the length limit") << spec(64, {std::string(512, 'n')}) << 64 << quint64(0);
+    QTest::newRow("ARM64") << layout(0, Four) << 0 << quint64(0);
+    QTest::newRow("names at the length limit") << layout(64, {std::string(512, 'n')}) << 64 << quint64(0);
 }
 
 void TestLibraryJudge::readsBothFormats()
 {
-    QFETCH(PeSpec, spec);
+    QFETCH(PeLayout, layout);
     QFETCH(int, bits);
     QFETCH(quint64, version);
 
-    const PeImage image = readPeImage(buildPe(spec));
+    const PeImage image = readPeImage(buildPe(layout));
     QCOMPARE(image.bits, bits);
-    QCOMPARE(image.exports, spec.exports);
-    QCOMPARE(image.imports, spec.imports);
+    QCOMPARE(image.exports, layout.exports);
+    QCOMPARE(image.imports, layout.imports);
     QCOMPARE(image.fileVersion.value_or(0), version);
 }
 
@@ -85,7 +85,7 @@ void TestLibraryJudge::readsBothFormats()
 void TestLibraryJudge::truncatedImages()
 {
     for (int bits : {32, 64}) {
-        PeSpec full = spec(bits, Four, {"KERNEL32.dll", "absent_runtime.dll"});
+        PeLayout full = layout(bits, Four, {"KERNEL32.dll", "absent_runtime.dll"});
         full.fileVersion = StandInVersion;
         const std::string bytes = buildPe(full);
         for (std::size_t size = 0; size < bytes.size(); ++size) {
@@ -103,26 +103,26 @@ void TestLibraryJudge::truncatedImages()
 
 void TestLibraryJudge::craftedCountsStayBounded()
 {
-    PeSpec sections = spec(64, Four);
+    PeLayout sections = layout(64, Four);
     sections.sectionCount = 0xffff;
     QCOMPARE(readPeImage(buildPe(sections)).bits, 0);
 
-    PeSpec count = spec(32, Four);
+    PeLayout count = layout(32, Four);
     count.exportCount = 0xffffffff;
     QCOMPARE(readPeImage(buildPe(count)).exports.size() >= Four.size(), true);
     QVERIFY(readPeImage(buildPe(count)).exports.size() <= 65536);
 
     // Names that run on to the end of the file, and one a byte beyond the limit, are no names.
-    PeSpec unterminated = spec(64, {});
+    PeLayout unterminated = layout(64, {});
     unterminated.exportCount = 65536;
     unterminated.unterminatedTail = 1 << 20;
     QCOMPARE(readPeImage(buildPe(unterminated)).exports, Names());
-    QCOMPARE(readPeImage(buildPe(spec(64, {std::string(513, 'n')}))).exports, Names());
+    QCOMPARE(readPeImage(buildPe(layout(64, {std::string(513, 'n')}))).exports, Names());
 }
 
 void TestLibraryJudge::judges_data()
 {
-    QTest::addColumn<PeSpec>("spec");
+    QTest::addColumn<PeLayout>("layout");
     QTest::addColumn<bool>("readable");
     QTest::addColumn<LibraryVerdict>("verdict");
     QTest::addColumn<bool>("standIn");
@@ -132,26 +132,26 @@ void TestLibraryJudge::judges_data()
 
     const QString shown = QStringLiteral("D:\\厂商\\VSDevNetSDK.dll");
     const Names windows = {"KERNEL32.dll", "api-ms-win-crt-runtime-l1-1-0.dll"};
-    PeSpec standIn = spec(64, Four, windows);
+    PeLayout standIn = layout(64, Four, windows);
     standIn.fileVersion = StandInVersion;
     QTest::newRow("the stand-in") << standIn << true << LibraryVerdict::Usable << true << Names() << Names()
                                   << QString();
-    PeSpec vendor = spec(64, Four, windows);
+    PeLayout vendor = layout(64, Four, windows);
     vendor.fileVersion = {{0, 0, 9999, 2}};
     QTest::newRow("a vendor's") << vendor << true << LibraryVerdict::Usable << false << Names() << Names() << QString();
-    QTest::newRow("unreadable") << PeSpec() << false << LibraryVerdict::Unusable << false << Names() << Names()
+    QTest::newRow("unreadable") << PeLayout() << false << LibraryVerdict::Unusable << false << Names() << Names()
                                 << QStringLiteral("无法读取设备库 %1。").arg(shown);
-    QTest::newRow("no PE image") << spec(0, Four) << true << LibraryVerdict::Unusable << false << Names() << Names()
+    QTest::newRow("no PE image") << layout(0, Four) << true << LibraryVerdict::Unusable << false << Names() << Names()
                                  << QStringLiteral("设备库 %1 不是 32 位或 64 位的 Windows DLL, 无法使用。").arg(shown);
-    QTest::newRow("other bits") << spec(32, {"vsnet_init"}, {"nowhere.dll"}) << true << LibraryVerdict::OtherBits
+    QTest::newRow("other bits") << layout(32, {"vsnet_init"}, {"nowhere.dll"}) << true << LibraryVerdict::OtherBits
                                 << false << Names() << Names()
                                 << QStringLiteral("设备库 %1 是 32 位的, 本程序是 64 位的。请改用 Brelo_Tool 的 32 "
                                                   "位版本 (win32)。")
                                        .arg(shown);
-    QTest::newRow("no search") << spec(64, {"vsnet_init", "vsnet_uninit", "vsnet_send_json_msg"}) << true
+    QTest::newRow("no search") << layout(64, {"vsnet_init", "vsnet_uninit", "vsnet_send_json_msg"}) << true
                                << LibraryVerdict::Unusable << false << Names() << Names()
                                << QStringLiteral("设备库 %1 缺少函数 vsnet_search, 无法使用。").arg(shown);
-    QTest::newRow("stdcall") << spec(64, {"_vsnet_init@0", "_vsnet_uninit@0", "_vsnet_search@8"}) << true
+    QTest::newRow("stdcall") << layout(64, {"_vsnet_init@0", "_vsnet_uninit@0", "_vsnet_search@8"}) << true
                              << LibraryVerdict::Unusable << false << Names() << Names()
                              << QStringLiteral("设备库 %1 缺少函数 vsnet_init, vsnet_uninit, vsnet_search, "
                                                "vsnet_send_json_msg, 无法使用。\n该库按 stdcall 约定导出函数, "
@@ -159,7 +159,7 @@ void TestLibraryJudge::judges_data()
                                     .arg(shown);
     // companion.dll needs deep.dll, found nowhere, and itself again.
     QTest::newRow("imports of a companion")
-        << spec(64, Four, {"companion.dll", "KERNEL32.dll"}) << true << LibraryVerdict::Usable << false
+        << layout(64, Four, {"companion.dll", "KERNEL32.dll"}) << true << LibraryVerdict::Usable << false
         << Names {"companion.dll"} << Names {"deep.dll"}
         << QStringLiteral("设备库 %1 依赖的 deep.dll 找不到。请安装设备厂商要求的运行库, 或把这些文件放到本程序所在的"
                           "文件夹。")
@@ -169,7 +169,7 @@ void TestLibraryJudge::judges_data()
         many.push_back("r" + std::to_string(i) + ".dll");
     }
     QTest::newRow("thousands missing")
-        << spec(64, Four, many) << true << LibraryVerdict::Usable << false << Names()
+        << layout(64, Four, many) << true << LibraryVerdict::Usable << false << Names()
         << Names(many.begin(), many.begin() + 4096)
         << QStringLiteral("设备库 %1 依赖的 r0.dll, r1.dll, r2.dll, r3.dll, r4.dll, r5.dll, r6.dll, r7.dll 等 4096 个 "
                           "找不到。请安装设备厂商要求的运行库, 或把这些文件放到本程序所在的文件夹。")
@@ -178,7 +178,7 @@ void TestLibraryJudge::judges_data()
 
 void TestLibraryJudge::judges()
 {
-    QFETCH(PeSpec, spec);
+    QFETCH(PeLayout, layout);
     QFETCH(bool, readable);
     QFETCH(LibraryVerdict, verdict);
     QFETCH(bool, standIn);
@@ -188,12 +188,12 @@ void TestLibraryJudge::judges()
 
     const Files files = {
         {"KERNEL32.dll", {FoundDll::Windows, {}}},
-        {"companion.dll", {FoundDll::Beside, buildPe(::spec(64, {}, {"deep.dll", "companion.dll", "KERNEL32.dll"}))}},
+        {"companion.dll", {FoundDll::Beside, buildPe(::layout(64, {}, {"deep.dll", "companion.dll", "KERNEL32.dll"}))}},
     };
-    const std::optional<std::string> image = readable ? std::optional<std::string>(buildPe(spec)) : std::nullopt;
+    const std::optional<std::string> image = readable ? std::optional<std::string>(buildPe(layout)) : std::nullopt;
     const LibraryJudgement judgement = judgeLibrary(image, "D:\\厂商\\VSDevNetSDK.dll", 64, lookupIn(files));
     QCOMPARE(judgement.verdict, verdict);
-    QCOMPARE(judgement.bits, readable ? spec.bits : 0);
+    QCOMPARE(judgement.bits, readable ? layout.bits : 0);
     QCOMPARE(judgement.standIn, standIn);
     QCOMPARE(judgement.companions, companions);
     QCOMPARE(judgement.missingImports, missing);
