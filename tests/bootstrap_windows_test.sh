@@ -2,9 +2,11 @@
 # scripts/bootstrap-windows at its edges. It runs with a cleared environment on a PATH of harmless
 # tools and of stand-ins that record their calls (sudo, id, apt-get, dpkg and the like), so it can
 # reach neither the real apt-get nor a real build. Also: the toolchain files find a Qt under
-# BRELO_WIN_QT_BASE.
+# BRELO_WIN_QT_BASE. It runs where the machine's own tools are read-only (readonly_system.sh): the
+# script under test runs "sudo" commands, and a slip here would otherwise reach the real system.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+[ "${BRELO_READONLY_SYSTEM:-}" = 1 ] || exec "$here/readonly_system.sh" "$0" "$@"
 script=$here/../scripts/bootstrap-windows
 scratch=$(mktemp -d)
 cd "$scratch"
@@ -23,20 +25,25 @@ bin=$scratch/bin
 calls=$scratch/calls
 mkdir -p "$bin"
 : >"$calls"
+# The real tools the script may use; df and locale are stand-ins (below), never links to the real ones.
 for tool in bash find sort tail xargs dirname basename ls rm mkdir mktemp grep head sed cat touch flock setsid \
-    sleep date awk df nproc chown chmod tee install locale; do
+    sleep date awk nproc chown chmod tee install; do
     ln -s "$(command -v "$tool")" "$bin/$tool"
 done
+# A stand-in is a new file put in place by rename, which replaces a link rather than writing through it.
+put() {
+    cat >"$bin/.new"
+    chmod +x "$bin/.new"
+    mv -f "$bin/.new" "$bin/$1"
+}
 stub() {
-    printf '#!/usr/bin/env bash\necho "%s $*" >>"%s"\n%s\n' "$1" "$calls" "$2" >"$bin/$1"
-    chmod +x "$bin/$1"
+    printf '#!/usr/bin/env bash\necho "%s $*" >>"%s"\n%s\n' "$1" "$calls" "$2" | put "$1"
 }
 # A user who is not root, whose sudo runs what it is given but chown.
-cat >"$bin/id" <<'EOF'
+put id <<'EOF'
 #!/usr/bin/env bash
 case $1 in -un) echo builder ;; *) echo 4242 ;; esac
 EOF
-chmod +x "$bin/id"
 stub sudo '[ "$1" = chown ] || exec "$@"'
 
 bootstrap() {
@@ -68,12 +75,11 @@ grep -q 'no apt-get' "$scratch/out" || fail "no word of why: $(cat "$scratch/out
 [ ! -e "$scratch/base" ] && [ ! -s "$calls" ] || fail "without apt-get, it made or called something"
 
 # Of what it installs, openssl and osslsigncode are missing here.
-cat >"$bin/dpkg-query" <<'EOF'
+put dpkg-query <<'EOF'
 #!/usr/bin/env bash
 case $3 in openssl | osslsigncode) exit 1 ;; esac
 printf 'install ok installed'
 EOF
-chmod +x "$bin/dpkg-query"
 stub dpkg ''
 stub apt-get 'exit 1'
 
@@ -111,20 +117,19 @@ grep -qx 'apt-get install -y -qq --no-install-recommends osslsigncode openssl' "
 
 # SIGTERM during the build ends the build's processes and exits 143. Everything installed, the source
 # fetched and unpacked by stand-ins, the build is a configure that only waits.
-cat >"$bin/dpkg-query" <<'EOF'
+put dpkg-query <<'EOF'
 #!/usr/bin/env bash
 printf 'install ok installed'
 EOF
-stub locale 'echo zh_CN.utf8'
+stub locale '[ "$1" != charmap ] || [ "$LC_ALL" != zh_CN.UTF-8 ] || echo UTF-8'
 stub df 'printf "Filesystem 1024-blocks Used Available Capacity Mounted\nscratch 1 1 99999999999 1%% /\n"'
 stub apt-get 'for a; do [ "$a" != source ] || touch qtbase-opensource-src_5.15.8+dfsg-11.dsc; done'
-cat >"$bin/dpkg-source" <<EOF
+put dpkg-source <<EOF
 #!/usr/bin/env bash
 mkdir -p "\$3"
 printf '#!/usr/bin/env bash\necho \$\$ >$scratch/configure.pid\nexec sleep 60\n' >"\$3/configure"
 chmod +x "\$3/configure"
 EOF
-chmod +x "$bin/dpkg-source"
 timeout 30 env -i PATH="$bin" BRELO_WIN_QT_BASE="$scratch/build" "$script" 64 >"$scratch/out" 2>&1 &
 pid=$!
 for _ in $(seq 200); do
