@@ -1,5 +1,7 @@
 #include "batch/addressplan.h"
 
+#include "batch/checkeddevice.h"
+
 #include <QHash>
 #include <QSet>
 
@@ -160,6 +162,86 @@ QString addressPlanRefusal(const QStringList &plan, const QString &netmask, cons
         const auto holder = holders.constFind(addresses.at(i));
         if (holder != holders.constEnd()) {
             return QStringLiteral("IP地址 %1 已被设备 %2 使用").arg(plan.at(i), holder.value());
+        }
+    }
+    return {};
+}
+
+QString gatewayRefusal(const QString &address, const QString &netmask, const QString &gateway)
+{
+    quint32 host = 0;
+    quint32 mask = 0;
+    quint32 router = 0;
+    if (!parseAddress(address, &host) || !parseAddress(netmask, &mask)) {
+        return {};
+    }
+    if (!parseAddress(gateway, &router)) {
+        return QStringLiteral("默认网关 %1 无效").arg(gateway);
+    }
+    if ((router & mask) != (host & mask)) {
+        return QStringLiteral("默认网关 %1 不在子网 %2/%3 内")
+            .arg(dotted(router), dotted(host & mask))
+            .arg(prefixLength(mask));
+    }
+    return {};
+}
+
+QString sendRefusal(const QVector<CheckedDevice> &devices, const QVector<DeviceAddress> &table)
+{
+    QSet<QString> moving;
+    QStringList plan;
+    const CheckedDevice *first = nullptr;
+    bool oneSubnet = true;
+    for (const CheckedDevice &device : devices) {
+        moving.insert(device.mac);
+        if (device.dhcp) {
+            continue;
+        }
+        plan.append(device.address);
+        if (!first) {
+            first = &device;
+        } else if (device.netmask != first->netmask || device.gateway != first->gateway) {
+            oneSubnet = false;
+        }
+    }
+    if (!first) {
+        return {};
+    }
+    QVector<DeviceAddress> others;
+    for (const DeviceAddress &row : table) {
+        if (!moving.contains(row.mac)) {
+            others.append(row);
+        }
+    }
+    if (oneSubnet) {
+        return addressPlanRefusal(plan, first->netmask, first->gateway, others);
+    }
+
+    QHash<quint32, int> holders;
+    for (int i = 0; i < others.size(); ++i) {
+        quint32 held = 0;
+        if (parseAddress(others.at(i).ip, &held) && !holders.contains(held)) {
+            holders.insert(held, i);
+        }
+    }
+    QSet<quint32> planned;
+    for (const CheckedDevice &device : devices) {
+        quint32 address = 0;
+        if (device.dhcp || !parseAddress(device.address, &address)) {
+            continue;
+        }
+        if (planned.contains(address)) {
+            return QStringLiteral("IP地址 %1 分配给了多台设备").arg(device.address);
+        }
+        planned.insert(address);
+        QVector<DeviceAddress> holder;
+        const auto held = holders.constFind(address);
+        if (held != holders.constEnd()) {
+            holder.append(others.at(held.value()));
+        }
+        const QString refusal = addressPlanRefusal({device.address}, device.netmask, device.gateway, holder);
+        if (!refusal.isEmpty()) {
+            return refusal;
         }
     }
     return {};
