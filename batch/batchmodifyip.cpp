@@ -98,8 +98,8 @@ bool MainWindow::sendIpCommands(QVector<CheckedDevice> &devices, IpSend kind)
     }
     QVector<CheckedDevice> planned;
     for (CheckedDevice &device : devices) {
-        const QByteArray command =
-            ipConfigCommand(device.mac, device.dhcp ? 1 : 0, device.address, device.netmask, device.gateway, device.dns);
+        const QByteArray command = ipConfigCommand(device.mac, device.dhcp ? 1 : 0, device.address, device.netmask,
+                                                   device.gateway, device.dns);
         const int result = vsnet_send_json_msg("255.255.255.255", command.constData());
         appendLog(ipCommandLogLine(device.mac, device.dhcp ? QStringLiteral("DHCP") : device.address, result));
         device.sent = result >= 0;

@@ -61,11 +61,14 @@ QVector<JudgedLine> judgeAddressPlan(const QVector<PlanLine> &lines, const QVect
     QHash<QString, int> rowOf;
     rowOf.reserve(table.size());
     QVector<QString> rowKeys(table.size());
+    QVector<quint32> rowAddresses(table.size());
+    QVector<bool> rowReadable(table.size());
     for (int row = 0; row < table.size(); ++row) {
         rowKeys[row] = macKey(table.at(row).mac);
         if (!rowKeys.at(row).isEmpty() && !rowOf.contains(rowKeys.at(row))) {
             rowOf.insert(rowKeys.at(row), row);
         }
+        rowReadable[row] = parseAddress(table.at(row).ip, &rowAddresses[row]);
     }
 
     QVector<Reading> readings(lines.size());
@@ -85,8 +88,8 @@ QVector<JudgedLine> judgeAddressPlan(const QVector<PlanLine> &lines, const QVect
         reading.plain = reading.readable ? plainDecimalAddress(line.address) : line.address;
         if (reading.row >= 0) {
             const bool ownSettings = !line.netmask.isEmpty() || !line.gateway.isEmpty() || !line.dns.isEmpty();
-            reading.unchanged = reading.readable && !ownSettings
-                && reading.plain == plainDecimalAddress(table.at(reading.row).ip);
+            reading.unchanged = reading.readable && !ownSettings && rowReadable.at(reading.row)
+                && reading.address == rowAddresses.at(reading.row);
             reading.moves = reading.dhcp || (reading.readable && !reading.unchanged);
         }
         if (reading.moves) {
@@ -100,13 +103,14 @@ QVector<JudgedLine> judgeAddressPlan(const QVector<PlanLine> &lines, const QVect
     // What the devices that stay where they are hold; the first in table order is named.
     QHash<quint32, int> holders;
     for (int row = 0; row < table.size(); ++row) {
-        quint32 held = 0;
-        if (!moving.contains(rowKeys.at(row)) && parseAddress(table.at(row).ip, &held) && !holders.contains(held)) {
-            holders.insert(held, row);
+        if (rowReadable.at(row) && !moving.contains(rowKeys.at(row)) && !holders.contains(rowAddresses.at(row))) {
+            holders.insert(rowAddresses.at(row), row);
         }
     }
 
-    const QString defaultDns = defaults.dns.trimmed();
+    const QString defaultNetmask = plainDecimalAddress(defaults.netmask);
+    const QString defaultGateway = plainDecimalAddress(defaults.gateway);
+    const QString defaultDns = plainDecimalDns(defaults.dns.trimmed());
     QVector<JudgedLine> judged(lines.size());
     for (int i = 0; i < lines.size(); ++i) {
         const PlanLine &line = lines.at(i);
@@ -117,11 +121,11 @@ QVector<JudgedLine> judgeAddressPlan(const QVector<PlanLine> &lines, const QVect
         out.address = reading.dhcp ? QStringLiteral("DHCP") : reading.plain;
         const bool sendable = reading.dhcp || reading.readable;
         if (sendable) {
-            out.dns = plainDecimalDns(line.dns.isEmpty() ? defaultDns : line.dns);
+            out.dns = line.dns.isEmpty() ? defaultDns : plainDecimalDns(line.dns);
         }
         if (reading.readable) {
-            out.netmask = plainDecimalAddress(line.netmask.isEmpty() ? defaults.netmask : line.netmask);
-            out.gateway = plainDecimalAddress(line.gateway.isEmpty() ? defaults.gateway : line.gateway);
+            out.netmask = line.netmask.isEmpty() ? defaultNetmask : plainDecimalAddress(line.netmask);
+            out.gateway = line.gateway.isEmpty() ? defaultGateway : plainDecimalAddress(line.gateway);
         }
 
         const auto error = [&out](const QString &reason) {

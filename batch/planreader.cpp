@@ -276,8 +276,8 @@ PlanText readAddressPlan(const QString &text, int maxLines)
         QChar separator;
         const int end = lineEnd(scan, at, &separator);
         const QStringList cells = cellsOf(scan, at, end, separator);
-        const bool crlf = end + 1 < folded.size() && folded.at(end) == QLatin1Char('\r')
-            && folded.at(end + 1) == QLatin1Char('\n');
+        const bool crlf =
+            end + 1 < folded.size() && folded.at(end) == QLatin1Char('\r') && folded.at(end + 1) == QLatin1Char('\n');
         at = end + (crlf ? 2 : 1);
 
         bool empty = true;

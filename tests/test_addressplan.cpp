@@ -29,8 +29,8 @@ const QVector<DeviceAddress> kTable {{"02:00:00:00:00:01", "192.168.1.11"},
                                      {"02:00:00:00:00:03", "192.168.1.13"},
                                      {"02:00:00:00:00:04", "10.0.0.4"}};
 
-PlanLine planLine(const QString &mac, const QString &address, const QString &netmask = {},
-                  const QString &gateway = {}, const QString &dns = {})
+PlanLine planLine(const QString &mac, const QString &address, const QString &netmask = {}, const QString &gateway = {},
+                  const QString &dns = {})
 {
     return {mac, macKey(mac), address, netmask, gateway, dns};
 }
@@ -162,8 +162,7 @@ void TestAddressPlan::sendRefusal_data()
 {
     QTest::addColumn<QVector<CheckedDevice>>("devices");
     QTest::addColumn<QString>("refusal");
-    const auto device = [](const QString &mac, const QString &address, const QString &netmask,
-                           const QString &gateway) {
+    const auto device = [](const QString &mac, const QString &address, const QString &netmask, const QString &gateway) {
         CheckedDevice device;
         device.mac = mac;
         device.address = address;
@@ -185,11 +184,10 @@ void TestAddressPlan::sendRefusal_data()
         << QVector<CheckedDevice> {device("02:00:00:00:00:01", "192.168.1.50", mask24, "192.168.1.1"),
                                    device("02:00:00:00:00:02", "10.0.0.4", mask24, "10.0.0.1")}
         << QString("IP地址 10.0.0.4 已被设备 02:00:00:00:00:04 使用");
-    QTest::newRow("swapped addresses") << QVector<CheckedDevice> {device("02:00:00:00:00:01", "192.168.1.12", mask24,
-                                                                         "192.168.1.1"),
-                                                                  device("02:00:00:00:00:02", "192.168.1.11", mask24,
-                                                                         "192.168.1.1")}
-                                       << QString();
+    QTest::newRow("swapped addresses") << QVector<CheckedDevice> {
+        device("02:00:00:00:00:01", "192.168.1.12", mask24, "192.168.1.1"),
+        device("02:00:00:00:00:02", "192.168.1.11", mask24,
+               "192.168.1.1")} << QString();
     QTest::newRow("DHCP devices free their addresses and are not judged")
         << QVector<CheckedDevice> {device("02:00:00:00:00:04", QString(), QString(), QString()),
                                    device("02:00:00:00:00:01", "10.0.0.4", mask24, "10.0.0.1"),
@@ -210,15 +208,24 @@ void TestAddressPlan::macNotations_data()
 {
     QTest::addColumn<QString>("cell");
     QTest::addColumn<QString>("key");
-    QTest::newRow("colons") << "02:0a:00:00:00:FF" << "020A000000FF";
-    QTest::newRow("dashes") << "02-0A-00-00-00-ff" << "020A000000FF";
-    QTest::newRow("dotted groups") << "020a.0000.00ff" << "020A000000FF";
-    QTest::newRow("bare") << "020a000000ff" << "020A000000FF";
-    QTest::newRow("mixed separators") << "02:0A-00:00:00:FF" << "";
-    QTest::newRow("dots in pairs") << "02.0A.00.00.00.FF" << "";
-    QTest::newRow("not hex") << "02:0A:00:00:00:FG" << "";
-    QTest::newRow("eleven digits") << "020A000000F" << "";
-    QTest::newRow("an address") << "192.168.1.100" << "";
+    QTest::newRow("colons") << "02:0a:00:00:00:FF"
+                            << "020A000000FF";
+    QTest::newRow("dashes") << "02-0A-00-00-00-ff"
+                            << "020A000000FF";
+    QTest::newRow("dotted groups") << "020a.0000.00ff"
+                                   << "020A000000FF";
+    QTest::newRow("bare") << "020a000000ff"
+                          << "020A000000FF";
+    QTest::newRow("mixed separators") << "02:0A-00:00:00:FF"
+                                      << "";
+    QTest::newRow("dots in pairs") << "02.0A.00.00.00.FF"
+                                   << "";
+    QTest::newRow("not hex") << "02:0A:00:00:00:FG"
+                             << "";
+    QTest::newRow("eleven digits") << "020A000000F"
+                                   << "";
+    QTest::newRow("an address") << "192.168.1.100"
+                                << "";
 }
 
 void TestAddressPlan::macNotations()
@@ -235,27 +242,25 @@ void TestAddressPlan::readsPlan_data()
     const QString one = QStringLiteral("02:00:00:00:00:01|020000000001|");
 
     // Header-less: the first MAC, then the addresses in order; a DHCP cell.
-    QTest::newRow("tabs") << "02:00:00:00:00:01\t192.168.1.101\n"
-                          << QStringList {one + "192.168.1.101|||"};
+    QTest::newRow("tabs") << "02:00:00:00:00:01\t192.168.1.101\n" << QStringList {one + "192.168.1.101|||"};
     QTest::newRow("commas, CRLF, final break") << "02:00:00:00:00:01,192.168.1.101,255.255.0.0,192.168.0.1\r\n"
                                                << QStringList {one + "192.168.1.101|255.255.0.0|192.168.0.1|"};
     QTest::newRow("semicolons, CR") << "02:00:00:00:00:01;010.0.0.7\r02:00:00:00:00:02;10.0.0.8"
-                                    << QStringList {one + "010.0.0.7|||",
-                                                    "02:00:00:00:00:02|020000000002|10.0.0.8|||"};
+                                    << QStringList {one + "010.0.0.7|||", "02:00:00:00:00:02|020000000002|10.0.0.8|||"};
     QTest::newRow("blanks, empty lines skipped") << "\n  02:00:00:00:00:01   dhcp \n\n \t \n"
                                                  << QStringList {one + "DHCP|||"};
     QTest::newRow("an ID of twelve hex digits before the MAC")
         << "AABBCCDDEEFF\t02-00-00-00-00-01\t10.0.0.9" << QStringList {"02-00-00-00-00-01|020000000001|10.0.0.9|||"};
-    QTest::newRow("no MAC, no address") << "hello\tworld\n02:00:00:00:00:01\n"
-                                        << QStringList {"|||||", one + "|||"};
-    QTest::newRow("a comma in a tab line is text") << "02:00:00:00:00:01\tgate, north\t10.0.0.9"
-                                                   << QStringList {one + "10.0.0.9|||"};
-    QTest::newRow("semicolons stay in a comma line")
-        << "MAC,新IP,DNS\n02:00:00:00:00:01,10.0.0.9,8.8.8.8;1.1.1.1" << QStringList {one + "10.0.0.9|||8.8.8.8;1.1.1.1"};
+    QTest::newRow("no MAC, no address") << "hello\tworld\n02:00:00:00:00:01\n" << QStringList {"|||||", one + "|||"};
+    QTest::newRow("a comma in a tab line is text")
+        << "02:00:00:00:00:01\tgate, north\t10.0.0.9" << QStringList {one + "10.0.0.9|||"};
+    QTest::newRow("semicolons stay in a comma line") << "MAC,新IP,DNS\n02:00:00:00:00:01,10.0.0.9,8.8.8.8;1.1.1.1"
+                                                     << QStringList {one + "10.0.0.9|||8.8.8.8;1.1.1.1"};
 
     // A byte-order mark; full-width digits, letters, marks and the ideographic space.
     QTest::newRow("BOM") << QString(QChar(0xFEFF)) + "02:00:00:00:00:01 10.0.0.9" << QStringList {one + "10.0.0.9|||"};
-    QTest::newRow("full width") << QString::fromUtf8("０２：００：００：００：００：０ａ\u3000１０．０。０．９\u3000ＤＨＣＰ")
+    QTest::newRow("full width") << QString::fromUtf8(
+        "０２：００：００：００：００：０ａ\u3000１０．０。０．９\u3000ＤＨＣＰ")
                                 << QStringList {"02:00:00:00:00:0a|02000000000A|DHCP|||"};
     QTest::newRow("full-width dashes") << QString::fromUtf8("０２－００－００－００－００－０１\t１０．０．０．９")
                                        << QStringList {"02-00-00-00-00-01|020000000001|10.0.0.9|||"};
@@ -274,10 +279,10 @@ void TestAddressPlan::readsPlan_data()
                                                          "1\t02:00:00:00:00:01\t10.0.0.1\t10.0.0.9\t255.0.0.0\t"
                                                          "10.0.0.254\t8.8.8.8\t已生效")
                                     << QStringList {one + "10.0.0.9|255.0.0.0|10.0.0.254|8.8.8.8"};
-    QTest::newRow("English header, any case") << "new ip,mac address,GATEWAY,subnet mask\n10.0.0.9,02:00:00:00:00:01,,"
-                                              << QStringList {one + "10.0.0.9|||"};
-    QTest::newRow("our copy's IP column") << QString::fromUtf8("物理地址\tIP\n02:00:00:00:00:01\tdhcp\n")
-                                          << QStringList {one + "dhcp|||"};
+    QTest::newRow("English header, any case")
+        << "new ip,mac address,GATEWAY,subnet mask\n10.0.0.9,02:00:00:00:00:01,," << QStringList {one + "10.0.0.9|||"};
+    QTest::newRow("our copy's IP column")
+        << QString::fromUtf8("物理地址\tIP\n02:00:00:00:00:01\tdhcp\n") << QStringList {one + "dhcp|||"};
     QTest::newRow("header: whatever the address cell holds")
         << QString::fromUtf8("MAC\t新IP地址\n02:00:00:00:00:01\tsoon\nxx\t10.0.0.9\n02:00:00:00:00:02")
         << QStringList {one + "soon|||", "xx||10.0.0.9|||", "02:00:00:00:00:02|020000000002||||"};
@@ -315,10 +320,9 @@ void TestAddressPlan::spreadsheetClipboards_data()
                                  << QStringList {"02:00:00:00:00:01|020000000001|192.168.1.101|||",
                                                  "02:00:00:00:00:02|020000000002|192.168.1.102|||",
                                                  "02:00:00:00:00:03|020000000003|192.168.1.103|||"};
-    QTest::newRow("line break and tab in cells")
-        << "calc-quoted.txt"
-        << QStringList {"02:00:00:00:00:01|020000000001|192.168.1.101|||",
-                        "02:00:00:00:00:02|020000000002|192.168.1.102|||"};
+    QTest::newRow("line break and tab in cells") << "calc-quoted.txt"
+                                                 << QStringList {"02:00:00:00:00:01|020000000001|192.168.1.101|||",
+                                                                 "02:00:00:00:00:02|020000000002|192.168.1.102|||"};
     QTest::newRow("empty cells") << "calc-empty-cells.txt"
                                  << QStringList {"02:00:00:00:00:01|020000000001|192.168.1.101||192.168.1.1|",
                                                  "02:00:00:00:00:02|020000000002||||",
@@ -345,13 +349,13 @@ void TestAddressPlan::judgesLines_data()
     const int empty = int(PlanState::Empty);
     const int error = int(PlanState::Error);
 
-    QTest::newRow("the five states")
-        << QVector<PlanLine> {planLine("02:00:00:00:00:01", "192.168.1.101"),
-                              planLine("02:00:00:00:00:09", "192.168.1.109"),
-                              planLine("020000000002", "192.168.1.012"), planLine("02:00:00:00:00:03", ""),
-                              planLine("", "192.168.1.110")}
-        << QStringList {"", "不在设备列表中", "地址不变", "未填写新IP", "没有MAC地址"}
-        << QList<int> {sent, notListed, unchanged, empty, error};
+    QTest::newRow("the five states") << QVector<PlanLine> {planLine("02:00:00:00:00:01", "192.168.1.101"),
+                                                           planLine("02:00:00:00:00:09", "192.168.1.109"),
+                                                           planLine("020000000002", "192.168.1.012"),
+                                                           planLine("02:00:00:00:00:03", ""),
+                                                           planLine("", "192.168.1.110")}
+                                     << QStringList {"", "不在设备列表中", "地址不变", "未填写新IP", "没有MAC地址"}
+                                     << QList<int> {sent, notListed, unchanged, empty, error};
     QTest::newRow("own settings are a change; leading zeros are told")
         << QVector<PlanLine> {planLine("02:00:00:00:00:01", "192.168.1.11", "", "192.168.1.254"),
                               planLine("02:00:00:00:00:02", "192.168.001.099"), planLine("02:00:00:00:00:03", "dhcp")}
@@ -376,7 +380,8 @@ void TestAddressPlan::judgesLines_data()
     QTest::newRow("a MAC on two lines, whatever its notation")
         << QVector<PlanLine> {planLine("02:00:00:00:00:01", "192.168.1.101"), planLine("02:00:00:00:00:02", ""),
                               planLine("0200.0000.0001", "")}
-        << QStringList {"MAC地址与第 3 行相同", "未填写新IP", "MAC地址与第 1 行相同"} << QList<int> {error, empty, error};
+        << QStringList {"MAC地址与第 3 行相同", "未填写新IP", "MAC地址与第 1 行相同"}
+        << QList<int> {error, empty, error};
     QTest::newRow("an address planned twice, even for a device not listed")
         << QVector<PlanLine> {planLine("02:00:00:00:00:01", "192.168.1.101"),
                               planLine("02:00:00:00:00:09", "192.168.1.101"),
@@ -434,7 +439,8 @@ void TestAddressPlan::copiedListWithTwoEditsIsAPlanOfTwo()
     QCOMPARE(commands.size(), 2);
     QCOMPARE(commands.at(0).mac + ' ' + commands.at(0).address, QStringLiteral("02:00:00:00:00:02 192.168.1.112"));
     QCOMPARE(commands.at(1).mac + ' ' + commands.at(1).address, QStringLiteral("02:00:00:00:00:03 192.168.1.113"));
-    QCOMPARE(planSummary(planCounts(judged)), QStringLiteral("共 4 行: 2 台设备将修改, 0 行不在设备列表中, 0 行有错误"));
+    QCOMPARE(planSummary(planCounts(judged)),
+             QStringLiteral("共 4 行: 2 台设备将修改, 0 行不在设备列表中, 0 行有错误"));
 }
 
 void TestAddressPlan::commandsOfSentLines()

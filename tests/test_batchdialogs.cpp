@@ -333,9 +333,9 @@ void TestBatchDialogs::planDialogJudgesAgainOnEveryField()
                                           "02:00:00:00:00:02\t10.0.0.2\n"
                                           "02:00:00:00:00:09\t10.0.0.109\n"
                                           "02:00:00:00:00:03\n");
-    AddressPlanDialog dialog(plan.lines, {{"02:00:00:00:00:01", "10.0.0.1"},
-                                          {"02:00:00:00:00:02", "10.0.0.2"},
-                                          {"02:00:00:00:00:03", "10.0.0.3"}});
+    AddressPlanDialog dialog(
+        plan.lines,
+        {{"02:00:00:00:00:01", "10.0.0.1"}, {"02:00:00:00:00:02", "10.0.0.2"}, {"02:00:00:00:00:03", "10.0.0.3"}});
     QVERIFY(showActive(&dialog));
     QCOMPARE(dialog.windowTitle(), QString("按地址表修改IP"));
     QVERIFY(dialog.minimumSize() != dialog.maximumSize());
@@ -355,8 +355,7 @@ void TestBatchDialogs::planDialogJudgesAgainOnEveryField()
     QCOMPARE(netmask->text() + ' ' + gateway->text() + ' ' + dns->text(), QString("255.255.255.0 192.168.1.1 "));
 
     // The default gateway is outside the plan's subnet.
-    QCOMPARE(column(table, 6).mid(0, 2),
-             QStringList({"默认网关 192.168.1.1 不在子网 10.0.0.0/24 内", "地址不变"}));
+    QCOMPARE(column(table, 6).mid(0, 2), QStringList({"默认网关 192.168.1.1 不在子网 10.0.0.0/24 内", "地址不变"}));
     QCOMPARE(summary->text(), QString("共 4 行: 0 台设备将修改, 0 行不在设备列表中, 2 行有错误"));
     QVERIFY(!ok->isEnabled());
 

@@ -20,9 +20,9 @@
 
 #include "app/mainwindow.h"
 #include "app/messagebox.h"
-#include "batch/planreader.h"
 #include "batch/addresscheck.h"
 #include "batch/devicecommand.h"
+#include "batch/planreader.h"
 #include "fakes/fakevsnet.h"
 #include "guitest.h"
 #include "widgets/myiplineedit.h"
@@ -848,11 +848,14 @@ void TestBatchSlots::pastedPlanRefusals_data()
     for (int i = 0; i <= MaxPlanLines; ++i) {
         tooLong += QStringLiteral("02:00:00:00:00:01\t10.0.0.1\n");
     }
-    QTest::newRow("empty table") << 0 << "02:00:00:00:00:01\t10.0.0.9" << "请先搜索设备" << "请先搜索设备!";
+    QTest::newRow("empty table") << 0 << "02:00:00:00:00:01\t10.0.0.9"
+                                 << "请先搜索设备"
+                                 << "请先搜索设备!";
     QTest::newRow("empty clipboard") << 1 << QString() << noPlan << "剪贴板中没有地址表!";
     QTest::newRow("an image") << 1 << "image" << noPlan << "剪贴板中没有地址表!";
     QTest::newRow("no MAC") << 1 << "MAC\tIP\nfoo\t10.0.0.9\n" << noPlan << "剪贴板中没有地址表!";
-    QTest::newRow("too long") << 1 << tooLong << "地址表过长: 最多 65536 行" << "地址表过长: 最多 65536 行!";
+    QTest::newRow("too long") << 1 << tooLong << "地址表过长: 最多 65536 行"
+                              << "地址表过长: 最多 65536 行!";
     QTest::newRow("cancelled") << 1 << "02:00:00:00:00:01\t10.0.0.9" << QString() << QString();
 }
 
@@ -954,15 +957,17 @@ void TestBatchSlots::pastedPlanGoesOutAndIsCheckedAsABatch()
     for (int row = 0; row < table(window)->rowCount(); ++row) {
         marks.append(table(window)->item(row, 5)->text() + ' ' + table(window)->item(row, 1)->toolTip());
     }
-    QCOMPARE(marks, QStringList({"02:00:00:00:00:01 已生效", "02:00:00:00:00:02 已生效", "02:00:00:00:00:03 ",
-                                 "02:00:00:00:00:04 "}));
+    QCOMPARE(marks,
+             QStringList(
+                 {"02:00:00:00:00:01 已生效", "02:00:00:00:00:02 已生效", "02:00:00:00:00:03 ", "02:00:00:00:00:04 "}));
     QTest::keySequence(table(window), QKeySequence::Copy);
     QStringList outcomes;
     for (const QString &copied : QGuiApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts)) {
         outcomes.append(copied.section('\t', 5));
     }
-    QCOMPARE(outcomes, QStringList({"MAC地址\t核对", "02:00:00:00:00:01\t已生效", "02:00:00:00:00:02\t已生效",
-                                    "02:00:00:00:00:03\t", "02:00:00:00:00:04\t"}));
+    QCOMPARE(outcomes,
+             QStringList({"MAC地址\t核对", "02:00:00:00:00:01\t已生效", "02:00:00:00:00:02\t已生效",
+                          "02:00:00:00:00:03\t", "02:00:00:00:00:04\t"}));
 }
 
 QTEST_MAIN(TestBatchSlots)
