@@ -28,9 +28,11 @@ AddressPlanDialog::AddressPlanDialog(const QVector<PlanLine> &lines, const QVect
     ui->plan_dns_lineEdit->setValidator(new AsciiInputValidator(QStringLiteral("^[0-9.;]+$"), this));
 
     QTableWidget *plan = ui->plan_tableWidget;
-    const int widths[] = {150, 120, 120, 120, 120, 130};
-    for (int column = 0; column < NoteColumn; ++column) {
-        plan->setColumnWidth(column, widths[column]);
+    // Measured on the widest texts rather than on thousands of cells.
+    const int address = plan->fontMetrics().horizontalAdvance(QStringLiteral("000.000.000.000")) + 16;
+    plan->setColumnWidth(MacColumn, plan->fontMetrics().horizontalAdvance(QStringLiteral("AA:AA:AA:AA:AA:AA")) + 16);
+    for (int column = CurrentColumn; column < NoteColumn; ++column) {
+        plan->setColumnWidth(column, address);
     }
     // Thousands of rows: a fixed height spares the view measuring each one.
     plan->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -78,7 +80,9 @@ void AddressPlanDialog::judge()
             for (int column = 0; column < Columns; ++column) {
                 plan->item(row, column)->setText(texts[column]);
             }
-            plan->item(row, NoteColumn)->setForeground(line.state == PlanState::Error ? errorText : QBrush());
+            QTableWidgetItem *note = plan->item(row, NoteColumn);
+            note->setForeground(line.state == PlanState::Error ? errorText : QBrush());
+            note->setToolTip(line.note);
         }
     }
     plan->viewport()->update();
