@@ -50,9 +50,22 @@ int closingQuote(const QString &text, int open, int limit)
     }
 }
 
-// Spreadsheets quote a cell only where it holds a separator, a line break or a quote, so a quote
-// that never closes is typed text: from there on, quotes are plain characters, which keeps the
-// reading linear in the text.
+// A quoted cell that runs past a line break and holds a tab is bare text that happens to start with a
+// quote: some spreadsheets write every cell bare, and the rows up to the next stray quote would vanish
+// into one cell.
+bool spansRows(const QString &text, int open, int close)
+{
+    bool lineBreak = false;
+    bool tab = false;
+    for (int at = open; at < close && !(lineBreak && tab); ++at) {
+        lineBreak = lineBreak || isLineBreak(text.at(at));
+        tab = tab || text.at(at) == QLatin1Char('\t');
+    }
+    return lineBreak && tab;
+}
+
+// A quote that never closes is typed text: from there on, quotes are plain characters, which keeps
+// the reading linear in the text.
 struct Scan
 {
     const QString &text;
@@ -80,7 +93,7 @@ int lineEnd(Scan &scan, int from, QChar *separator)
             const int close = closingQuote(text, at, text.size());
             if (close < 0) {
                 scan.quotesFrom = at;
-            } else {
+            } else if (!spansRows(text, at, close)) {
                 at = close;
             }
             cellStart = false;

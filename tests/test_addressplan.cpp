@@ -262,6 +262,9 @@ void TestAddressPlan::readsPlan_data()
     QTest::newRow("a quote that never closes is text")
         << "\"02:00:00:00:00:01\t10.0.0.9\n02:00:00:00:00:02\t10.0.0.8"
         << QStringList {"||10.0.0.9|||", "02:00:00:00:00:02|020000000002|10.0.0.8|||"};
+    QTest::newRow("a stray quote swallows no rows")
+        << "02:00:00:00:00:01\t\"temp\t10.0.0.9\n02:00:00:00:00:02\tnote\"\t10.0.0.8"
+        << QStringList {one + "10.0.0.9|||", "02:00:00:00:00:02|020000000002|10.0.0.8|||"};
 
     // Headers name the columns; the new address over our own copy's IP column.
     QTest::newRow("Chinese header") << QString::fromUtf8("序号\tMAC地址\tIP地址\t新IP\t子网掩码\t网关\tDNS\t核对\n"
