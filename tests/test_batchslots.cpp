@@ -616,6 +616,7 @@ void TestBatchSlots::checkWaitingForDevicesEnds_data()
 {
     QTest::addColumn<QString>("by");
     QTest::newRow("algorithm batch") << "algo";
+    QTest::newRow("pasted plan, as a new batch") << "plan";
     QTest::newRow("window closed") << "close";
     QTest::newRow("search by hand serves as the next search") << "search";
 }
@@ -639,6 +640,14 @@ void TestBatchSlots::checkWaitingForDevicesEnds()
         answerNextDialog(nullptr);
         click(window, "batch_modify_algo_btn");
         QVERIFY(dialogSeen());
+    } else if (by == "plan") {
+        addRows(window, {"02:00:00:00:00:01"});
+        MessageBox::setNextAnswer(QMessageBox::Cancel);
+        QGuiApplication::clipboard()->setText("02:00:00:00:00:01\t10.1.1.9\t255.255.255.0\t10.1.1.1");
+        answerNextDialog(nullptr);
+        QTest::keySequence(table(window), QKeySequence::Paste);
+        QVERIFY(dialogSeen());
+        QCOMPARE(FakeVsnet::sent().size(), 2);
     } else if (by == "close") {
         window.close();
     } else {
