@@ -59,6 +59,9 @@ MainWindow::MainWindow(QWidget *parent)
     auto *copyAction = new QAction(QStringLiteral("复制"), this);
     connect(copyAction, &QAction::triggered, this, &MainWindow::copyDeviceList);
     tableMenu->addAction(copyAction);
+    auto *pasteAction = new QAction(QStringLiteral("粘贴地址表"), this);
+    connect(pasteAction, &QAction::triggered, this, &MainWindow::pasteAddressPlan);
+    tableMenu->addAction(pasteAction);
     connect(table, &QWidget::customContextMenuRequested, this, [this] { tableMenu->exec(QCursor::pos()); });
 
     m_search = new DeviceSearch(&dev_search_cb, this, this);
@@ -275,6 +278,11 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     if (watched == ui->dev_search_tableWidget && event->type() == QEvent::KeyPress
         && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
         copyDeviceList();
+        return true;
+    }
+    if (watched == ui->dev_search_tableWidget && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Paste)) {
+        pasteAddressPlan();
         return true;
     }
     // A right click only opens the menu: the selection stays what the user made it.

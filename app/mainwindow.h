@@ -65,7 +65,11 @@ private:
     // A resend belongs to the batch it repeats; a new batch ends the record of the one before.
     enum class IpSend { NewBatch, Resend };
     // False, with nothing sent, when the plan is refused. Sets each device's sent.
-    bool sendIpCommands(QVector<CheckedDevice> &devices, int dhcp, IpSend kind);
+    bool sendIpCommands(QVector<CheckedDevice> &devices, IpSend kind);
+    // The question after a batch's commands went out; "确定" searches and starts the check.
+    void askToSearchAgain(const QVector<CheckedDevice> &devices);
+    // A site's address plan from the clipboard, previewed, then sent as a batch.
+    void pasteAddressPlan();
     void offerResend(const QString &question, QVector<CheckedDevice> devices);
     void markRows();
 

@@ -1,5 +1,7 @@
 #include "batch/addressplan.h"
 
+#include "batch/checkeddevice.h"
+
 #include <QHash>
 #include <QSet>
 
@@ -27,33 +29,36 @@ int distinctAddressCount(const QStringList &plan)
 
 bool isUsableDeviceAddress(const QString &ip)
 {
-    const int first = ip.split(QLatin1Char('.')).value(0).toInt();
+    const int first = ip.left(ip.indexOf(QLatin1Char('.'))).toInt();
     return first != 0 && first != 127 && first < 224;
 }
 
 bool parseAddress(const QString &text, quint32 *address)
 {
-    const QStringList parts = text.split(QLatin1Char('.'));
-    if (parts.size() != 4) {
-        return false;
-    }
+    // By hand rather than split: a pasted plan reads tens of thousands of addresses at a keystroke.
     quint32 value = 0;
-    for (const QString &part : parts) {
-        if (part.isEmpty() || part.size() > 3) {
-            return false;
-        }
-        for (const QChar c : part) {
-            if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
+    int parts = 0;
+    int digits = 0;
+    uint octet = 0;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('.')) {
+            if (digits == 0 || octet > 255 || ++parts == 4) {
                 return false;
             }
-        }
-        const uint octet = part.toUInt();
-        if (octet > 255) {
+            value = value << 8 | octet;
+            digits = 0;
+            octet = 0;
+        } else if (c >= QLatin1Char('0') && c <= QLatin1Char('9') && digits < 3) {
+            octet = octet * 10 + uint(c.unicode() - '0');
+            ++digits;
+        } else {
             return false;
         }
-        value = value << 8 | octet;
     }
-    *address = value;
+    if (parts != 3 || digits == 0 || octet > 255) {
+        return false;
+    }
+    *address = value << 8 | octet;
     return true;
 }
 
@@ -61,11 +66,20 @@ namespace {
 
 QString dotted(quint32 address)
 {
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(address >> 24)
-        .arg(address >> 16 & 0xff)
-        .arg(address >> 8 & 0xff)
-        .arg(address & 0xff);
+    char text[16];
+    char *end = text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const uint octet = address >> shift & 0xff;
+        if (octet >= 100) {
+            *end++ = char('0' + octet / 100);
+        }
+        if (octet >= 10) {
+            *end++ = char('0' + octet / 10 % 10);
+        }
+        *end++ = char('0' + octet % 10);
+        *end++ = '.';
+    }
+    return QString::fromLatin1(text, int(end - text) - 1);
 }
 
 // The prefix length of a contiguous netmask, or -1.
@@ -160,6 +174,86 @@ QString addressPlanRefusal(const QStringList &plan, const QString &netmask, cons
         const auto holder = holders.constFind(addresses.at(i));
         if (holder != holders.constEnd()) {
             return QStringLiteral("IP地址 %1 已被设备 %2 使用").arg(plan.at(i), holder.value());
+        }
+    }
+    return {};
+}
+
+QString gatewayRefusal(const QString &address, const QString &netmask, const QString &gateway)
+{
+    quint32 host = 0;
+    quint32 mask = 0;
+    quint32 router = 0;
+    if (!parseAddress(address, &host) || !parseAddress(netmask, &mask)) {
+        return {};
+    }
+    if (!parseAddress(gateway, &router)) {
+        return QStringLiteral("默认网关 %1 无效").arg(gateway);
+    }
+    if ((router & mask) != (host & mask)) {
+        return QStringLiteral("默认网关 %1 不在子网 %2/%3 内")
+            .arg(dotted(router), dotted(host & mask))
+            .arg(prefixLength(mask));
+    }
+    return {};
+}
+
+QString sendRefusal(const QVector<CheckedDevice> &devices, const QVector<DeviceAddress> &table)
+{
+    QSet<QString> moving;
+    QStringList plan;
+    const CheckedDevice *first = nullptr;
+    bool oneSubnet = true;
+    for (const CheckedDevice &device : devices) {
+        moving.insert(device.mac);
+        if (device.dhcp) {
+            continue;
+        }
+        plan.append(device.address);
+        if (!first) {
+            first = &device;
+        } else if (device.netmask != first->netmask || device.gateway != first->gateway) {
+            oneSubnet = false;
+        }
+    }
+    if (!first) {
+        return {};
+    }
+    QVector<DeviceAddress> others;
+    for (const DeviceAddress &row : table) {
+        if (!moving.contains(row.mac)) {
+            others.append(row);
+        }
+    }
+    if (oneSubnet) {
+        return addressPlanRefusal(plan, first->netmask, first->gateway, others);
+    }
+
+    QHash<quint32, int> holders;
+    for (int i = 0; i < others.size(); ++i) {
+        quint32 held = 0;
+        if (parseAddress(others.at(i).ip, &held) && !holders.contains(held)) {
+            holders.insert(held, i);
+        }
+    }
+    QSet<quint32> planned;
+    for (const CheckedDevice &device : devices) {
+        quint32 address = 0;
+        if (device.dhcp || !parseAddress(device.address, &address)) {
+            continue;
+        }
+        if (planned.contains(address)) {
+            return QStringLiteral("IP地址 %1 分配给了多台设备").arg(device.address);
+        }
+        planned.insert(address);
+        QVector<DeviceAddress> holder;
+        const auto held = holders.constFind(address);
+        if (held != holders.constEnd()) {
+            holder.append(others.at(held.value()));
+        }
+        const QString refusal = addressPlanRefusal({device.address}, device.netmask, device.gateway, holder);
+        if (!refusal.isEmpty()) {
+            return refusal;
         }
     }
     return {};

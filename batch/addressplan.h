@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QVector>
 
+struct CheckedDevice;
+
 // A device as a table row shows it.
 struct DeviceAddress
 {
@@ -32,5 +34,14 @@ QString plainDecimalDns(const QString &dns);
 // Why the plan (plain decimal, one address per device) must not be sent, or an empty text.
 QString addressPlanRefusal(const QStringList &plan, const QString &netmask, const QString &gateway,
                            const QVector<DeviceAddress> &others);
+
+// Why gateway cannot serve address (plain decimal) in the subnet of a valid netmask, or an empty
+// text. A pasted plan names a gateway per line, where a slip is easy to make and hard to see.
+QString gatewayRefusal(const QString &address, const QString &netmask, const QString &gateway);
+
+// Why the commands (a batch, a resend or a pasted plan) must not go out, against the table's rows in
+// table order, or an empty text. Devices that share one netmask and gateway are judged as one plan, as
+// a batch always was; a plan over several subnets device by device, each in its own.
+QString sendRefusal(const QVector<CheckedDevice> &devices, const QVector<DeviceAddress> &table);
 
 #endif // BRELO_ADDRESSPLAN_H

@@ -7,8 +7,6 @@
 #include "batch/devicecommand.h"
 #include "dialogs/batchmodifyipdialog.h"
 
-#include <QSet>
-
 #include <algorithm>
 
 void MainWindow::on_batch_modify_ip_btn_clicked()
@@ -43,21 +41,26 @@ void MainWindow::on_batch_modify_ip_btn_clicked()
     for (int i = 0; i < macs.size(); ++i) {
         CheckedDevice device;
         device.mac = macs.at(i);
+        device.dhcp = dhcp != 0;
         device.address = dhcp ? QString() : plainDecimalAddress(addresses.at(i));
         device.netmask = netmask;
         device.gateway = gateway;
         device.dns = dns;
         devices.append(device);
     }
-    if (!sendIpCommands(devices, dhcp, IpSend::NewBatch)) {
+    if (!sendIpCommands(devices, IpSend::NewBatch)) {
         return;
     }
+    askToSearchAgain(devices);
+}
 
+void MainWindow::askToSearchAgain(const QVector<CheckedDevice> &devices)
+{
     const int failed =
         int(std::count_if(devices.cbegin(), devices.cend(), [](const CheckedDevice &device) { return !device.sent; }));
     const QString question = failed > 0
         ? QStringLiteral("批量修改IP未完成: %1 台设备中 %2 台发送失败! 需要立即重新搜索设备吗？")
-              .arg(macs.size())
+              .arg(devices.size())
               .arg(failed)
         : QStringLiteral("批量修改IP完成! 需要立即重新搜索设备吗？");
     if (MessageBox::question(question) == QMessageBox::Ok) {
@@ -71,52 +74,41 @@ void MainWindow::offerResend(const QString &question, QVector<CheckedDevice> dev
     if (MessageBox::question(question) != QMessageBox::Ok) {
         return;
     }
-    if (!sendIpCommands(devices, 0, IpSend::Resend)) {
+    if (!sendIpCommands(devices, IpSend::Resend)) {
         return;
     }
     m_check->startResend(devices);
     on_search_dev_btn_clicked();
 }
 
-bool MainWindow::sendIpCommands(QVector<CheckedDevice> &devices, int dhcp, IpSend kind)
+bool MainWindow::sendIpCommands(QVector<CheckedDevice> &devices, IpSend kind)
 {
     // Nothing of a refused plan goes out, lest a device end up unreachable or in conflict. The table
     // is read only now: rows found while a dialog was open count.
-    if (!dhcp && !devices.isEmpty()) {
-        QSet<QString> moving;
-        QStringList plan;
-        for (const CheckedDevice &device : std::as_const(devices)) {
-            moving.insert(device.mac);
-            plan.append(device.address);
-        }
-        QVector<DeviceAddress> others;
-        for (const DeviceAddress &device : ui->dev_search_tableWidget->devices()) {
-            if (!moving.contains(device.mac)) {
-                others.append(device);
-            }
-        }
-        const CheckedDevice &first = devices.constFirst();
-        const QString refusal = addressPlanRefusal(plan, first.netmask, first.gateway, others);
-        if (!refusal.isEmpty()) {
-            refuseBatch(refusal);
-            return false;
-        }
+    const QString refusal = sendRefusal(devices, ui->dev_search_tableWidget->devices());
+    if (!refusal.isEmpty()) {
+        refuseBatch(refusal);
+        return false;
     }
 
     // A check still waiting for an earlier batch would misjudge devices told something new. A DHCP
-    // batch plans no addresses and starts no record.
+    // device has no planned address to be checked against, so the record leaves it out.
     if (kind == IpSend::NewBatch) {
         m_check->endRecord();
     }
+    QVector<CheckedDevice> planned;
     for (CheckedDevice &device : devices) {
-        const QByteArray command =
-            ipConfigCommand(device.mac, dhcp, device.address, device.netmask, device.gateway, device.dns);
+        const QByteArray command = ipConfigCommand(device.mac, device.dhcp ? 1 : 0, device.address, device.netmask,
+                                                   device.gateway, device.dns);
         const int result = vsnet_send_json_msg("255.255.255.255", command.constData());
-        appendLog(ipCommandLogLine(device.mac, dhcp ? QStringLiteral("DHCP") : device.address, result));
+        appendLog(ipCommandLogLine(device.mac, device.dhcp ? QStringLiteral("DHCP") : device.address, result));
         device.sent = result >= 0;
+        if (!device.dhcp) {
+            planned.append(device);
+        }
     }
-    if (kind == IpSend::NewBatch && !dhcp) {
-        m_check->beginRecord(devices);
+    if (kind == IpSend::NewBatch && !planned.isEmpty()) {
+        m_check->beginRecord(planned);
     }
     return true;
 }

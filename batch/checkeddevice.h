@@ -16,6 +16,8 @@ struct CheckedDevice
     QString netmask;
     QString gateway;
     QString dns;
+    // Told to take an address by DHCP: no address to check it against.
+    bool dhcp = false;
     // The library took the last command sent to it.
     bool sent = true;
     // Some search showed it at its planned address; no later miss undoes that.

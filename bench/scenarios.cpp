@@ -6,6 +6,10 @@
 #include "app/mainwindow.h"
 #include "app/messagebox.h"
 #include "batch/addressplan.h"
+#include "batch/planjudge.h"
+#include "batch/planreader.h"
+#include "dialogs/addressplandialog.h"
+#include "widgets/myiplineedit.h"
 
 #include <QAction>
 #include <QApplication>
@@ -829,6 +833,38 @@ void runFleet(const BenchOptions &options)
     devsim.waitForFinished(5000);
 }
 
+namespace {
+
+// What "复制" gives for the devices, with a new address in 172.16.0.0/16 typed over each one's.
+QString pastedPlan(const QVector<Device> &devices)
+{
+    QString text = QStringLiteral("序号\t设备ID\tIP地址\t版本号\t型号\tMAC地址\n");
+    for (int i = 0; i < devices.size(); ++i) {
+        const Device &device = devices.at(i);
+        text += QStringLiteral("%1\t%2\t172.16.%3.%4\t%5\t%6\t%7\n")
+                    .arg(i + 1)
+                    .arg(device.p2pid)
+                    .arg(i / 250)
+                    .arg(i % 250 + 1)
+                    .arg(device.version, device.model, device.mac);
+    }
+    return text;
+}
+
+QVector<DeviceAddress> tableOfDevices(const QVector<Device> &devices)
+{
+    QVector<DeviceAddress> table;
+    table.reserve(devices.size());
+    for (const Device &device : devices) {
+        table.append({device.mac, device.ip});
+    }
+    return table;
+}
+
+const PlanDefaults kPlanDefaults {QStringLiteral("255.255.0.0"), QStringLiteral("172.16.255.254"), QString()};
+
+} // namespace
+
 void runPlan(const BenchOptions &options)
 {
     const int batch = 250;
@@ -857,6 +893,64 @@ void runPlan(const BenchOptions &options)
               .arg(batch)
               .arg(others)
               .arg(summary(ms, 2)));
+
+    // A pasted plan, every line a device of the table moved to a new address.
+    for (int n : {10000, 60000}) {
+        if (options.quick && n > 10000) {
+            continue;
+        }
+        const QVector<Device> devices = makeDevices(n);
+        const QString text = pastedPlan(devices);
+        const QVector<DeviceAddress> table = tableOfDevices(devices);
+        QVector<double> read, judge;
+        for (int rep = 0; rep < std::max(5, options.repetitions); ++rep) {
+            QElapsedTimer clock;
+            clock.start();
+            const PlanText lines = readAddressPlan(text);
+            read.append(clock.nsecsElapsed() / 1e6);
+            clock.restart();
+            const PlanCounts counts = planCounts(judgeAddressPlan(lines.lines, table, kPlanDefaults));
+            judge.append(clock.nsecsElapsed() / 1e6);
+            if (counts.sent != n) {
+                print(QStringLiteral("plan: %1").arg(planSummary(counts)));
+                return;
+            }
+        }
+        QVector<double> total;
+        for (int rep = 0; rep < read.size(); ++rep) {
+            total.append(read.at(rep) + judge.at(rep));
+        }
+        print(QStringLiteral("pasted plan of %1 lines against %1 devices, read / judge / both (ms): %2 / %3 / %4")
+                  .arg(n)
+                  .arg(summary(read, 1), summary(judge, 1), summary(total, 1)));
+    }
+
+    // The preview of 10,000 lines: built, shown and painted; then one field changed.
+    const QVector<Device> devices = makeDevices(10000);
+    const PlanText lines = readAddressPlan(pastedPlan(devices));
+    const QVector<DeviceAddress> table = tableOfDevices(devices);
+    QVector<double> shown, rejudged;
+    for (int rep = 0; rep < options.repetitions; ++rep) {
+        QElapsedTimer clock;
+        clock.start();
+        AddressPlanDialog dialog(lines.lines, table);
+        dialog.show();
+        if (!QTest::qWaitForWindowExposed(&dialog)) {
+            print(QStringLiteral("plan: dialog not exposed"));
+            return;
+        }
+        dialog.repaint();
+        shown.append(clock.nsecsElapsed() / 1e6);
+        auto *gateway = dialog.findChild<MyIpLineEdit *>(QStringLiteral("plan_gateway_lineEdit"));
+        clock.restart();
+        gateway->setText(QStringLiteral("172.16.255.254"));
+        dialog.repaint();
+        // setText sets four octets, each judged again.
+        rejudged.append(clock.nsecsElapsed() / 1e6 / 4);
+    }
+    print(QStringLiteral("plan preview of 10000 lines, construction to first paint (ms): %1").arg(summary(shown, 1)));
+    print(QStringLiteral("plan preview of 10000 lines, one field change judged and repainted (ms): %1")
+              .arg(summary(rejudged, 1)));
 }
 
 #include "scenarios.moc"

@@ -4,12 +4,18 @@
 // report. It also drives the window from inside the process, as nothing outside it can under Wine:
 // once the main window is exposed it clicks the search button, waits for the rows, reports what the
 // table shows, and closes the window through the close event a user's click sends. The application
-// must then exit 0 on its own.
+// must then exit 0 on its own. With BRELO_PROBE_PASTE set, the test has put an address plan on the X
+// clipboard first: before closing, the probe presses Ctrl+V in the table, reports the preview's
+// summary, confirms it and answers the question after the commands with "取消".
 #include "VSDevNetSDK.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
 #include <QTableWidget>
@@ -98,9 +104,22 @@ void startProbe()
             report(QStringLiteral("window: %1x%2").arg(window->width()).arg(window->height()));
             poll->setProperty("searched", true);
             search->click();
-        } else if (table->rowCount() == DeviceCount && search->isEnabled()) {
-            poll->stop();
+        } else if (table->rowCount() == DeviceCount && search->isEnabled() && !poll->property("rows").toBool()) {
+            poll->setProperty("rows", true);
             reportRows(table);
+            if (!qEnvironmentVariableIsEmpty("BRELO_PROBE_PASTE")) {
+                // Posted: the preview runs modally in the event loop, and the probe answers it from there.
+                QCoreApplication::postEvent(table, new QKeyEvent(QEvent::KeyPress, Qt::Key_V, Qt::ControlModifier));
+            }
+        } else if (auto *plan = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+                   plan && plan->objectName() == QLatin1String("AddressPlanDialog")) {
+            report(QStringLiteral("plan: ") + plan->findChild<QLabel *>(QStringLiteral("plan_summary_label"))->text());
+            plan->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        } else if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            report(QStringLiteral("box: ") + box->text());
+            box->button(box->buttons().size() > 1 ? QMessageBox::Cancel : QMessageBox::Ok)->click();
+        } else if (poll->property("rows").toBool() && !QApplication::activeModalWidget()) {
+            poll->stop();
             report(QStringLiteral("log: ") + window->findChild<QTextEdit *>(QStringLiteral("textEdit"))->toPlainText());
             window->close();
         }

@@ -1,8 +1,40 @@
 #include <QTest>
 
+#include <QFile>
+
+#include "app/devicelisttext.h"
 #include "batch/addressplan.h"
+#include "batch/checkeddevice.h"
+#include "batch/planjudge.h"
+#include "batch/planreader.h"
 
 Q_DECLARE_METATYPE(DeviceAddress)
+Q_DECLARE_METATYPE(PlanLine)
+
+namespace {
+
+// A line as read, its fields joined by "|": MAC as written, key, address, netmask, gateway, DNS.
+QStringList readLines(const QString &text)
+{
+    QStringList lines;
+    for (const PlanLine &line : readAddressPlan(text).lines) {
+        lines.append(QStringList {line.mac, line.macKey, line.address, line.netmask, line.gateway, line.dns}.join('|'));
+    }
+    return lines;
+}
+
+const QVector<DeviceAddress> kTable {{"02:00:00:00:00:01", "192.168.1.11"},
+                                     {"02:00:00:00:00:02", "192.168.1.12"},
+                                     {"02:00:00:00:00:03", "192.168.1.13"},
+                                     {"02:00:00:00:00:04", "10.0.0.4"}};
+
+PlanLine planLine(const QString &mac, const QString &address, const QString &netmask = {}, const QString &gateway = {},
+                  const QString &dns = {})
+{
+    return {mac, macKey(mac), address, netmask, gateway, dns};
+}
+
+} // namespace
 
 // Whether an address plan counted up from a start address may be sent, and if not, the refusal
 // that names the first fault, without a window.
@@ -13,6 +45,19 @@ class TestAddressPlan : public QObject
 private slots:
     void refusal_data();
     void refusal();
+    void sendRefusal_data();
+    void sendRefusal();
+
+    void macNotations_data();
+    void macNotations();
+    void readsPlan_data();
+    void readsPlan();
+    void limitsLines();
+    void spreadsheetClipboards_data();
+    void spreadsheetClipboards();
+    void judgesLines_data();
+    void judgesLines();
+    void copiedListWithTwoEditsIsAPlanOfTwo();
 };
 
 void TestAddressPlan::refusal_data()
@@ -107,6 +152,287 @@ void TestAddressPlan::refusal()
     QFETCH(QVector<DeviceAddress>, others);
     QFETCH(QString, refusal);
     QCOMPARE(addressPlanRefusal(planAddresses(start, count), netmask, gateway, others), refusal);
+}
+
+// A batch keeps its one-subnet judgement; devices in several subnets are judged each in its own, and
+// DHCP devices not at all. A device: the last byte of its MAC, then its address and gateway, or DHCP.
+void TestAddressPlan::sendRefusal_data()
+{
+    QTest::addColumn<QStringList>("devices");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("one gateway: every address in the first one's subnet")
+        << QStringList {"01 192.168.1.50 192.168.1.1", "02 192.168.2.50 192.168.1.1"}
+        << QString("IP地址 192.168.2.50 不是子网 192.168.1.0/24 内可分配的主机地址");
+    QTest::newRow("two subnets") << QStringList {"01 192.168.1.50 192.168.1.1", "02 192.168.2.50 192.168.2.1"}
+                                 << QString();
+    QTest::newRow("two subnets, one address held by a device that stays")
+        << QStringList {"01 192.168.1.50 192.168.1.1", "02 10.0.0.4 10.0.0.1"}
+        << QString("IP地址 10.0.0.4 已被设备 02:00:00:00:00:04 使用");
+    QTest::newRow("swapped") << QStringList {"01 192.168.1.12 192.168.1.1", "02 192.168.1.11 192.168.1.1"} << QString();
+    QTest::newRow("DHCP frees an address and is not judged")
+        << QStringList {"04 DHCP", "01 10.0.0.4 10.0.0.1", "02 192.168.9.9 192.168.9.1"} << QString();
+}
+
+void TestAddressPlan::sendRefusal()
+{
+    QFETCH(QStringList, devices);
+    QFETCH(QString, refusal);
+    QVector<CheckedDevice> commands;
+    for (const QString &text : devices) {
+        const QStringList parts = text.split(' ');
+        CheckedDevice device;
+        device.mac = "02:00:00:00:00:" + parts.at(0);
+        device.dhcp = parts.at(1) == "DHCP";
+        if (!device.dhcp) {
+            device.address = parts.at(1);
+            device.netmask = "255.255.255.0";
+            device.gateway = parts.at(2);
+        }
+        commands.append(device);
+    }
+    QCOMPARE(::sendRefusal(commands, kTable), refusal);
+}
+
+void TestAddressPlan::macNotations_data()
+{
+    QTest::addColumn<QString>("cell");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("colons") << "02:0a:00:00:00:FF"
+                            << "020A000000FF";
+    QTest::newRow("dashes") << "02-0A-00-00-00-ff"
+                            << "020A000000FF";
+    QTest::newRow("dotted groups") << "020a.0000.00ff"
+                                   << "020A000000FF";
+    QTest::newRow("bare") << "020a000000ff"
+                          << "020A000000FF";
+    QTest::newRow("mixed separators") << "02:0A-00:00:00:FF"
+                                      << "";
+    QTest::newRow("dots in pairs") << "02.0A.00.00.00.FF"
+                                   << "";
+    QTest::newRow("not hex") << "02:0A:00:00:00:FG"
+                             << "";
+    QTest::newRow("eleven digits") << "020A000000F"
+                                   << "";
+    QTest::newRow("an address") << "192.168.1.100"
+                                << "";
+}
+
+void TestAddressPlan::macNotations()
+{
+    QFETCH(QString, cell);
+    QFETCH(QString, key);
+    QCOMPARE(macKey(cell), key);
+}
+
+void TestAddressPlan::readsPlan_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("lines");
+    const QString one = QStringLiteral("02:00:00:00:00:01|020000000001|");
+
+    // Header-less: the first MAC, then the addresses in order; a DHCP cell.
+    QTest::newRow("tabs") << "02:00:00:00:00:01\t192.168.1.101\n" << QStringList {one + "192.168.1.101|||"};
+    QTest::newRow("commas, CRLF, final break") << "02:00:00:00:00:01,192.168.1.101,255.255.0.0,192.168.0.1\r\n"
+                                               << QStringList {one + "192.168.1.101|255.255.0.0|192.168.0.1|"};
+    QTest::newRow("semicolons, CR") << "02:00:00:00:00:01;010.0.0.7\r02:00:00:00:00:02;10.0.0.8"
+                                    << QStringList {one + "010.0.0.7|||", "02:00:00:00:00:02|020000000002|10.0.0.8|||"};
+    QTest::newRow("blanks, empty lines skipped") << "\n  02:00:00:00:00:01   dhcp \n\n \t \n"
+                                                 << QStringList {one + "DHCP|||"};
+    QTest::newRow("an ID of twelve hex digits before the MAC")
+        << "AABBCCDDEEFF\t02-00-00-00-00-01\t10.0.0.9" << QStringList {"02-00-00-00-00-01|020000000001|10.0.0.9|||"};
+    QTest::newRow("no MAC, no address") << "hello\tworld\n02:00:00:00:00:01\n" << QStringList {"|||||", one + "|||"};
+    QTest::newRow("a comma in a tab line is text")
+        << "02:00:00:00:00:01\tgate, north\t10.0.0.9" << QStringList {one + "10.0.0.9|||"};
+    QTest::newRow("semicolons stay in a comma line") << "MAC,新IP,DNS\n02:00:00:00:00:01,10.0.0.9,8.8.8.8;1.1.1.1"
+                                                     << QStringList {one + "10.0.0.9|||8.8.8.8;1.1.1.1"};
+
+    // A byte-order mark; full-width digits, letters, marks and the ideographic space.
+    QTest::newRow("BOM") << QString(QChar(0xFEFF)) + "02:00:00:00:00:01 10.0.0.9" << QStringList {one + "10.0.0.9|||"};
+    QTest::newRow("full width") << QString::fromUtf8(
+        "０２：００：００：００：００：０ａ\u3000１０．０。０．９\u3000ＤＨＣＰ")
+                                << QStringList {"02:00:00:00:00:0a|02000000000A|DHCP|||"};
+    QTest::newRow("full-width dashes") << QString::fromUtf8("０２－００－００－００－００－０１\t１０．０．０．９")
+                                       << QStringList {"02-00-00-00-00-01|020000000001|10.0.0.9|||"};
+
+    // Quotes as spreadsheets write them: separators, line breaks and quotes inside.
+    QTest::newRow("quoted tab, break and quote")
+        << "\"a\tb\"\t02:00:00:00:00:01\t\"line\nbreak \"\"x\"\"\"\t10.0.0.9\n02:00:00:00:00:02\t10.0.0.8"
+        << QStringList {one + "10.0.0.9|||", "02:00:00:00:00:02|020000000002|10.0.0.8|||"};
+    QTest::newRow("quoted comma cell") << "02:00:00:00:00:01, \"1,2\" ,10.0.0.9" << QStringList {one + "10.0.0.9|||"};
+    QTest::newRow("a quote that never closes is text")
+        << "\"02:00:00:00:00:01\t10.0.0.9\n02:00:00:00:00:02\t10.0.0.8"
+        << QStringList {"||10.0.0.9|||", "02:00:00:00:00:02|020000000002|10.0.0.8|||"};
+    QTest::newRow("a stray quote swallows no rows")
+        << "02:00:00:00:00:01\t\"temp\t10.0.0.9\n02:00:00:00:00:02\tnote\"\t10.0.0.8"
+        << QStringList {one + "10.0.0.9|||", "02:00:00:00:00:02|020000000002|10.0.0.8|||"};
+
+    // Headers name the columns; the new address over our own copy's IP column.
+    QTest::newRow("Chinese header") << QString::fromUtf8("序号\tMAC地址\tIP地址\t新IP\t子网掩码\t网关\tDNS\t核对\n"
+                                                         "1\t02:00:00:00:00:01\t10.0.0.1\t10.0.0.9\t255.0.0.0\t"
+                                                         "10.0.0.254\t8.8.8.8\t已生效")
+                                    << QStringList {one + "10.0.0.9|255.0.0.0|10.0.0.254|8.8.8.8"};
+    QTest::newRow("English header, any case")
+        << "new ip,mac address,GATEWAY,subnet mask\n10.0.0.9,02:00:00:00:00:01,," << QStringList {one + "10.0.0.9|||"};
+    QTest::newRow("our copy's IP column")
+        << QString::fromUtf8("物理地址\tIP\n02:00:00:00:00:01\tdhcp\n") << QStringList {one + "dhcp|||"};
+    QTest::newRow("header: whatever the address cell holds")
+        << QString::fromUtf8("MAC\t新IP地址\n02:00:00:00:00:01\tsoon\nxx\t10.0.0.9\n02:00:00:00:00:02")
+        << QStringList {one + "soon|||", "xx||10.0.0.9|||", "02:00:00:00:00:02|020000000002||||"};
+    QTest::newRow("a first line without a MAC column name is a line")
+        << "Site plan\n02:00:00:00:00:01\t10.0.0.9" << QStringList {"|||||", one + "10.0.0.9|||"};
+}
+
+void TestAddressPlan::readsPlan()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, lines);
+    QCOMPARE(readLines(text), lines);
+}
+
+void TestAddressPlan::limitsLines()
+{
+    QString text;
+    for (int i = 0; i < 5; ++i) {
+        text += QStringLiteral("02:00:00:00:00:0%1\t10.0.0.%1\n").arg(i);
+    }
+    QVERIFY(!readAddressPlan(text, 5).tooLong);
+    const PlanText over = readAddressPlan(text + "\n\n02:00:00:00:00:09", 5);
+    QVERIFY(over.tooLong);
+    QCOMPARE(over.lines.size(), 6);
+    QVERIFY(!hasMacLine(readAddressPlan("IP\t10.0.0.1\n")));
+    QVERIFY(!hasMacLine(readAddressPlan(QString())));
+}
+
+// What LibreOffice Calc put on the clipboard as UTF-8 text (tests/data/README.md says how).
+void TestAddressPlan::spreadsheetClipboards_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("plain block") << "calc-plain.txt"
+                                 << QStringList {"02:00:00:00:00:01|020000000001|192.168.1.101|||",
+                                                 "02:00:00:00:00:02|020000000002|192.168.1.102|||",
+                                                 "02:00:00:00:00:03|020000000003|192.168.1.103|||"};
+    QTest::newRow("line break and tab in cells") << "calc-quoted.txt"
+                                                 << QStringList {"02:00:00:00:00:01|020000000001|192.168.1.101|||",
+                                                                 "02:00:00:00:00:02|020000000002|192.168.1.102|||"};
+    QTest::newRow("empty cells") << "calc-empty-cells.txt"
+                                 << QStringList {"02:00:00:00:00:01|020000000001|192.168.1.101||192.168.1.1|",
+                                                 "02:00:00:00:00:02|020000000002||||",
+                                                 "02:00:00:00:00:03|020000000003|DHCP|||"};
+}
+
+void TestAddressPlan::spreadsheetClipboards()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, lines);
+    QFile captured(QStringLiteral(BRELO_TEST_DATA "/") + file);
+    QVERIFY2(captured.open(QIODevice::ReadOnly), qPrintable(captured.fileName()));
+    QCOMPARE(readLines(QString::fromUtf8(captured.readAll())), lines);
+}
+
+void TestAddressPlan::judgesLines_data()
+{
+    QTest::addColumn<QVector<PlanLine>>("lines");
+    QTest::addColumn<QStringList>("notes");
+    QTest::addColumn<QList<int>>("states");
+    const int sent = int(PlanState::Sent);
+    const int notListed = int(PlanState::NotListed);
+    const int unchanged = int(PlanState::Unchanged);
+    const int empty = int(PlanState::Empty);
+    const int error = int(PlanState::Error);
+
+    QTest::newRow("the five states") << QVector<PlanLine> {planLine("02:00:00:00:00:01", "192.168.1.101"),
+                                                           planLine("02:00:00:00:00:09", "192.168.1.109"),
+                                                           planLine("020000000002", "192.168.1.012"),
+                                                           planLine("02:00:00:00:00:03", ""),
+                                                           planLine("", "192.168.1.110")}
+                                     << QStringList {"", "不在设备列表中", "地址不变", "未填写新IP", "没有MAC地址"}
+                                     << QList<int> {sent, notListed, unchanged, empty, error};
+    QTest::newRow("own settings are a change; leading zeros are told")
+        << QVector<PlanLine> {planLine("02:00:00:00:00:01", "192.168.1.11", "", "192.168.1.254"),
+                              planLine("02:00:00:00:00:02", "192.168.001.099"), planLine("02:00:00:00:00:03", "dhcp")}
+        << QStringList {"", "192.168.001.099 按 192.168.1.99 发送", ""} << QList<int> {sent, sent, sent};
+    QTest::newRow("unusable, invalid, network and broadcast addresses")
+        << QVector<PlanLine> {planLine("02:00:00:00:00:01", "127.0.0.5"), planLine("02:00:00:00:00:02", "soon"),
+                              planLine("02:00:00:00:00:03", "192.168.1.0"),
+                              planLine("02:00:00:00:00:09", "192.168.1.255")}
+        << QStringList {"IP地址 127.0.0.5 不是可用的设备地址", "新IP soon 无效",
+                        "IP地址 192.168.1.0 不是子网 192.168.1.0/24 内可分配的主机地址",
+                        "IP地址 192.168.1.255 不是子网 192.168.1.0/24 内可分配的主机地址"}
+        << QList<int> {error, error, error, error};
+    QTest::newRow("netmask, gateway and DNS of the line")
+        << QVector<PlanLine> {planLine("02:00:00:00:00:01", "192.168.1.101", "255.255.0.255"),
+                              planLine("02:00:00:00:00:02", "192.168.1.102", "", "192.168.2.1"),
+                              planLine("02:00:00:00:00:03", "192.168.1.103", "", "192.168.1.103"),
+                              planLine("02:00:00:00:00:04", "192.168.1.104", "", "router"),
+                              planLine("02:00:00:00:00:09", "dhcp", "", "", "8.8.8.8 1.1.1.1")}
+        << QStringList {"子网掩码 255.255.0.255 无效", "默认网关 192.168.2.1 不在子网 192.168.1.0/24 内",
+                        "IP地址 192.168.1.103 与默认网关相同", "默认网关 router 无效", "DNS 8.8.8.8 1.1.1.1 无效"}
+        << QList<int> {error, error, error, error, error};
+    QTest::newRow("a MAC on two lines, whatever its notation")
+        << QVector<PlanLine> {planLine("02:00:00:00:00:01", "192.168.1.101"), planLine("02:00:00:00:00:02", ""),
+                              planLine("0200.0000.0001", "")}
+        << QStringList {"MAC地址与第 3 行相同", "未填写新IP", "MAC地址与第 1 行相同"}
+        << QList<int> {error, empty, error};
+    QTest::newRow("an address planned twice, even for a device not listed")
+        << QVector<PlanLine> {planLine("02:00:00:00:00:01", "192.168.1.101"),
+                              planLine("02:00:00:00:00:09", "192.168.1.101"),
+                              planLine("02:00:00:00:00:02", "192.168.1.102")}
+        << QStringList {"IP地址 192.168.1.101 与第 2 行相同", "IP地址 192.168.1.101 与第 1 行相同", ""}
+        << QList<int> {error, error, sent};
+    QTest::newRow("kept addresses are held; swaps and freed addresses are not")
+        << QVector<PlanLine> {planLine("02:00:00:00:00:01", "192.168.1.13"),
+                              planLine("02:00:00:00:00:02", "192.168.1.11"),
+                              planLine("02:00:00:00:00:03", "192.168.1.12"), planLine("02:00:00:00:00:04", "dhcp"),
+                              planLine("02:00:00:00:00:09", "10.0.0.4", "", "10.0.0.1")}
+        << QStringList {"", "", "", "", "不在设备列表中"} << QList<int> {sent, sent, sent, sent, notListed};
+    QTest::newRow("an address a listed device keeps")
+        << QVector<PlanLine> {planLine("02:00:00:00:00:01", "192.168.1.12"),
+                              planLine("02:00:00:00:00:02", "192.168.1.12"),
+                              planLine("02:00:00:00:00:09", "10.0.0.4", "", "10.0.0.1")}
+        << QStringList {"IP地址 192.168.1.12 已被设备 02:00:00:00:00:02 使用", "地址不变",
+                        "IP地址 10.0.0.4 已被设备 02:00:00:00:00:04 使用"}
+        << QList<int> {error, unchanged, error};
+}
+
+void TestAddressPlan::judgesLines()
+{
+    QFETCH(QVector<PlanLine>, lines);
+    QFETCH(QStringList, notes);
+    QFETCH(QList<int>, states);
+    const QVector<JudgedLine> judged =
+        judgeAddressPlan(lines, kTable, {QStringLiteral("255.255.255.0"), QStringLiteral("192.168.1.1"), QString()});
+    QStringList gotNotes;
+    QList<int> gotStates;
+    for (const JudgedLine &line : judged) {
+        gotNotes.append(line.note);
+        gotStates.append(int(line.state));
+    }
+    QCOMPARE(gotNotes, notes);
+    QCOMPARE(gotStates, states);
+}
+
+// "复制" gives the list; two addresses edited in a spreadsheet, it comes back as a plan of those two.
+void TestAddressPlan::copiedListWithTwoEditsIsAPlanOfTwo()
+{
+    QVector<ListedDevice> rows;
+    for (int i = 0; i < kTable.size(); ++i) {
+        rows.append({false,
+                     {QString::number(i + 1), "P2P", kTable.at(i).ip, "V1", "M1", kTable.at(i).mac},
+                     i == 3 ? QStringLiteral("已生效") : QString()});
+    }
+    QString text = deviceListText({"序号", "设备ID", "IP地址", "版本号", "型号", "MAC地址"}, rows);
+    text.replace("\t192.168.1.12\t", "\t192.168.1.112\t").replace("\t192.168.1.13\t", "\t192.168.1.113\t");
+    const QVector<JudgedLine> judged =
+        judgeAddressPlan(readAddressPlan(text).lines, kTable,
+                         {QStringLiteral("255.255.255.0"), QStringLiteral("192.168.1.1"), QString()});
+    const QVector<CheckedDevice> commands = planCommands(judged);
+    QCOMPARE(judged.size(), 4);
+    QCOMPARE(commands.size(), 2);
+    QCOMPARE(commands.at(0).mac + ' ' + commands.at(0).address, QStringLiteral("02:00:00:00:00:02 192.168.1.112"));
+    QCOMPARE(commands.at(1).mac + ' ' + commands.at(1).address, QStringLiteral("02:00:00:00:00:03 192.168.1.113"));
+    QCOMPARE(planSummary(planCounts(judged)),
+             QStringLiteral("共 4 行: 2 台设备将修改, 0 行不在设备列表中, 0 行有错误"));
 }
 
 QTEST_GUILESS_MAIN(TestAddressPlan)

@@ -16,6 +16,9 @@
 #include <QStyleOptionButton>
 #include <QTimer>
 
+#include "batch/addressplan.h"
+#include "batch/planreader.h"
+#include "dialogs/addressplandialog.h"
 #include "dialogs/batchmodifyalgodialog.h"
 #include "dialogs/batchmodifyipdialog.h"
 #include "guitest.h"
@@ -64,6 +67,7 @@ private slots:
     void fullWidthInputArrivesAsAscii();
     void dialogsHaveNoContextHelpButton();
     void algoDialogListsAlgorithmsAndReadsTheChoice();
+    void planDialogJudgesAgainOnEveryField();
 };
 
 void TestBatchDialogs::ipDialogOpensWithDefaultsAndFocusInStartAddress()
@@ -282,6 +286,8 @@ void TestBatchDialogs::dialogsHaveNoContextHelpButton()
     BatchModifyAlgoDialog algoDialog;
     QVERIFY(!ipDialog.windowFlags().testFlag(Qt::WindowContextHelpButtonHint));
     QVERIFY(!algoDialog.windowFlags().testFlag(Qt::WindowContextHelpButtonHint));
+    AddressPlanDialog planDialog({}, {});
+    QVERIFY(!planDialog.windowFlags().testFlag(Qt::WindowContextHelpButtonHint));
 }
 
 void TestBatchDialogs::algoDialogListsAlgorithmsAndReadsTheChoice()
@@ -318,6 +324,53 @@ void TestBatchDialogs::algoDialogListsAlgorithmsAndReadsTheChoice()
 
     QTest::mouseClick(dialogButton(&dialog, QDialogButtonBox::Ok), Qt::LeftButton);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
+}
+
+// The line states, the summary and "确定" follow the fields for the lines without settings of their own.
+void TestBatchDialogs::planDialogJudgesAgainOnEveryField()
+{
+    const PlanText plan = readAddressPlan("02:00:00:00:00:01\t10.0.0.101\n"
+                                          "02:00:00:00:00:02\t10.0.0.2\n"
+                                          "02:00:00:00:00:09\t10.0.0.109\n"
+                                          "02:00:00:00:00:03\n");
+    AddressPlanDialog dialog(
+        plan.lines,
+        {{"02:00:00:00:00:01", "10.0.0.1"}, {"02:00:00:00:00:02", "10.0.0.2"}, {"02:00:00:00:00:03", "10.0.0.3"}});
+    QVERIFY(showActive(&dialog));
+    QCOMPARE(dialog.windowTitle(), QString("按地址表修改IP"));
+    QVERIFY(dialog.minimumSize() != dialog.maximumSize());
+    auto *table = dialog.findChild<QTableWidget *>("plan_tableWidget");
+    QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
+    QStringList headers;
+    for (int column = 0; column < table->columnCount(); ++column) {
+        headers.append(table->horizontalHeaderItem(column)->text());
+    }
+    QCOMPARE(headers, QStringList({"MAC地址", "当前IP", "新IP", "子网掩码", "网关", "DNS", "说明"}));
+    auto *summary = dialog.findChild<QLabel *>("plan_summary_label");
+    QPushButton *ok = dialog.findChild<QDialogButtonBox *>("plan_buttonBox")->button(QDialogButtonBox::Ok);
+    QCOMPARE(ok->text(), QString("确定"));
+    auto *netmask = dialog.findChild<MyIpLineEdit *>("plan_netmask_lineEdit");
+    auto *gateway = dialog.findChild<MyIpLineEdit *>("plan_gateway_lineEdit");
+    auto *dns = dialog.findChild<QLineEdit *>("plan_dns_lineEdit");
+    QCOMPARE(netmask->text() + ' ' + gateway->text() + ' ' + dns->text(), QString("255.255.255.0 192.168.1.1 "));
+
+    // The default gateway is outside the plan's subnet.
+    QCOMPARE(column(table, 6).mid(0, 2), QStringList({"默认网关 192.168.1.1 不在子网 10.0.0.0/24 内", "地址不变"}));
+    QCOMPARE(summary->text(), QString("共 4 行: 0 台设备将修改, 0 行不在设备列表中, 2 行有错误"));
+    QVERIFY(!ok->isEnabled());
+
+    gateway->setText("10.0.0.254");
+    QCOMPARE(column(table, 6), QStringList({"", "地址不变", "不在设备列表中", "未填写新IP"}));
+    QCOMPARE(column(table, 4).constFirst(), QString("10.0.0.254"));
+    QCOMPARE(summary->text(), QString("共 4 行: 1 台设备将修改, 1 行不在设备列表中, 0 行有错误"));
+    QVERIFY(ok->isEnabled());
+    QTest::keyClicks(dns, "8.8.8.8");
+    QCOMPARE(column(table, 5).constFirst(), QString("8.8.8.8"));
+    QCOMPARE(dialog.commands().constFirst().dns, QString("8.8.8.8"));
+
+    netmask->setText("255.255.255.255");
+    QCOMPARE(column(table, 6).constFirst(), QString("子网掩码 255.255.255.255 无效"));
+    QVERIFY(!ok->isEnabled());
 }
 
 QTEST_MAIN(TestBatchDialogs)

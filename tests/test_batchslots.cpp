@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
+#include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
@@ -20,6 +21,8 @@
 #include "app/mainwindow.h"
 #include "app/messagebox.h"
 #include "batch/addresscheck.h"
+#include "batch/devicecommand.h"
+#include "batch/planreader.h"
 #include "fakes/fakevsnet.h"
 #include "guitest.h"
 #include "widgets/myiplineedit.h"
@@ -75,6 +78,9 @@ private slots:
     void checkWaitsForOpenDialogsAndMenus_data();
     void checkWaitsForOpenDialogsAndMenus();
     void checkSearchesKeepTheUsersMarks();
+    void pastedPlanRefusals_data();
+    void pastedPlanRefusals();
+    void pastedPlanGoesOutAndIsCheckedAsABatch();
 
 private:
     void addRows(MainWindow &window, const QStringList &macs);
@@ -610,6 +616,7 @@ void TestBatchSlots::checkWaitingForDevicesEnds_data()
 {
     QTest::addColumn<QString>("by");
     QTest::newRow("algorithm batch") << "algo";
+    QTest::newRow("pasted plan, as a new batch") << "plan";
     QTest::newRow("window closed") << "close";
     QTest::newRow("search by hand serves as the next search") << "search";
 }
@@ -633,6 +640,14 @@ void TestBatchSlots::checkWaitingForDevicesEnds()
         answerNextDialog(nullptr);
         click(window, "batch_modify_algo_btn");
         QVERIFY(dialogSeen());
+    } else if (by == "plan") {
+        addRows(window, {"02:00:00:00:00:01"});
+        MessageBox::setNextAnswer(QMessageBox::Cancel);
+        QGuiApplication::clipboard()->setText("02:00:00:00:00:01\t10.1.1.9\t255.255.255.0\t10.1.1.1");
+        answerNextDialog(nullptr);
+        QTest::keySequence(table(window), QKeySequence::Paste);
+        QVERIFY(dialogSeen());
+        QCOMPARE(FakeVsnet::sent().size(), 2);
     } else if (by == "close") {
         window.close();
     } else {
@@ -829,6 +844,139 @@ void TestBatchSlots::ipCancelSendsNothing()
     QVERIFY(FakeVsnet::sent().isEmpty());
     QCOMPARE(logMessages(window), before);
     QVERIFY(MessageBox::shown().isEmpty());
+}
+
+void TestBatchSlots::pastedPlanRefusals_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("clipboard");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("line");
+    const QString noPlan = QStringLiteral("剪贴板中没有地址表: 每行需要一个 MAC 地址和一个新的 IP 地址");
+    QString tooLong;
+    for (int i = 0; i <= MaxPlanLines; ++i) {
+        tooLong += QStringLiteral("02:00:00:00:00:01\t10.0.0.1\n");
+    }
+    QTest::newRow("empty table") << 0 << "02:00:00:00:00:01\t10.0.0.9"
+                                 << "请先搜索设备"
+                                 << "请先搜索设备!";
+    QTest::newRow("empty clipboard") << 1 << QString() << noPlan << "剪贴板中没有地址表!";
+    QTest::newRow("an image") << 1 << "image" << noPlan << "剪贴板中没有地址表!";
+    QTest::newRow("no MAC") << 1 << "MAC\tIP\nfoo\t10.0.0.9\n" << noPlan << "剪贴板中没有地址表!";
+    QTest::newRow("too long") << 1 << tooLong << "地址表过长: 最多 65536 行"
+                              << "地址表过长: 最多 65536 行!";
+    QTest::newRow("cancelled") << 1 << "02:00:00:00:00:01\t10.0.0.9" << QString() << QString();
+}
+
+// Through the table's menu: a box and a log line, or the dialog, and nothing sent.
+void TestBatchSlots::pastedPlanRefusals()
+{
+    QFETCH(int, rows);
+    QFETCH(QString, clipboard);
+    QFETCH(QString, box);
+    QFETCH(QString, line);
+    MainWindow window;
+    if (rows > 0) {
+        addRows(window, {"02:00:00:00:00:01"});
+    }
+    if (clipboard == "image") {
+        QImage image(4, 4, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        QGuiApplication::clipboard()->setImage(image);
+    } else {
+        QGuiApplication::clipboard()->setText(clipboard);
+    }
+    const QStringList before = logMessages(window);
+    answerNextDialog(nullptr, false);
+    QAction *paste = nullptr;
+    for (QMenu *menu : window.findChildren<QMenu *>()) {
+        for (QAction *action : menu->actions()) {
+            paste = action->text() == QStringLiteral("粘贴地址表") ? action : paste;
+        }
+    }
+    QVERIFY(paste);
+    paste->trigger();
+
+    QCOMPARE(dialogSeen(), box.isEmpty());
+    QCOMPARE(MessageBox::shown().size(), box.isEmpty() ? 0 : 1);
+    if (!box.isEmpty()) {
+        QCOMPARE(MessageBox::shown().constFirst().title, QStringLiteral("提示"));
+        QCOMPARE(MessageBox::shown().constFirst().text, box);
+    }
+    QCOMPARE(logMessages(window).mid(before.size()), line.isEmpty() ? QStringList() : QStringList {line});
+    QVERIFY(FakeVsnet::sent().isEmpty());
+}
+
+// Ctrl+V in the table to "复制": a plan over two subnets and DHCP goes out as one batch, checked at each
+// device's own address, the missing device resent exactly its command, and the outcome copied.
+void TestBatchSlots::pastedPlanGoesOutAndIsCheckedAsABatch()
+{
+    MainWindow window;
+    addRows(window, {"02:00:00:00:00:01", "02:00:00:00:00:02", "02:00:00:00:00:03", "02:00:00:00:00:04"});
+    window.findChild<AddressCheck *>()->setWaits({});
+    const auto devices = [](const QByteArray &second) {
+        QVector<VSOneDev> found;
+        found.append(FakeVsnet::makeDevice("192.168.5.11", "P", "V", "M", {2, 0, 0, 0, 0, 1}));
+        found.append(FakeVsnet::makeDevice(second, "P", "V", "M", {2, 0, 0, 0, 0, 2}));
+        found.append(FakeVsnet::makeDevice("172.16.0.10", "P", "V", "M", {2, 0, 0, 0, 0, 3}));
+        found.append(FakeVsnet::makeDevice("10.0.0.4", "P", "V", "M", {2, 0, 0, 0, 0, 4}));
+        return found;
+    };
+    FakeVsnet::setDevices(devices("10.0.0.2"));
+    FakeVsnet::setHold(true);
+    QGuiApplication::clipboard()->setText(QStringLiteral("MAC地址\t新IP\t子网掩码\t网关\n"
+                                                         "02:00:00:00:00:01\t192.168.5.11\t255.255.255.0\t192.168.5.1\n"
+                                                         "02-00-00-00-00-02\t10.0.0.22\t\t\n"
+                                                         "02:00:00:00:00:03\tDHCP\t\t\n"
+                                                         "02:00:00:00:00:04\t10.0.0.4\t\t\n"));
+    const int lines = logMessages(window).size();
+    QStringList notes;
+    answerNextDialog([&notes](QDialog *dialog) {
+        dialog->findChild<MyIpLineEdit *>("plan_gateway_lineEdit")->setText("10.0.0.254");
+        notes = column(dialog->findChild<QTableWidget *>("plan_tableWidget"), 6);
+    });
+    QTest::keySequence(table(window), QKeySequence::Paste);
+    QVERIFY(dialogSeen());
+    QCOMPARE(notes, QStringList({"", "", "", "地址不变"}));
+
+    const QByteArray commands[] = {
+        ipConfigCommand("02:00:00:00:00:01", 0, "192.168.5.11", "255.255.255.0", "192.168.5.1", QString()),
+        ipConfigCommand("02:00:00:00:00:02", 0, "10.0.0.22", "255.255.255.0", "10.0.0.254", QString()),
+        ipConfigCommand("02:00:00:00:00:03", 1, QString(), QString(), QString(), QString())};
+    QCOMPARE(FakeVsnet::sent().size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(FakeVsnet::sent().at(i).json, commands[i]);
+    }
+    QCOMPARE(logMessages(window).mid(lines, 3),
+             QStringList({"02:00:00:00:00:01 设备修改 IP 为 192.168.5.11", "02:00:00:00:00:02 设备修改 IP 为 10.0.0.22",
+                          "02:00:00:00:00:03 设备修改 IP 为 DHCP"}));
+    QCOMPARE(MessageBox::shown().constFirst().text, QStringLiteral("批量修改IP完成! 需要立即重新搜索设备吗？"));
+
+    // The check's search shows the second device where it was; the resend's shows it moved.
+    QVERIFY(FakeVsnet::waitForRunning(1));
+    FakeVsnet::setDevices(devices("10.0.0.22"));
+    FakeVsnet::release();
+    QTRY_VERIFY_WITH_TIMEOUT(logMessages(window).contains("核对结果: 1 台设备中 1 台已生效, 0 台未生效"), 30000);
+    QVERIFY(logMessages(window).contains("02:00:00:00:00:02 未生效: 搜索到的 IP 为 10.0.0.2"));
+    QVERIFY(logMessages(window).contains("核对结果: 2 台设备中 1 台已生效, 1 台未生效"));
+    QCOMPARE(FakeVsnet::sent().size(), 4);
+    QCOMPARE(FakeVsnet::sent().constLast().json, commands[1]);
+
+    QStringList marks;
+    for (int row = 0; row < table(window)->rowCount(); ++row) {
+        marks.append(table(window)->item(row, 5)->text() + ' ' + table(window)->item(row, 1)->toolTip());
+    }
+    QCOMPARE(marks,
+             QStringList(
+                 {"02:00:00:00:00:01 已生效", "02:00:00:00:00:02 已生效", "02:00:00:00:00:03 ", "02:00:00:00:00:04 "}));
+    QTest::keySequence(table(window), QKeySequence::Copy);
+    QStringList outcomes;
+    for (const QString &copied : QGuiApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts)) {
+        outcomes.append(copied.section('\t', 5));
+    }
+    QCOMPARE(outcomes,
+             QStringList({"MAC地址\t核对", "02:00:00:00:00:01\t已生效", "02:00:00:00:00:02\t已生效",
+                          "02:00:00:00:00:03\t", "02:00:00:00:00:04\t"}));
 }
 
 QTEST_MAIN(TestBatchSlots)

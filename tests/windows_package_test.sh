@@ -3,7 +3,8 @@
 # the files are there, every DLL that an executable or plugin imports is in the folder or is one of
 # Windows' own (windows_system_dlls.txt beside this script), brelo_tool.exe is a GUI program with its
 # version, and, with the device library replaced by a scripted one, the program started under Wine
-# from the unpacked folder alone shows its window, lists the scripted devices and exits 0.
+# from the unpacked folder alone shows its window, lists the scripted devices, takes an address plan
+# that xclip holds on the X clipboard through Wine's clipboard, sends its commands and exits 0.
 # With --signed the package is made with a throwaway self-signed certificate, and every file that
 # package-windows signs must verify against it: the programs and the stand-in in the zip, setup.exe,
 # the uninstaller it installs and the library check it carries; the rest then runs the signed program.
@@ -104,9 +105,22 @@ grep -q "^Brelo_Tool ($bits " <<<"$resource" || fail "brelo_tool.exe's descripti
 # be found through the environment.
 cp "$scripted" "$dir/VSDevNetSDK.dll"
 report=$scratch/report.txt
+# As a spreadsheet hands it over, Chinese header included; the third device's line changes nothing.
+command -v xclip >/dev/null || fail "no xclip (scripts/bootstrap-windows installs it)"
+[ -n "${DISPLAY:-}" ] || fail "no X display (run under xvfb-run)"
+printf 'MAC地址\t新IP\n02:5C:00:00:00:01\t192.168.1.201\n02-5c-00-00-00-02\tdhcp\n025C00000003\t192.168.1.103\n' |
+    xclip -quiet -selection clipboard -t UTF8_STRING >/dev/null 2>&1 &
+clip_pid=$!
+trap 'kill "$clip_pid" 2>/dev/null || true; rm -rf "$scratch"' EXIT
+[ -z "$signed" ] || trap 'kill "$clip_pid" 2>/dev/null || true; wineserver -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
+for _ in $(seq 1 100); do
+    clip=$(xclip -o -selection clipboard 2>/dev/null) || true
+    [ "${clip%%$'\t'*}" = "MAC地址" ] && break
+    sleep 0.1
+done
 status=0
 env -u WINEPATH -u QT_PLUGIN_PATH -u QT_QPA_PLATFORM -u QT_LOGGING_RULES \
-    LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 BRELO_PROBE_REPORT="Z:$report" \
+    LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 BRELO_PROBE_REPORT="Z:$report" BRELO_PROBE_PASTE=1 \
     timeout -k 5 120 wine "$dir/brelo_tool.exe" >"$scratch/run.out" 2>&1 || status=$?
 if [ $status -ne 0 ]; then
     cat "$scratch/run.out" "$report" >&2 2>/dev/null || true
@@ -117,4 +131,12 @@ grep -q '^window: ' "$report" || fail "the window never came up: $(cat "$report"
 [ "$(grep -c '^row: ' "$report")" -eq 3 ] || fail "expected 3 rows: $(cat "$report")"
 grep -q $'^row: 1\t北门摄像机\t192.168.1.101' "$report" || fail "the Chinese hid did not survive: $(cat "$report")"
 grep -q '搜索完成!!!' "$report" || fail "the log lacks the search's end: $(cat "$report")"
+grep -q '^plan: 共 3 行: 2 台设备将修改, 0 行不在设备列表中, 0 行有错误' "$report" ||
+    fail "the pasted plan was not previewed as sent: $(cat "$report")"
+[ "$(grep -c '^sent to 255.255.255.255: ' "$report")" -eq 2 ] || fail "expected 2 commands: $(cat "$report")"
+for member in '"ip": "192.168.1.201"' '"mac": "02:5C:00:00:00:02"'; do
+    grep -qF "$member" "$report" || fail "no command with $member: $(cat "$report")"
+done
+grep -q '02:5C:00:00:00:02 设备修改 IP 为 DHCP' "$report" || fail "the log lacks the DHCP line: $(cat "$report")"
+grep -q '^box: 批量修改IP完成! 需要立即重新搜索设备吗？' "$report" || fail "no question after the plan: $(cat "$report")"
 echo "zip $(basename "${zips[0]}"): files, imports and a run from the unpacked folder checked"

@@ -57,6 +57,7 @@ MyIpLineEdit::MyIpLineEdit(QWidget *parent)
         field->installEventFilter(this);
         field->setValidator(new AsciiInputValidator(octetPattern(), this));
         connect(field, &QLineEdit::textChanged, this, &MyIpLineEdit::editTextChanged);
+        connect(field, &QLineEdit::textChanged, this, [this] { emit textChanged(text()); });
     }
 }
 

@@ -25,6 +25,10 @@ public:
     // Always four parts; an empty octet reads as "0".
     QString text() const;
 
+signals:
+    // On every change of an octet, as text() then reads.
+    void textChanged(const QString &text);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;

@@ -8,7 +8,11 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include "app/devicetablewidget.h"
 #include "app/mainwindow.h"
+#include "batch/addressplan.h"
+#include "batch/planreader.h"
+#include "dialogs/addressplandialog.h"
 #include "dialogs/batchmodifyalgodialog.h"
 #include "dialogs/batchmodifyipdialog.h"
 #include "widgets/myiplineedit.h"
@@ -28,6 +32,17 @@ QPixmap showAndGrab(QWidget *window)
     return window->grab();
 }
 
+// Whatever devices answer (scripts/screenshot starts simulated ones).
+void search(MainWindow &window)
+{
+    auto *refresh = window.findChild<QPushButton *>(QStringLiteral("search_dev_btn"));
+    refresh->click();
+    const QDeadlineTimer deadline(30000);
+    while (!refresh->isEnabled() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+}
+
 } // namespace
 
 QVector<Picture> allPictures()
@@ -36,21 +51,16 @@ QVector<Picture> allPictures()
         {QStringLiteral("main-window"), &renderMainWindow},
         {QStringLiteral("ip-dialog"), &renderIpDialog},
         {QStringLiteral("algo-dialog"), &renderAlgoDialog},
+        {QStringLiteral("plan-dialog"), &renderPlanDialog},
     };
 }
 
-// The window after a search of whatever devices answer (scripts/screenshot starts simulated ones),
-// with a few of them checked.
+// The window after a search, with a few of the devices checked.
 QPixmap renderMainWindow()
 {
     MainWindow window;
     window.show();
-    auto *refresh = window.findChild<QPushButton *>(QStringLiteral("search_dev_btn"));
-    refresh->click();
-    const QDeadlineTimer deadline(30000);
-    while (!refresh->isEnabled() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
+    search(window);
     auto *table = window.findChild<QTableWidget *>(QStringLiteral("dev_search_tableWidget"));
     for (int row : {0, 2, 3, 6}) {
         if (QTableWidgetItem *item = table->item(row, 0)) {
@@ -78,5 +88,27 @@ QPixmap renderAlgoDialog()
 {
     BatchModifyAlgoDialog dialog;
     dialog.findChild<QComboBox *>(QStringLiteral("algo_comboBox"))->setCurrentIndex(1);
+    return showAndGrab(&dialog);
+}
+
+// A site's plan for the first devices found, as a spreadsheet would hand it over: each line's state,
+// one of them an address given twice.
+QPixmap renderPlanDialog()
+{
+    MainWindow window;
+    search(window);
+    const QVector<DeviceAddress> table =
+        window.findChild<DeviceTableWidget *>(QStringLiteral("dev_search_tableWidget"))->devices();
+    const auto mac = [&table](int row) { return table.value(row).mac; };
+    const QString text = QStringLiteral("MAC地址\t新IP\t位置\n"
+                                        "%1\t192.168.1.201\t大门上方\n"
+                                        "%2\t192.168.1.202\t大厅\n"
+                                        "%3\t%4\t停车场\n"
+                                        "%5\tDHCP\t临时\n"
+                                        "%6\t192.168.1.202\t仓库\n"
+                                        "02:5A:00:00:0A:01\t192.168.1.210\t北门\n"
+                                        "%7\t\t备用\n")
+                             .arg(mac(0), mac(1), mac(2), table.value(2).ip, mac(3), mac(4), mac(5));
+    AddressPlanDialog dialog(readAddressPlan(text).lines, table);
     return showAndGrab(&dialog);
 }

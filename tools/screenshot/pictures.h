@@ -17,5 +17,6 @@ QVector<Picture> allPictures();
 QPixmap renderMainWindow();
 QPixmap renderIpDialog();
 QPixmap renderAlgoDialog();
+QPixmap renderPlanDialog();
 
 #endif // BRELO_SCREENSHOT_PICTURES_H
