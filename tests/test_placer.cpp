@@ -18,6 +18,9 @@ namespace {
 using Files = std::map<std::string, std::string>; // relative path with '/' -> content
 
 const int Bits = int(sizeof(void *) * 8);
+// UTF-8 made paths on every system, whose narrow strings Windows would read in its code page.
+const fs::path Folder = fs::u8path("安装");
+const fs::path VendorFolder = fs::u8path("厂商");
 
 std::string library(const std::string &mark, std::vector<std::string> imports = {}, bool standIn = false,
                     int bits = Bits)
@@ -204,11 +207,11 @@ struct Setup
         : root(fs::u8path(dir.path().toStdString()))
     {
         writeTree(root / "payload", Payload);
-        writeTree(root / "安装", scenario.before);
-        writeTree(root / "厂商", scenario.source);
+        writeTree(root / Folder, scenario.before);
+        writeTree(root / VendorFolder, scenario.source);
         placement.payload = root / "payload";
-        placement.folder = root / "安装";
-        placement.library = scenario.source.empty() ? fs::path() : root / "厂商" / "VSDevNetSDK.dll";
+        placement.folder = root / Folder;
+        placement.library = scenario.source.empty() ? fs::path() : root / VendorFolder / "VSDevNetSDK.dll";
         placement.previous = scenario.previous;
     }
 
@@ -362,10 +365,10 @@ void TestPlacer::refuses()
     writeTree(root, {{"blocked", "a file"}, {"x.dll", Helper2}});
     const std::map<QString, std::string> libraries = {{"release2", Vendor2}, {"escape", library("e", {"../x.dll"})}};
     if (libraries.count(libraryBytes) > 0) {
-        writeTree(root / "厂商", {{"VSDevNetSDK.dll", libraries.at(libraryBytes)}, {"vshelper.dll", Helper2}});
+        writeTree(root / VendorFolder, {{"VSDevNetSDK.dll", libraries.at(libraryBytes)}, {"vshelper.dll", Helper2}});
     }
     const bool otherBits = QByteArray(QTest::currentDataTag()).contains("other bitness");
-    writeTree(root / "安装",
+    writeTree(root / Folder,
               {{"VSDevNetSDK.dll", otherBits ? library("other", {}, false, 96 - Bits) : Vendor1},
                {"vshelper.dll", "changed by the user"},
                {"uninstall-vendor.sha256", manifest({{"VSDevNetSDK.dll", Vendor1}, {"vshelper.dll", Helper1}})}});
@@ -374,7 +377,7 @@ void TestPlacer::refuses()
     Placement placement;
     placement.payload = root / "payload";
     placement.folder = root / fs::u8path(folder.toStdString());
-    placement.library = libraryBytes.isEmpty() ? fs::path() : root / "厂商" / "VSDevNetSDK.dll";
+    placement.library = libraryBytes.isEmpty() ? fs::path() : root / VendorFolder / "VSDevNetSDK.dll";
     if (libraryBytes == "gone") {
         placement.library = root / "gone" / "VSDevNetSDK.dll";
     }
@@ -421,15 +424,15 @@ void TestPlacer::uninstallsOnlyWhatItRecorded()
     QTemporaryDir dir;
     const fs::path root = fs::u8path(dir.path().toStdString());
     const Files recorded = {{"brelo_tool.exe", Tool2}, {"platforms/qwindows.dll", Qwindows}};
-    writeTree(root / "安装", recorded);
+    writeTree(root / Folder, recorded);
     writeTree(root, {{"outside/notes.txt", "the user's"}, {"安装/VSDevNetSDK.dll", Vendor1}});
     std::string lines = manifest(recorded) + manifest({{"VSDevNetSDK.dll", Vendor2}});
     for (const std::string &escape : {std::string("..\\outside\\notes.txt"), (root / "outside/notes.txt").string()}) {
         lines += manifest({{"x", "the user's"}}).substr(0, 66) + escape + "\r\n";
     }
-    writeTree(root / "安装", {{"uninstall-package.sha256", lines}});
+    writeTree(root / Folder, {{"uninstall-package.sha256", lines}});
 
-    const PlacerResult result = removeInstalled(root / "安装");
+    const PlacerResult result = removeInstalled(root / Folder);
     QCOMPARE(result.exitCode, int(SetupDone));
     QVERIFY(readTree(root) == (Files {{"outside/notes.txt", "the user's"}, {"安装/VSDevNetSDK.dll", Vendor1}}));
     QCOMPARE(result.messages.size(), std::size_t(1));
