@@ -195,8 +195,8 @@ done
 run "$setup" /S
 [ "$status" -eq 0 ] && cmp -s "$dir/VSDevNetSDK.dll" "$vendor" || fail "the run after the held files: $status, $said"
 
-# Killed at its first change to the folder, as by a power cut: the library stays, and so does where
-# the program is; the next run completes the install there.
+# The placer killed at its first change to the folder, as by a power cut: the library stays, and so
+# does where the program is; the next run completes the install there.
 echo "an older brelo_tool.exe" >"$dir/brelo_tool.exe"
 listing() { find "$dir" -printf '%p %s %T@ %C@\n' | sort; }
 changed() { [ "$(listing)" != "$before" ]; }
@@ -205,7 +205,7 @@ before_dir=$(install_dir)
 wine "$setup" /S &
 setup_pid=$!
 wait_for "the upgrade's first change" 60 changed
-kill -KILL "$setup_pid"
+wine taskkill /F /IM brelo_libcheck.exe >/dev/null 2>&1 || true
 wait "$setup_pid" 2>/dev/null || true
 wineserver -w
 cmp -s "$dir/VSDevNetSDK.dll" "$vendor" && [ "$(install_dir)" = "$before_dir" ] ||
