@@ -225,6 +225,7 @@ private:
     bool planPackage();
     bool planCompanions();
     void planTidying();
+    std::optional<std::string> hashPlaced(const std::string &path) const;
     bool change();
     bool write(const fs::path &target, const Write &source);
     bool remove(const fs::path &file);
@@ -433,6 +434,17 @@ bool Placer::planCompanions()
     return true;
 }
 
+// The content a recorded file will have once vendor-kept\ is back in place.
+std::optional<std::string> Placer::hashPlaced(const std::string &path) const
+{
+    for (const auto &restore : m_restores) {
+        if (lower(restore.second.filename().u8string()) == lower(path)) {
+            return hashFile(restore.first);
+        }
+    }
+    return hashFile(below(m_folder, path));
+}
+
 // Files of the older version go when unchanged and needed by no library import; what an installer
 // copied stays recorded while unchanged.
 void Placer::planTidying()
@@ -443,7 +455,7 @@ void Placer::planTidying()
     for (const Entry &entry : m_oldPackage) {
         const std::string key = lower(entry.path);
         if (checkOnly || m_shipped.count(key) > 0 || key == lower(Library) || findIn(m_vendor, entry.path)
-            || hashFile(below(m_folder, entry.path)) != entry.hash) {
+            || hashPlaced(entry.path) != entry.hash) {
             continue;
         }
         if (needs.count(key) > 0) {
@@ -453,8 +465,7 @@ void Placer::planTidying()
         }
     }
     for (const Entry &entry : m_oldVendor) {
-        if (!findIn(m_vendor, entry.path) && !findIn(m_package, entry.path)
-            && hashFile(below(m_folder, entry.path)) == entry.hash) {
+        if (!findIn(m_vendor, entry.path) && !findIn(m_package, entry.path) && hashPlaced(entry.path) == entry.hash) {
             m_vendor.push_back(entry);
         }
     }
