@@ -226,6 +226,7 @@ private:
     bool planCompanions();
     void planTidying();
     std::optional<std::string> hashPlaced(const std::string &path) const;
+    bool cutShortStandIn(const std::optional<std::string> &bytes) const;
     bool change();
     bool write(const fs::path &target, const Write &source);
     bool remove(const fs::path &file);
@@ -302,7 +303,7 @@ bool Placer::chooseLibrary()
     const fs::path inPlace = m_folder / Library;
     if (present(inPlace)) {
         Judged judged = judge(inPlace, m_folder, bits);
-        if (!judged.judgement.standIn) {
+        if (!judged.judgement.standIn && !cutShortStandIn(judged.bytes)) {
             m_kept = std::move(judged);
         }
     }
@@ -379,6 +380,17 @@ bool Placer::planPackage()
         }
     }
     return true;
+}
+
+// The installers before this one wrote the stand-in in place: one killed meanwhile left the start of
+// it, which no vendor's file is.
+bool Placer::cutShortStandIn(const std::optional<std::string> &bytes) const
+{
+    if (!bytes || m_placement.payload.empty()) {
+        return false;
+    }
+    const std::optional<std::string> standIn = DllSearch::read((m_placement.payload / Library).u8string());
+    return standIn && bytes->size() < standIn->size() && standIn->compare(0, bytes->size(), *bytes) == 0;
 }
 
 // A chosen library's companions follow its release: one an installer copied and nobody changed since
