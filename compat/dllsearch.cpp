@@ -1,5 +1,7 @@
 #include "compat/dllsearch.h"
 
+#include "compat/peimage.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -34,6 +36,9 @@ DllSearch::DllSearch(std::vector<std::filesystem::path> folders, std::filesystem
 
 FoundDll DllSearch::find(const std::string &name) const
 {
+    if (!isDllName(name)) {
+        return {};
+    }
     for (std::size_t i = 0; i < m_folders.size(); ++i) {
         if (m_folders[i].empty()) {
             continue;

@@ -136,7 +136,7 @@ bool Reader::readHeaders()
     return true;
 }
 
-std::vector<std::string> importsOf(const Reader &reader)
+std::optional<std::vector<std::string>> importsOf(const Reader &reader)
 {
     std::vector<std::string> names;
     std::optional<std::uint64_t> at = reader.directoryOffset(ImportDirectory);
@@ -147,6 +147,9 @@ std::vector<std::string> importsOf(const Reader &reader)
             break;
         }
         std::string name = reader.nameAt(nameRva);
+        if (!name.empty() && !isDllName(name)) {
+            return std::nullopt;
+        }
         if (!name.empty()) {
             names.push_back(std::move(name));
         }
@@ -233,9 +236,21 @@ PeImage readPeImage(std::string_view bytes)
     if (!reader.readHeaders()) {
         return image;
     }
+    std::optional<std::vector<std::string>> imports = importsOf(reader);
+    if (!imports) {
+        return image;
+    }
     image.bits = reader.machine() == MachineX86 ? 32 : reader.machine() == MachineX64 ? 64 : 0;
-    image.imports = importsOf(reader);
+    image.imports = std::move(*imports);
     image.exports = exportsOf(reader);
     image.fileVersion = fileVersionOf(reader);
     return image;
+}
+
+bool isDllName(std::string_view name)
+{
+    return !name.empty() && name != "." && name != ".." && std::none_of(name.cbegin(), name.cend(), [](char c) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7f || c == '/' || c == '\\' || c == ':';
+    });
 }

@@ -21,6 +21,12 @@ struct PeImage
     std::optional<std::uint64_t> fileVersion;
 };
 
+// An image whose import table names something that is no DLL name is malformed: it reads as no PE
+// image at all, so that no such name is ever looked up or passed on.
 PeImage readPeImage(std::string_view bytes);
+
+// Whether the loader could look for name as a file beside a program: no folder, drive, stream or
+// control character in it.
+bool isDllName(std::string_view name);
 
 #endif // BRELO_PEIMAGE_H

@@ -1,5 +1,6 @@
 // Feeds arbitrary files to the judge of a VSDevNetSDK.dll and its PE reader, and checks what they
-// promise: names within their bounds, and a text exactly when something is wrong. Every import whose
+// promise: names within their bounds and no import that is no DLL name (each control character is
+// also planted in one), and a text exactly when something is wrong. Every import whose
 // name has an even length is found beside it as the same file, so the walk through imports meets
 // itself and must still end. A slow input (an unbounded scan) fails through libFuzzer's -timeout.
 #include "compat/libraryjudge.h"
@@ -27,6 +28,25 @@ void checkNames(const std::vector<std::string> &names, std::size_t maxCount)
     }
 }
 
+// Every character that no DLL name holds, planted in the first import's name: none reaches a list.
+void checkPlantedImports(const std::string &bytes, const PeImage &image)
+{
+    const std::size_t at = image.imports.empty() ? std::string::npos : bytes.find(image.imports.front() + '\0');
+    if (at == std::string::npos) {
+        return;
+    }
+    for (int c = 1; c < 0x80; ++c) {
+        if (c >= 0x20 && c != 0x7f && c != '/' && c != '\\' && c != ':') {
+            continue;
+        }
+        std::string planted = bytes;
+        planted[at + image.imports.front().size() / 2] = char(c);
+        for (const std::string &name : readPeImage(planted).imports) {
+            check(isDllName(name));
+        }
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -36,6 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     check(image.bits == 0 || image.bits == 32 || image.bits == 64);
     checkNames(image.imports, 4096);
     checkNames(image.exports, 65536);
+    for (const std::string &name : image.imports) {
+        check(isDllName(name));
+    }
+    checkPlantedImports(bytes, image);
 
     const DllLookup lookup {[](const std::string &name) {
                                 return name.size() % 2 == 0 ? FoundDll {FoundDll::Beside, name} : FoundDll();

@@ -1,4 +1,3 @@
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -22,11 +21,6 @@ bool write(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-QByteArray utf16File(const QString &text)
-{
-    return QByteArray("\xff\xfe", 2) + QByteArray(reinterpret_cast<const char *>(text.utf16()), int(text.size() * 2));
-}
-
 // An out-file read back: UTF-16LE behind its BOM, with CRLF line ends.
 QString utf16Text(const QString &path)
 {
@@ -37,13 +31,17 @@ QString utf16Text(const QString &path)
     return QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.constData() + 2), (bytes.size() - 2) / 2);
 }
 
-int run(const std::vector<QString> &args)
+int run(const std::vector<QString> &args, QStringList *said = nullptr)
 {
     std::vector<std::string> utf8;
     for (const QString &arg : args) {
         utf8.push_back(arg.toStdString());
     }
-    return runLibCheck(utf8);
+    return runLibCheck(utf8, [said](const std::string &line) {
+        if (said) {
+            said->append(QString::fromStdString(line));
+        }
+    });
 }
 
 } // namespace
@@ -56,7 +54,7 @@ private slots:
     void sha256_data();
     void sha256();
     void judgesAFile();
-    void recordsAndComparesHashes();
+    void placingModes();
     void usage();
 };
 
@@ -113,38 +111,23 @@ void TestLibCheck::judgesAFile()
     QCOMPARE(run({dll, dir.filePath(QStringLiteral("no/such/folder/out.txt"))}), 9);
 }
 
-void TestLibCheck::recordsAndComparesHashes()
+// The placing modes: setup.exe's exit codes, their words in the messages-file, a line each.
+void TestLibCheck::placingModes()
 {
     QTemporaryDir dir;
-    QDir root(dir.path());
-    QVERIFY(root.mkpath(QStringLiteral("程序/plugins")));
-    QVERIFY(write(root.filePath(QStringLiteral("程序/brelo_tool.exe")), "abc"));
-    QVERIFY(write(root.filePath(QStringLiteral("程序/plugins/样式.dll")), QByteArray()));
-    QVERIFY(write(root.filePath(QStringLiteral("程序/devsim.exe")), "devsim"));
-    const QString folder = root.filePath(QStringLiteral("程序"));
-    const QString list = root.filePath(QStringLiteral("list.txt"));
-    const QString manifest = root.filePath(QStringLiteral("manifest.txt"));
-    QVERIFY(write(list, utf16File(QStringLiteral("brelo_tool.exe\r\nplugins\\样式.dll\r\n\r\ndevsim.exe\r\n"))));
-
-    QCOMPARE(run({QStringLiteral("--record"), folder, list, manifest}), 0);
-    QCOMPARE(QString::fromUtf8(contents(manifest)),
-             QStringLiteral("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad  brelo_tool.exe\r\n"
-                            "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855  plugins\\样式.dll\r\n"
-                            "%1  devsim.exe\r\n")
-                 .arg(QString::fromLatin1(QCryptographicHash::hash("devsim", QCryptographicHash::Sha256).toHex())));
-
-    // A list in UTF-8 with a file missing and a folder: the others are recorded, and the run says so.
-    QVERIFY(write(list, QStringLiteral("brelo_tool.exe\nabsent.dll\nplugins\n").toUtf8()));
-    const QString partial = root.filePath(QStringLiteral("partial.txt"));
-    QCOMPARE(run({QStringLiteral("--record"), folder, list, partial}), 3);
-    QCOMPARE(contents(partial).count('\n'), 1);
-
-    QVERIFY(write(root.filePath(QStringLiteral("程序/brelo_tool.exe")), "abd"));
-    QVERIFY(QFile::remove(root.filePath(QStringLiteral("程序/devsim.exe"))));
-    const QString out = root.filePath(QStringLiteral("unchanged.txt"));
-    QCOMPARE(run({QStringLiteral("--unchanged"), folder, manifest, out}), 0);
-    QCOMPARE(utf16Text(out), QStringLiteral("changed=brelo_tool.exe\r\nsame=plugins\\样式.dll\r\ngone=devsim.exe\r\n"));
-    QCOMPARE(run({QStringLiteral("--unchanged"), folder, root.filePath(QStringLiteral("none.txt")), out}), 9);
+    QVERIFY(write(dir.filePath(QStringLiteral("文件")), "in the way"));
+    const QString folder = dir.filePath(QStringLiteral("文件/程序"));
+    const QString messages = dir.filePath(QStringLiteral("messages.txt"));
+    QStringList said;
+    QCOMPARE(run({QStringLiteral("--check"), folder, messages}, &said), 2);
+    QVERIFY(utf16Text(messages).startsWith(QStringLiteral("无法安装到 %1: ").arg(QDir::toNativeSeparators(folder))));
+    QCOMPARE(utf16Text(messages).count(QStringLiteral("\r\n")), 2);
+    QCOMPARE(said.size(), 2);
+    QCOMPARE(run({QStringLiteral("--place"), dir.filePath(QStringLiteral("payload")), folder, messages,
+                  QStringLiteral("--previous"), QStringLiteral("1"), QStringLiteral("5"), QStringLiteral("a.dll|")}),
+             2);
+    QCOMPARE(run({QStringLiteral("--remove"), dir.filePath(QStringLiteral("none")), messages}), 0);
+    QCOMPARE(utf16Text(messages), QStringLiteral(""));
 }
 
 void TestLibCheck::usage()
@@ -152,6 +135,9 @@ void TestLibCheck::usage()
     QCOMPARE(run({}), 9);
     QCOMPARE(run({QStringLiteral("--record"), QStringLiteral("a"), QStringLiteral("b")}), 9);
     QCOMPARE(run({QStringLiteral("--verify"), QStringLiteral("a")}), 9);
+    QCOMPARE(run({QStringLiteral("--check"), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("--previous")}),
+             9);
+    QCOMPARE(run({QStringLiteral("--remove"), QStringLiteral("a")}), 9);
 }
 
 QTEST_APPLESS_MAIN(TestLibCheck)

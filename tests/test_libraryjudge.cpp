@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "compat/dllsearch.h"
 #include "compat/libraryjudge.h"
 #include "compat/peimage.h"
 #include "pebuilder.h"
@@ -50,6 +51,7 @@ private slots:
     void craftedCountsStayBounded();
     void judges_data();
     void judges();
+    void importsThatAreNoDllNames();
 };
 
 void TestLibraryJudge::readsBothFormats_data()
@@ -198,6 +200,29 @@ void TestLibraryJudge::judges()
     QCOMPARE(judgement.companions, companions);
     QCOMPARE(judgement.missingImports, missing);
     QCOMPARE(QString::fromStdString(judgement.text), text);
+}
+
+// Such an import makes the image malformed: no name of it is looked up, printed or copied.
+void TestLibraryJudge::importsThatAreNoDllNames()
+{
+    std::string bad;
+    for (int c = 1; c < 0x20; ++c) {
+        bad += char(c);
+    }
+    bad += "\x7f/\\:";
+    for (const char c : bad) {
+        const std::string name = std::string("a") + c + "b.dll";
+        QVERIFY2(!isDllName(name), qPrintable(QString::number(int(c))));
+        const PeImage image = readPeImage(buildPe(layout(64, Four, {"KERNEL32.dll", name})));
+        QCOMPARE(image.bits, 0);
+        QVERIFY(image.imports.empty());
+    }
+    for (const char *name : {"..", ".", "", "..\\x.dll"}) {
+        QVERIFY2(!isDllName(name), name);
+        QCOMPARE(DllSearch({"."}, {}).find(name).place, FoundDll::Nowhere);
+    }
+    QVERIFY(isDllName("VCRUNTIME140.dll"));
+    QVERIFY(isDllName("厂商.dll"));
 }
 
 QTEST_APPLESS_MAIN(TestLibraryJudge)

@@ -5,8 +5,9 @@
 # own words), stops before changing anything while a file of the program is held open (exit code 4),
 # and without it leaves the vendor's library in place when killed halfway or stopped by a file it
 # cannot write (exit code 3), a run after either finishing the install in the same folder. It puts back
-# a library that an older installer set aside, and its uninstaller removes only the files that are
-# still as installed. The vendor libraries are tiny C DLLs built here for either bitness; a file is
+# a library that an older installer set aside, brings a new release's companions, refuses a /D= folder
+# it cannot use, and its uninstaller removes only the files that are still as installed, and the keys
+# only while they name its folder. The vendor libraries are tiny C DLLs built here for either bitness; a file is
 # held by HOLDER (tests/installer/holdfile.c), which holds it as a running program does on Windows.
 # Usage: windows_installer_test.sh BUILD_DIR BITS HOLDER OTHER_LIBCHECK (inside an X server, such as
 #   xvfb-run); OTHER_LIBCHECK: brelo_libcheck.exe of the other bitness, for that bitness's installer.
@@ -17,7 +18,7 @@ build=$1 bits=$2 holder=$3 other_libcheck=$4
 other=$((96 - bits))
 triple() { if [ "$1" = 64 ]; then echo x86_64-w64-mingw32; else echo i686-w64-mingw32; fi; }
 scratch=$(mktemp -d)
-# The Chinese locale: what the installer says on standard error is in its ANSI code page, 936.
+# The Chinese locale; what the installer says on standard error, a pipe here, is UTF-8 whatever it is.
 export WINEPREFIX=$scratch/wine WINEDEBUG=-all WINEDLLOVERRIDES='winemenubuilder.exe=d;mscoree,mshtml=d' \
     LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 trap 'exec 3>&- ; wineserver -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
@@ -43,16 +44,13 @@ package=$scratch/zip/Brelo_Tool
 
 # The other bitness's installer, made from the same files with only BITS and the judge changed rather
 # than from a second build: the tests need its checks and its uninstall entry, not its program.
-{
-    echo "SetOutPath \"\$INSTDIR\""
-    find "$package" -maxdepth 1 -type f ! -name VSDevNetSDK.dll -printf '!insertmacro PackageFile "%p" "%f"\n'
-} >"$scratch/files.nsh"
-find "$package" -maxdepth 1 -type f ! -name VSDevNetSDK.dll -printf '%f\r\n' |
-    { printf '\377\376' && iconv -f UTF-8 -t UTF-16LE; } >"$scratch/package.lst"
 other_setup=$scratch/other-setup.exe
-makensis -V1 -DBITS="$other" -DVERSION=0.0.0 -DOUTFILE="$other_setup" -DFILES="$scratch/files.nsh" \
-    -DLIST="$scratch/package.lst" -DSTANDIN="$package/VSDevNetSDK.dll" -DLIBCHECK="$other_libcheck" \
-    "$here/../dist/windows/installer.nsi" >/dev/null
+makensis -V1 -DBITS="$other" -DVERSION=0.0.0 -DOUTFILE="$other_setup" -DPAYLOAD="$package" \
+    -DLIBCHECK="$other_libcheck" "$here/../dist/windows/installer.nsi" >/dev/null
+# A signing command that fails stops the build, the uninstaller's included.
+! makensis -V1 -DBITS="$bits" -DVERSION=0.0.0 -DOUTFILE="$scratch/unsigned.exe" -DPAYLOAD="$package" \
+    -DLIBCHECK="$other_libcheck" -DSIGN=false "$here/../dist/windows/installer.nsi" >/dev/null 2>&1 ||
+    fail "makensis went on after the uninstaller's signing failed"
 
 # Vendor libraries with the four functions: helper.dll lies beside vendor.dll, nowhere.dll (also
 # imported) does not; NO_SEARCH lacks vsnet_search; NEWER is another build of the same size.
@@ -73,9 +71,11 @@ int vendor_extra(void) { return helper() + nowhere(); }
 #endif
 EOF
 echo 'int helper(void) { return 2; }' >"$scratch/helper.c"
+echo 'int helper(void) { return 22; }' >"$scratch/helper2.c"
 echo 'int nowhere(void) { return 3; }' >"$scratch/nowhere.c"
 cc() { "$(triple "$1")-gcc-posix" -shared -s -o "$2" "${@:3}"; }
-mkdir -p "$scratch/lib$bits" "$scratch/lib$other" "$scratch/kept" "$scratch/nosearch" "$scratch/newer"
+mkdir -p "$scratch/lib$bits" "$scratch/lib$other" "$scratch/kept" "$scratch/nosearch" "$scratch/newer" \
+    "$scratch/release2" "$scratch/badimport"
 cc "$bits" "$scratch/kept/VSDevNetSDK.dll" "$scratch/api.c"
 cc "$other" "$scratch/lib$other/VSDevNetSDK.dll" "$scratch/api.c"
 cc "$bits" "$scratch/nosearch/VSDevNetSDK.dll" -DNO_SEARCH "$scratch/api.c"
@@ -85,6 +85,12 @@ vendor=$scratch/lib$bits/VSDevNetSDK.dll
 cc "$bits" "$vendor" -DIMPORTS "$scratch/api.c" "$scratch/lib$bits/helper.dll" "$scratch/nowhere.dll"
 cc "$bits" "$scratch/newer/VSDevNetSDK.dll" -DIMPORTS -DVERSION=2 "$scratch/api.c" "$scratch/lib$bits/helper.dll" \
     "$scratch/nowhere.dll"
+# Release 2 comes with a helper.dll of its own; BADIMPORT names an import "\nstandin=1".
+cc "$bits" "$scratch/release2/helper.dll" "$scratch/helper2.c"
+cc "$bits" "$scratch/release2/VSDevNetSDK.dll" -DIMPORTS -DVERSION=2 "$scratch/api.c" "$scratch/release2/helper.dll" \
+    "$scratch/nowhere.dll"
+perl -0777 -pe 's/helper\.dll\0/\nstandin=1\0/' "$vendor" >"$scratch/badimport/VSDevNetSDK.dll"
+grep -q standin=1 "$scratch/badimport/VSDevNetSDK.dll" || fail "no import name with a line break"
 [ "$(stat -c %s "$vendor")" = "$(stat -c %s "$scratch/newer/VSDevNetSDK.dll")" ] &&
     ! cmp -s "$vendor" "$scratch/newer/VSDevNetSDK.dll" || fail "the newer library is not another one of the same size"
 
@@ -108,7 +114,7 @@ run() {
     status=0
     # shellcheck disable=SC2068 # the options are words
     wine "$@" 2>"$scratch/said" || status=$?
-    said=$(iconv -c -f GBK -t UTF-8 "$scratch/said" | tr -d '\r')
+    said=$(tr -d '\r' <"$scratch/said")
 }
 # Holds FILE open without sharing until release.
 hold() {
@@ -139,7 +145,8 @@ cases=(
     "reinstall keeps a vendor library|$setup|/S|0|$scratch/kept/VSDevNetSDK.dll|$bits|"
     "/SDK= with a $other-bit library is refused|$setup|/S /SDK=$other_lib|2|unchanged||$(expected_text other_bits "$other_lib" "$bits")"
     "/SDK= with a library without vsnet_search is refused|$setup|/S /SDK=$no_search|2|unchanged||$(expected_text no_search "$no_search" "$bits")"
-    "/SDK= with a $bits-bit library is taken|$setup|/S /SDK=$(winpath "$vendor")|0|$vendor|$bits|"
+    "/SDK= with a missing file is refused naming it|$setup|/S /SDK=$(winpath "$scratch/nowhere/VSDevNetSDK.dll")|2|unchanged||$(winpath "$scratch/nowhere/VSDevNetSDK.dll")"
+    "/SDK= with \"/\" in the path, a $bits-bit library, is taken|$setup|/S /SDK=Z:$vendor|0|$vendor|$bits|"
     "the win$other installer over a $bits-bit library is refused|$other_setup|/S|2|unchanged||"
 )
 for c in "${cases[@]}"; do
@@ -188,8 +195,8 @@ done
 run "$setup" /S
 [ "$status" -eq 0 ] && cmp -s "$dir/VSDevNetSDK.dll" "$vendor" || fail "the run after the held files: $status, $said"
 
-# Killed at its first change to the folder, as by a power cut: the library stays, and so does where
-# the program is; the next run completes the install there.
+# The placer killed at its first change to the folder, as by a power cut: the library stays, and so
+# does where the program is; the next run completes the install there.
 echo "an older brelo_tool.exe" >"$dir/brelo_tool.exe"
 listing() { find "$dir" -printf '%p %s %T@ %C@\n' | sort; }
 changed() { [ "$(listing)" != "$before" ]; }
@@ -198,7 +205,7 @@ before_dir=$(install_dir)
 wine "$setup" /S &
 setup_pid=$!
 wait_for "the upgrade's first change" 60 changed
-kill -KILL "$setup_pid"
+wine taskkill /F /IM brelo_libcheck.exe >/dev/null 2>&1 || true
 wait "$setup_pid" 2>/dev/null || true
 wineserver -w
 cmp -s "$dir/VSDevNetSDK.dll" "$vendor" && [ "$(install_dir)" = "$before_dir" ] ||
@@ -234,8 +241,9 @@ mkdir "$scratch/halfway"
 echo "in the way" >"$scratch/halfway/platforms"
 run "$setup" /S /D="$(winpath "$scratch/halfway")"
 [ "$status" -eq 3 ] && [[ $said == *"platforms\\qwindows.dll"* ]] || fail "halfway: exit code $status: $said"
+[ -z "$(state | grep -v '^[0-9a-f]' || true)" ] || fail "halfway: the registry names the folder: $(state)"
 rm "$scratch/halfway/platforms"
-run "$setup" /S "/SDK=$(winpath "$vendor")"
+run "$setup" /S "/SDK=$(winpath "$vendor")" /D="$(winpath "$scratch/halfway")"
 dir=$scratch/halfway
 [ "$status" -eq 0 ] && cmp -s "$dir/platforms/qwindows.dll" "$package/platforms/qwindows.dll" &&
     cmp -s "$dir/VSDevNetSDK.dll" "$vendor" || fail "the run after halfway: $status, $said"
@@ -244,4 +252,39 @@ wineserver -w
 [ ! -e "$dir" ] || fail "the uninstaller left: $(cd "$dir" && find .)"
 [ ! -e "$shortcut" ] || fail "the uninstaller left the shortcut"
 [ -z "$(state)" ] || fail "the uninstaller left its registry keys: $(state)"
-echo "win$bits installer: ${#cases[@]} silent installs, ${#holds[@]} held files, a killed upgrade, vendor-kept\\, two uninstalls and a halfway stop checked"
+# A /D= folder whose path runs through a file is refused, naming it, rather than replaced by another.
+echo "a file" >"$scratch/blocked"
+before=$(state)
+run "$setup" /S /D="$(winpath "$scratch/blocked/sub")"
+[ "$status" -eq 2 ] && [[ $said == *"$(winpath "$scratch/blocked")"* ]] && [ "$(state)" = "$before" ] ||
+    fail "a blocked /D=: exit code $status: $said: $(diff <(echo "$before") <(state))"
+
+# Release 2 of a library brings its own helper.dll; one the user changed since stops the install (exit
+# 3, nothing changed); a library already there whose import name holds a line break stays.
+dir=$scratch/release
+run "$setup" /S "/SDK=$(winpath "$vendor")" /D="$(winpath "$dir")"
+run "$setup" /S "/SDK=$(winpath "$scratch/release2/VSDevNetSDK.dll")" /D="$(winpath "$dir")"
+[ "$status" -eq 0 ] && cmp -s "$dir/helper.dll" "$scratch/release2/helper.dll" &&
+    cmp -s "$dir/VSDevNetSDK.dll" "$scratch/release2/VSDevNetSDK.dll" || fail "release 2: $status, $said"
+echo "changed" >"$dir/helper.dll"
+before=$(state)
+run "$setup" /S "/SDK=$(winpath "$vendor")" /D="$(winpath "$dir")"
+[ "$status" -eq 3 ] && [[ $said == *"$(winpath "$dir/helper.dll")"* ]] && [ "$(state)" = "$before" ] ||
+    fail "a helper.dll the user changed: exit code $status: $said"
+cp "$scratch/badimport/VSDevNetSDK.dll" "$dir/"
+run "$setup" /S /D="$(winpath "$dir")"
+[ "$status" -eq 0 ] && cmp -s "$dir/VSDevNetSDK.dll" "$scratch/badimport/VSDevNetSDK.dll" ||
+    fail "the library with a line break in an import name: $status, $said"
+
+# Installed again elsewhere: uninstalling the first install leaves the second's keys and shortcut.
+run "$setup" /S /D="$(winpath "$scratch/second")"
+wine "$dir/uninstall.exe" /S
+wineserver -w
+[ "$(install_dir)" = "\"InstallDir\"=\"$(winpath "$scratch/second" | sed 's/\\/\\\\/g')\"" ] && [ -f "$shortcut" ] ||
+    fail "the first uninstall forgot the second install: $(state)"
+wine "$scratch/second/uninstall.exe" /S
+wineserver -w
+[ -z "$(state | grep -v '^[0-9a-f]' || true)" ] && [ ! -e "$shortcut" ] && [ ! -e "$scratch/second" ] ||
+    fail "the second uninstall left: $(state), $(ls -A "$scratch/second")"
+
+echo "win$bits installer: ${#cases[@]} silent installs, ${#holds[@]} held files, a killed upgrade, vendor-kept\\, a halfway stop, a blocked /D=, a library's releases and four uninstalls checked"

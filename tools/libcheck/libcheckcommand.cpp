@@ -2,13 +2,12 @@
 
 #include "compat/dllsearch.h"
 #include "compat/libraryjudge.h"
-#include "sha256.h"
+#include "placer.h"
 
-#include <cstdint>
-#include <cstdio>
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 
 namespace {
 
@@ -17,168 +16,52 @@ constexpr int ProgramBits = int(sizeof(void *) * 8);
 constexpr int ExitUsable = 0;
 constexpr int ExitOtherBits = 1;
 constexpr int ExitUnusable = 2;
-constexpr int ExitUnreadable = 3;
 constexpr int ExitUsage = 9;
 
-const char Usage[] = "usage: brelo_libcheck <dll> <out-file>\n"
-                     "       brelo_libcheck --record <folder> <list-file> <manifest-file>\n"
-                     "       brelo_libcheck --unchanged <folder> <manifest-file> <out-file>\n"
-                     "Out-files are UTF-16LE with a BOM and CRLF line ends, one key=value a line.\n"
-                     "Exit codes: 0 usable, 1 other bitness, 2 unusable, 3 a listed file unreadable, 9 usage\n"
-                     "or an output that cannot be written.\n";
+const char Usage[] =
+    "usage: brelo_libcheck <dll> <out-file>\n"
+    "       brelo_libcheck --place <payload> <folder> <messages-file> [--sdk <dll>]\n"
+    "                      [--previous <VendorDll> <VendorDllSize> <VendorCompanions>]\n"
+    "       brelo_libcheck --check <folder> <messages-file> [--sdk <dll>]\n"
+    "       brelo_libcheck --remove <folder> <messages-file>\n"
+    "Files written are UTF-16LE with a BOM and CRLF line ends. The judge's exit codes: 0 usable, 1 other\n"
+    "bitness, 2 unusable, 9 usage or an out-file that cannot be written; the others': setup.exe's.\n";
 
-void appendUtf16(std::string &out, std::uint32_t unit)
+// Control characters never reach a line of an out-file: each line stays one line.
+std::string utf16Line(std::string line)
 {
-    out += char(unit & 0xff);
-    out += char(unit >> 8);
-}
-
-// Invalid UTF-8 becomes U+FFFD, so that a line is never lost whole.
-std::string utf8ToUtf16le(const std::string &text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size();) {
-        const unsigned char lead = static_cast<unsigned char>(text[i]);
-        const int length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
-        std::uint32_t point = length == 1 ? lead : length == 2 ? lead & 0x1f : length == 3 ? lead & 0x0f : lead & 0x07;
-        bool valid = length > 0 && i + length <= text.size();
-        for (int k = 1; valid && k < length; ++k) {
-            const unsigned char next = static_cast<unsigned char>(text[i + k]);
-            valid = (next >> 6) == 2;
-            point = (point << 6) | (next & 0x3f);
-        }
-        if (!valid) {
-            appendUtf16(out, 0xfffd);
-            ++i;
-            continue;
-        }
-        i += length;
-        if (point >= 0x10000) {
-            point -= 0x10000;
-            appendUtf16(out, 0xd800 + (point >> 10));
-            appendUtf16(out, 0xdc00 + (point & 0x3ff));
-        } else {
-            appendUtf16(out, point);
-        }
+    std::replace_if(
+        line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }, '?');
+    std::u16string text;
+    try {
+        text = std::filesystem::u8path(line).u16string();
+    } catch (const std::exception &) {
+        text = u"?";
     }
-    return out;
-}
-
-std::string utf16leToUtf8(const std::string &bytes)
-{
-    std::string out;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        std::uint32_t point = std::uint8_t(bytes[i]) | (std::uint32_t(std::uint8_t(bytes[i + 1])) << 8);
-        if (point >= 0xd800 && point < 0xdc00 && i + 3 < bytes.size()) {
-            const std::uint32_t low = std::uint8_t(bytes[i + 2]) | (std::uint32_t(std::uint8_t(bytes[i + 3])) << 8);
-            if (low >= 0xdc00 && low < 0xe000) {
-                point = 0x10000 + ((point - 0xd800) << 10) + (low - 0xdc00);
-                i += 2;
-            }
-        }
-        if (point < 0x80) {
-            out += char(point);
-        } else if (point < 0x800) {
-            out += char(0xc0 | (point >> 6));
-            out += char(0x80 | (point & 0x3f));
-        } else if (point < 0x10000) {
-            out += char(0xe0 | (point >> 12));
-            out += char(0x80 | ((point >> 6) & 0x3f));
-            out += char(0x80 | (point & 0x3f));
-        } else {
-            out += char(0xf0 | (point >> 18));
-            out += char(0x80 | ((point >> 12) & 0x3f));
-            out += char(0x80 | ((point >> 6) & 0x3f));
-            out += char(0x80 | (point & 0x3f));
-        }
+    std::string bytes;
+    for (const char16_t unit : text + u"\r\n") {
+        bytes += char(unit & 0xff);
+        bytes += char(unit >> 8);
     }
-    return out;
-}
-
-std::filesystem::path pathOf(const std::string &utf8)
-{
-    return std::filesystem::u8path(utf8);
-}
-
-// A file's lines as UTF-8, from UTF-16LE with its BOM or from UTF-8; empty lines left out.
-std::optional<std::vector<std::string>> readLines(const std::string &file)
-{
-    std::ifstream in(pathOf(file), std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    if (text.compare(0, 2, "\xff\xfe") == 0) {
-        text = utf16leToUtf8(text.substr(2));
-    } else if (text.compare(0, 3, "\xef\xbb\xbf") == 0) {
-        text.erase(0, 3);
-    }
-    std::vector<std::string> lines;
-    for (std::size_t start = 0; start < text.size();) {
-        std::size_t end = text.find('\n', start);
-        end = end == std::string::npos ? text.size() : end;
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (!line.empty()) {
-            lines.push_back(std::move(line));
-        }
-        start = end + 1;
-    }
-    return lines;
-}
-
-bool writeFile(const std::string &file, const std::string &bytes)
-{
-    std::ofstream out(pathOf(file), std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-    out.close();
-    return !out.fail();
+    return bytes;
 }
 
 bool writeUtf16Lines(const std::string &file, const std::vector<std::string> &lines)
 {
     std::string bytes = "\xff\xfe";
     for (const std::string &line : lines) {
-        bytes += utf8ToUtf16le(line + "\r\n");
+        bytes += utf16Line(line);
     }
-    return writeFile(file, bytes);
-}
-
-// A listed path below the folder; the installer writes them with backslashes.
-std::filesystem::path listedFile(const std::string &folder, std::string relative)
-{
-    for (char &c : relative) {
-        c = c == '\\' ? '/' : c;
-    }
-    return pathOf(folder) / pathOf(relative);
-}
-
-std::optional<std::string> hashFile(const std::filesystem::path &file)
-{
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    Sha256 sha;
-    char buffer[65536];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-        sha.add(std::string_view(buffer, std::size_t(in.gcount())));
-    }
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return sha.hexDigest();
+    std::ofstream out(std::filesystem::u8path(file), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    out.close();
+    return !out.fail();
 }
 
 int judge(const std::string &dll, const std::string &outFile)
 {
     std::error_code error;
-    const std::filesystem::path folder = std::filesystem::absolute(pathOf(dll), error).parent_path();
+    const std::filesystem::path folder = std::filesystem::absolute(std::filesystem::u8path(dll), error).parent_path();
     const DllSearch search = DllSearch::likeLoader(folder);
     const LibraryJudgement judgement = judgeLibrary(DllSearch::read(dll), dll, ProgramBits, search.lookup());
 
@@ -211,64 +94,68 @@ int judge(const std::string &dll, const std::string &outFile)
     return ExitUnusable;
 }
 
-int record(const std::string &folder, const std::string &listFile, const std::string &manifestFile)
+// The placer's modes: their messages go to the messages-file and to standard error.
+int finish(const PlacerResult &result, const std::string &messagesFile, const Say &say)
 {
-    const std::optional<std::vector<std::string>> list = readLines(listFile);
-    if (!list) {
-        return ExitUsage;
+    for (const std::string &line : result.messages) {
+        say(line);
     }
-    std::string manifest;
-    bool allRead = true;
-    for (const std::string &relative : *list) {
-        const std::optional<std::string> hash = hashFile(listedFile(folder, relative));
-        if (hash) {
-            manifest += *hash + "  " + relative + "\r\n";
-        }
-        allRead = allRead && hash;
-    }
-    if (!writeFile(manifestFile, manifest)) {
-        return ExitUsage;
-    }
-    return allRead ? ExitUsable : ExitUnreadable;
+    return writeUtf16Lines(messagesFile, result.messages) ? result.exitCode : SetupUsage;
 }
 
-int unchanged(const std::string &folder, const std::string &manifestFile, const std::string &outFile)
+PreviousVendorRecord previousRecord(const std::string &copied, const std::string &size, const std::string &companions)
 {
-    const std::optional<std::vector<std::string>> manifest = readLines(manifestFile);
-    if (!manifest) {
-        return ExitUsage;
-    }
-    std::vector<std::string> lines;
-    for (const std::string &entry : *manifest) {
-        // A line not of the manifest's form names no file that may be taken for unchanged.
-        if (entry.size() < 67 || entry.compare(64, 2, "  ") != 0) {
-            continue;
+    PreviousVendorRecord record;
+    record.copied = copied == "1";
+    record.librarySize = std::strtoull(size.c_str(), nullptr, 10);
+    for (std::size_t start = 0; start < companions.size();) {
+        const std::size_t end = std::min(companions.find('|', start), companions.size());
+        if (end > start) {
+            record.companions.push_back(companions.substr(start, end - start));
         }
-        const std::string relative = entry.substr(66);
-        const std::filesystem::path file = listedFile(folder, relative);
-        std::error_code error;
-        if (!std::filesystem::exists(file, error) && !error) {
-            lines.push_back("gone=" + relative);
+        start = end + 1;
+    }
+    return record;
+}
+
+int place(const std::vector<std::string> &args, const Say &say)
+{
+    Placement placement;
+    const bool check = args[0] == "--check";
+    const std::size_t positional = check ? 3 : 4;
+    if (args.size() < positional) {
+        return -1;
+    }
+    placement.payload = check ? std::filesystem::path() : std::filesystem::u8path(args[1]);
+    placement.folder = std::filesystem::u8path(args[positional - 2]);
+    for (std::size_t i = positional; i < args.size(); ++i) {
+        if (args[i] == "--sdk" && i + 1 < args.size()) {
+            placement.library = std::filesystem::u8path(args[++i]);
+        } else if (args[i] == "--previous" && !check && i + 3 < args.size()) {
+            placement.previous = previousRecord(args[i + 1], args[i + 2], args[i + 3]);
+            i += 3;
         } else {
-            lines.push_back((hashFile(file) == entry.substr(0, 64) ? "same=" : "changed=") + relative);
+            return -1;
         }
     }
-    return writeUtf16Lines(outFile, lines) ? ExitUsable : ExitUsage;
+    return finish(placeFiles(placement), args[positional - 1], say);
 }
 
 } // namespace
 
-int runLibCheck(const std::vector<std::string> &args)
+int runLibCheck(const std::vector<std::string> &args, const Say &say)
 {
+    int code = -1;
     if (args.size() == 2 && args[0].compare(0, 2, "--") != 0) {
-        return judge(args[0], args[1]);
+        code = judge(args[0], args[1]);
+    } else if (!args.empty() && (args[0] == "--place" || args[0] == "--check")) {
+        code = place(args, say);
+    } else if (args.size() == 3 && args[0] == "--remove") {
+        code = finish(removeInstalled(std::filesystem::u8path(args[1])), args[2], say);
     }
-    if (args.size() == 4 && args[0] == "--record") {
-        return record(args[1], args[2], args[3]);
+    if (code < 0) {
+        say(Usage);
+        return ExitUsage;
     }
-    if (args.size() == 4 && args[0] == "--unchanged") {
-        return unchanged(args[1], args[2], args[3]);
-    }
-    std::fputs(Usage, stderr);
-    return ExitUsage;
+    return code;
 }

@@ -1,11 +1,15 @@
 #ifndef BRELO_LIBCHECKCOMMAND_H
 #define BRELO_LIBCHECKCOMMAND_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
+// Where a line for a person goes: standard error, as each platform's console wants it.
+using Say = std::function<void(const std::string &utf8)>;
+
 // brelo_libcheck's command line after the program's name, in UTF-8; returns the exit code. The
-// installer reads every mode, line and code of it: change none without the installer.
-int runLibCheck(const std::vector<std::string> &args);
+// installer runs its placing modes and passes their exit codes on as its own.
+int runLibCheck(const std::vector<std::string> &args, const Say &say);
 
 #endif // BRELO_LIBCHECKCOMMAND_H
