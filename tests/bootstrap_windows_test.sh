@@ -121,7 +121,12 @@ put dpkg-query <<'EOF'
 #!/usr/bin/env bash
 printf 'install ok installed'
 EOF
-stub locale '[ "$1" != charmap ] || [ "$LC_ALL" != zh_CN.UTF-8 ] || echo UTF-8'
+# The Chinese locale works, whether or not this machine has it: a shell that sets locales itself (bash
+# warns of one that is missing) would give the machine's answer instead.
+put locale <<'EOF'
+#!/bin/sh
+[ "$1" != charmap ] || [ "$LC_ALL" != zh_CN.UTF-8 ] || echo UTF-8
+EOF
 stub df 'printf "Filesystem 1024-blocks Used Available Capacity Mounted\nscratch 1 1 99999999999 1%% /\n"'
 stub apt-get 'for a; do [ "$a" != source ] || touch qtbase-opensource-src_5.15.8+dfsg-11.dsc; done'
 put dpkg-source <<EOF
