@@ -274,31 +274,29 @@ void MainWindow::copyDeviceList()
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    // The table's own copy would take the current cell alone.
-    if (watched == ui->dev_search_tableWidget && event->type() == QEvent::KeyPress
-        && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
-        copyDeviceList();
-        return true;
-    }
-    if (watched == ui->dev_search_tableWidget && event->type() == QEvent::KeyPress
-        && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Paste)) {
-        pasteAddressPlan();
-        return true;
+    if (watched == ui->dev_search_tableWidget && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        // The table's own copy would take the current cell alone.
+        if (key->matches(QKeySequence::Copy)) {
+            copyDeviceList();
+            return true;
+        }
+        if (key->matches(QKeySequence::Paste)) {
+            pasteAddressPlan();
+            return true;
+        }
+        const int row = ui->dev_search_tableWidget->currentRow();
+        if (key->key() == Qt::Key_Space && row >= 0) {
+            toggleRow(row);
+            // Consumed: the table would toggle a checkable current cell a second time.
+            return true;
+        }
     }
     // A right click only opens the menu: the selection stays what the user made it.
     if (watched == ui->dev_search_tableWidget->viewport()
         && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
         && static_cast<QMouseEvent *>(event)->button() == Qt::RightButton) {
         return true;
-    }
-    if (watched == ui->dev_search_tableWidget && event->type() == QEvent::KeyPress
-        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Space) {
-        const int row = ui->dev_search_tableWidget->currentRow();
-        if (row >= 0) {
-            toggleRow(row);
-            // Consumed: the table would toggle a checkable current cell a second time.
-            return true;
-        }
     }
     return QMainWindow::eventFilter(watched, event);
 }
