@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <set>
 
@@ -51,8 +50,16 @@ std::string shown(fs::path path)
     return path.make_preferred().u8string();
 }
 
-std::optional<std::string> hashOf(std::istream &in)
+std::optional<std::string> hashFile(const fs::path &file)
 {
+    std::error_code error;
+    if (!fs::is_regular_file(file, error)) {
+        return std::nullopt;
+    }
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
     Sha256 sha;
     char buffer[65536];
     while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
@@ -62,16 +69,6 @@ std::optional<std::string> hashOf(std::istream &in)
         return std::nullopt;
     }
     return sha.hexDigest();
-}
-
-std::optional<std::string> hashFile(const fs::path &file)
-{
-    std::error_code error;
-    if (!fs::is_regular_file(file, error)) {
-        return std::nullopt;
-    }
-    std::ifstream in(file, std::ios::binary);
-    return in ? hashOf(in) : std::nullopt;
 }
 
 std::string hashBytes(const std::string &bytes)
@@ -358,8 +355,7 @@ bool Placer::planPackage()
     std::sort(files.begin(), files.end());
     for (const std::string &path : files) {
         const fs::path from = below(m_placement.payload, path);
-        std::ifstream in(from, std::ios::binary);
-        const std::optional<std::string> hash = in ? hashOf(in) : std::nullopt;
+        const std::optional<std::string> hash = hashFile(from);
         if (!hash) {
             return refuse(SetupNotWritten, "无法读取安装包的文件 " + shown(from) + "。Cannot read the package.");
         }
