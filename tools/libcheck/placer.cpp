@@ -298,9 +298,11 @@ bool Placer::chooseLibrary()
         return true;
     }
     const fs::path inPlace = m_folder / Library;
+    bool standInInPlace = false;
     if (present(inPlace)) {
         Judged judged = judge(inPlace, m_folder, bits);
-        if (!judged.judgement.standIn && !cutShortStandIn(judged.bytes)) {
+        standInInPlace = judged.judgement.standIn;
+        if (!standInInPlace && !cutShortStandIn(judged.bytes)) {
             m_kept = std::move(judged);
         }
     }
@@ -326,8 +328,7 @@ bool Placer::chooseLibrary()
     std::error_code error;
     for (fs::directory_iterator it(m_folder / Aside, error), end; !error && it != end; it.increment(error)) {
         const fs::path target = m_folder / it->path().filename();
-        const bool overStandIn = lower(it->path().filename().u8string()) == lower(Library) && present(target)
-            && judge(target, m_folder, bits).judgement.standIn;
+        const bool overStandIn = lower(it->path().filename().u8string()) == lower(Library) && standInInPlace;
         if (!it->is_directory(error) && (!present(target) || overStandIn)) {
             m_restores.emplace_back(it->path(), target);
         }
