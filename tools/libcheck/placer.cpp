@@ -301,8 +301,9 @@ bool Placer::chooseLibrary()
     bool standInInPlace = false;
     if (present(inPlace)) {
         Judged judged = judge(inPlace, m_folder, bits);
-        standInInPlace = judged.judgement.standIn;
-        if (!standInInPlace && !cutShortStandIn(judged.bytes)) {
+        // A stand-in torn by a killed install is ours too: a library set aside goes back over it.
+        standInInPlace = judged.judgement.standIn || cutShortStandIn(judged.bytes);
+        if (!standInInPlace) {
             m_kept = std::move(judged);
         }
     }
