@@ -100,7 +100,7 @@ int finish(const PlacerResult &result, const std::string &messagesFile, const Sa
     for (const std::string &line : result.messages) {
         say(line);
     }
-    return writeUtf16Lines(messagesFile, result.messages) ? result.exitCode : SetupUsage;
+    return writeUtf16Lines(messagesFile, result.messages) ? result.exitCode : ExitUsage;
 }
 
 PreviousVendorRecord previousRecord(const std::string &copied, const std::string &size, const std::string &companions)

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <set>
 
@@ -51,8 +50,16 @@ std::string shown(fs::path path)
     return path.make_preferred().u8string();
 }
 
-std::optional<std::string> hashOf(std::istream &in)
+std::optional<std::string> hashFile(const fs::path &file)
 {
+    std::error_code error;
+    if (!fs::is_regular_file(file, error)) {
+        return std::nullopt;
+    }
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
     Sha256 sha;
     char buffer[65536];
     while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
@@ -62,16 +69,6 @@ std::optional<std::string> hashOf(std::istream &in)
         return std::nullopt;
     }
     return sha.hexDigest();
-}
-
-std::optional<std::string> hashFile(const fs::path &file)
-{
-    std::error_code error;
-    if (!fs::is_regular_file(file, error)) {
-        return std::nullopt;
-    }
-    std::ifstream in(file, std::ios::binary);
-    return in ? hashOf(in) : std::nullopt;
 }
 
 std::string hashBytes(const std::string &bytes)
@@ -301,9 +298,12 @@ bool Placer::chooseLibrary()
         return true;
     }
     const fs::path inPlace = m_folder / Library;
+    bool standInInPlace = false;
     if (present(inPlace)) {
         Judged judged = judge(inPlace, m_folder, bits);
-        if (!judged.judgement.standIn && !cutShortStandIn(judged.bytes)) {
+        // A stand-in torn by a killed install is ours too: a library set aside goes back over it.
+        standInInPlace = judged.judgement.standIn || cutShortStandIn(judged.bytes);
+        if (!standInInPlace) {
             m_kept = std::move(judged);
         }
     }
@@ -329,8 +329,7 @@ bool Placer::chooseLibrary()
     std::error_code error;
     for (fs::directory_iterator it(m_folder / Aside, error), end; !error && it != end; it.increment(error)) {
         const fs::path target = m_folder / it->path().filename();
-        const bool overStandIn = lower(it->path().filename().u8string()) == lower(Library) && present(target)
-            && judge(target, m_folder, bits).judgement.standIn;
+        const bool overStandIn = lower(it->path().filename().u8string()) == lower(Library) && standInInPlace;
         if (!it->is_directory(error) && (!present(target) || overStandIn)) {
             m_restores.emplace_back(it->path(), target);
         }
@@ -358,8 +357,7 @@ bool Placer::planPackage()
     std::sort(files.begin(), files.end());
     for (const std::string &path : files) {
         const fs::path from = below(m_placement.payload, path);
-        std::ifstream in(from, std::ios::binary);
-        const std::optional<std::string> hash = in ? hashOf(in) : std::nullopt;
+        const std::optional<std::string> hash = hashFile(from);
         if (!hash) {
             return refuse(SetupNotWritten, "无法读取安装包的文件 " + shown(from) + "。Cannot read the package.");
         }

@@ -13,7 +13,6 @@ enum SetupExit : int {
     SetupRefused = 2, // the library or the folder cannot be used: nothing changed
     SetupNotWritten = 3, // a file could not be written, or one the installer must keep is in the way
     SetupInUse = 4, // a file to be replaced is held open: nothing changed
-    SetupUsage = 9,
 };
 
 // What the installers before the manifests kept in the registry about the vendor's files they copied:
