@@ -18,6 +18,10 @@ class DeviceTableWidget : public QTableWidget
 public:
     // Which column holds what; the number column also holds the row's check box.
     enum Column { NumberColumn, IdColumn, AddressColumn, VersionColumn, ModelColumn, MacColumn };
+    // What a row's address cell says needs doing, as flags under HintRole; the find bar's "marked"
+    // filter shows the rows with any.
+    enum Hint { NoHint = 0, ConflictHint = 1, OwnAddressHint = 2, UnreachableHint = 4, NewHint = 8 };
+    static constexpr int HintRole = Qt::UserRole + 1;
 
     explicit DeviceTableWidget(QWidget *parent = nullptr);
     ~DeviceTableWidget() override;
