@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 
 // What a Chinese input method in full-width mode types for the digits, letters and marks an address
@@ -12,25 +14,34 @@ namespace {
 // they make errors the user cannot see.
 QString normalized(const QString &text)
 {
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
+    int at = 0;
+    while (at < text.size() && text.at(at).unicode() < 0x80) {
+        ++at;
+    }
+    if (at == text.size()) {
+        return text;
+    }
+    QString out(text.size(), Qt::Uninitialized);
+    QChar *end = std::copy(text.constData(), text.constData() + at, out.data());
+    for (; at < text.size(); ++at) {
+        const QChar c = text.at(at);
         const ushort code = c.unicode();
         if (code < 0x80) {
-            out += c;
+            *end++ = c;
         } else if ((code >= 0xFF0C && code <= 0xFF1B) || (code >= 0xFF21 && code <= 0xFF3A)
                    || (code >= 0xFF41 && code <= 0xFF5A)) {
-            out += QLatin1Char(char(code - 0xFEE0));
+            *end++ = QLatin1Char(char(code - 0xFEE0));
         } else if (code == 0x3002) {
-            out += QLatin1Char('.');
+            *end++ = QLatin1Char('.');
         } else if (code == 0x3001) {
-            out += QLatin1Char(',');
+            *end++ = QLatin1Char(',');
         } else if (c.category() == QChar::Separator_Space) {
-            out += QLatin1Char(' ');
+            *end++ = QLatin1Char(' ');
         } else if (c.category() != QChar::Other_Format) {
-            out += c;
+            *end++ = c;
         }
     }
+    out.truncate(int(end - out.constData()));
     return out;
 }
 
@@ -303,7 +314,9 @@ QString groupedKey(const QString &cell, QChar separator, int groups, int width, 
         if (length < (padded ? 1 : width) || length > width) {
             return {};
         }
-        key += QString(width - length, QLatin1Char('0'));
+        for (int pad = length; pad < width; ++pad) {
+            key += QLatin1Char('0');
+        }
         for (int i = from; i < to; ++i) {
             if (!isHexDigit(cell.at(i))) {
                 return {};
