@@ -7,7 +7,7 @@
 
 // More lines than any site has devices; beyond it the preview would only freeze the window.
 constexpr int MaxPlanLines = 65536;
-// Far longer than any address list; a longer cell is cut, as are the cells of a line past the last.
+// Far longer than any address list: a longer cell is cut, and a line's cells past the last are left out.
 constexpr int MaxPlanCellLength = 256;
 constexpr int MaxPlanCells = 1024;
 
