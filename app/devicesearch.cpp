@@ -20,6 +20,7 @@ void DeviceSearch::request()
     if (m_closing.load()) {
         return;
     }
+    emit started();
     if (m_running) {
         // No library has to run two searches at once: this one waits for the running one to return.
         m_superseded = true;

@@ -24,6 +24,8 @@ public:
 
     // Any thread: whether the library's callback should still hand on devices.
     bool reports() const { return !m_closing.load() && !m_superseded.load(); }
+    // GUI thread: a search runs or waits to start.
+    bool busy() const { return m_running != nullptr || m_waiting; }
     // GUI thread: whether a device delivered now belongs to the newest search.
     bool accepts() const { return !m_waiting && !m_closing.load(); }
 
@@ -32,6 +34,8 @@ public:
     void shutdown();
 
 signals:
+    // A search was asked for: the table is about to be filled anew.
+    void started();
     // No search runs or waits any more.
     void idle();
     // The newest search has ended with the library's result.

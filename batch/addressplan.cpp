@@ -62,9 +62,7 @@ bool parseAddress(const QString &text, quint32 *address)
     return true;
 }
 
-namespace {
-
-QString dotted(quint32 address)
+QString dottedAddress(quint32 address)
 {
     char text[16];
     char *end = text;
@@ -82,7 +80,6 @@ QString dotted(quint32 address)
     return QString::fromLatin1(text, int(end - text) - 1);
 }
 
-// The prefix length of a contiguous netmask, or -1.
 int prefixLength(quint32 mask)
 {
     const quint32 hosts = ~mask;
@@ -96,12 +93,10 @@ int prefixLength(quint32 mask)
     return length;
 }
 
-} // namespace
-
 QString plainDecimalAddress(const QString &text)
 {
     quint32 address = 0;
-    return parseAddress(text, &address) ? dotted(address) : text;
+    return parseAddress(text, &address) ? dottedAddress(address) : text;
 }
 
 QString plainDecimalDns(const QString &dns)
@@ -147,7 +142,7 @@ QString addressPlanRefusal(const QStringList &plan, const QString &netmask, cons
         const quint32 address = addresses.at(i);
         if ((address & mask) != network || address == network || address == broadcast) {
             return QStringLiteral("IP地址 %1 不是子网 %2/%3 内可分配的主机地址")
-                .arg(plan.at(i), dotted(network))
+                .arg(plan.at(i), dottedAddress(network))
                 .arg(prefix);
         }
     }
@@ -175,25 +170,6 @@ QString addressPlanRefusal(const QStringList &plan, const QString &netmask, cons
         if (holder != holders.constEnd()) {
             return QStringLiteral("IP地址 %1 已被设备 %2 使用").arg(plan.at(i), holder.value());
         }
-    }
-    return {};
-}
-
-QString gatewayRefusal(const QString &address, const QString &netmask, const QString &gateway)
-{
-    quint32 host = 0;
-    quint32 mask = 0;
-    quint32 router = 0;
-    if (!parseAddress(address, &host) || !parseAddress(netmask, &mask)) {
-        return {};
-    }
-    if (!parseAddress(gateway, &router)) {
-        return QStringLiteral("默认网关 %1 无效").arg(gateway);
-    }
-    if ((router & mask) != (host & mask)) {
-        return QStringLiteral("默认网关 %1 不在子网 %2/%3 内")
-            .arg(dotted(router), dotted(host & mask))
-            .arg(prefixLength(mask));
     }
     return {};
 }

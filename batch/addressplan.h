@@ -28,16 +28,17 @@ bool parseAddress(const QString &text, quint32 *address);
 // out as "10.1.0.7". Other texts are returned unchanged.
 QString plainDecimalAddress(const QString &text);
 
+QString dottedAddress(quint32 address);
+
+// The prefix length of a contiguous netmask, or -1.
+int prefixLength(quint32 mask);
+
 // The parts that are no address stay as typed.
 QString plainDecimalDns(const QString &dns);
 
 // Why the plan (plain decimal, one address per device) must not be sent, or an empty text.
 QString addressPlanRefusal(const QStringList &plan, const QString &netmask, const QString &gateway,
                            const QVector<DeviceAddress> &others);
-
-// Why gateway cannot serve address (plain decimal) in the subnet of a valid netmask, or an empty
-// text. A pasted plan names a gateway per line, where a slip is easy to make and hard to see.
-QString gatewayRefusal(const QString &address, const QString &netmask, const QString &gateway);
 
 // Why the commands (a batch, a resend or a pasted plan) must not go out, against the table's rows in
 // table order, or an empty text. Devices that share one netmask and gateway are judged as one plan, as

@@ -38,25 +38,98 @@ struct Reading
     bool moves = false;
 };
 
-bool isDnsText(const QString &dns)
+PlanSetting addressSetting(const QString &text)
 {
-    for (const QChar c : dns) {
-        if (!(c.isDigit() && c.unicode() < 128) && c != QLatin1Char('.') && c != QLatin1Char(';')) {
-            return false;
-        }
-    }
-    return true;
+    PlanSetting setting;
+    setting.valid = parseAddress(text, &setting.value);
+    setting.text = setting.valid ? dottedAddress(setting.value) : text;
+    return setting;
 }
 
-QString lineNumber(int line)
+PlanSetting netmaskSetting(const QString &text)
 {
-    return QString::number(line + 1);
+    PlanSetting setting = addressSetting(text);
+    const int prefix = setting.valid ? prefixLength(setting.value) : -1;
+    setting.valid = prefix >= 1 && prefix <= 30;
+    return setting;
+}
+
+// Addresses a device can use, separated by ",", ";" or spaces; they go out joined by ";".
+PlanSetting dnsSetting(const QString &text)
+{
+    PlanSetting setting;
+    setting.text = text;
+    QStringList plain;
+    int from = 0;
+    for (int at = 0; at <= text.size(); ++at) {
+        if (at < text.size() && text.at(at) != QLatin1Char(',') && text.at(at) != QLatin1Char(';')
+            && !text.at(at).isSpace()) {
+            continue;
+        }
+        if (at > from) {
+            quint32 address = 0;
+            const QString part = text.mid(from, at - from);
+            if (!parseAddress(part, &address) || !isUsableDeviceAddress(dottedAddress(address))) {
+                return setting;
+            }
+            plain.append(dottedAddress(address));
+        }
+        from = at + 1;
+    }
+    setting.valid = !plain.isEmpty();
+    setting.text = plain.join(QLatin1Char(';'));
+    return setting;
+}
+
+QString withCutNote(const QString &note)
+{
+    const QString cut = QStringLiteral("单元格过长: 只读了前 %1 个字符").arg(MaxPlanCellLength);
+    return note.isEmpty() ? cut : note + QStringLiteral("; ") + cut;
+}
+
+// Why the address cannot go out in the subnet of mask with gateway, as a batch would word it.
+QString subnetRefusal(const PreparedLine &line, const PlanSetting &mask, const PlanSetting &gateway)
+{
+    const QString address = line.verdict.address;
+    if (!mask.valid) {
+        return QStringLiteral("子网掩码 %1 无效").arg(mask.text);
+    }
+    const int prefix = prefixLength(mask.value);
+    const quint32 network = line.address & mask.value;
+    const quint32 broadcast = network | ~mask.value;
+    if (line.address == network || line.address == broadcast) {
+        return QStringLiteral("IP地址 %1 不是子网 %2/%3 内可分配的主机地址")
+            .arg(address, dottedAddress(network))
+            .arg(prefix);
+    }
+    if (gateway.valid && gateway.value == line.address) {
+        return QStringLiteral("IP地址 %1 与默认网关相同").arg(address);
+    }
+    if (!line.holder.isEmpty()) {
+        return QStringLiteral("IP地址 %1 已被设备 %2 使用").arg(address, line.holder);
+    }
+    if (!gateway.valid) {
+        return QStringLiteral("默认网关 %1 无效").arg(gateway.text);
+    }
+    if ((gateway.value & mask.value) != network) {
+        return QStringLiteral("默认网关 %1 不在子网 %2/%3 内").arg(gateway.text, dottedAddress(network)).arg(prefix);
+    }
+    // A slip in a per-line gateway that no device could route through.
+    if (gateway.value == network || gateway.value == broadcast) {
+        return QStringLiteral("默认网关 %1 是子网 %2/%3 的%4")
+            .arg(gateway.text, dottedAddress(network))
+            .arg(prefix)
+            .arg(gateway.value == network ? QStringLiteral("网络地址") : QStringLiteral("广播地址"));
+    }
+    if (line.sameAddressRow > 0) {
+        return QStringLiteral("IP地址 %1 与第 %2 行相同").arg(address).arg(line.sameAddressRow);
+    }
+    return {};
 }
 
 } // namespace
 
-QVector<JudgedLine> judgeAddressPlan(const QVector<PlanLine> &lines, const QVector<DeviceAddress> &table,
-                                     const PlanDefaults &defaults)
+QVector<PreparedLine> preparePlan(const QVector<PlanLine> &lines, const QVector<DeviceAddress> &table)
 {
     QHash<QString, int> rowOf;
     rowOf.reserve(table.size());
@@ -85,7 +158,7 @@ QVector<JudgedLine> judgeAddressPlan(const QVector<PlanLine> &lines, const QVect
         reading.row = rowOf.value(line.macKey, -1);
         reading.dhcp = line.address.compare(QLatin1String("DHCP"), Qt::CaseInsensitive) == 0;
         reading.readable = !reading.dhcp && parseAddress(line.address, &reading.address);
-        reading.plain = reading.readable ? plainDecimalAddress(line.address) : line.address;
+        reading.plain = reading.readable ? dottedAddress(reading.address) : line.address;
         if (reading.row >= 0) {
             const bool ownSettings = !line.netmask.isEmpty() || !line.gateway.isEmpty() || !line.dns.isEmpty();
             reading.unchanged = reading.readable && !ownSettings && rowReadable.at(reading.row)
@@ -108,92 +181,141 @@ QVector<JudgedLine> judgeAddressPlan(const QVector<PlanLine> &lines, const QVect
         }
     }
 
-    const QString defaultNetmask = plainDecimalAddress(defaults.netmask);
-    const QString defaultGateway = plainDecimalAddress(defaults.gateway);
-    const QString defaultDns = plainDecimalDns(defaults.dns.trimmed());
-    QVector<JudgedLine> judged(lines.size());
+    QVector<PreparedLine> prepared(lines.size());
     for (int i = 0; i < lines.size(); ++i) {
         const PlanLine &line = lines.at(i);
         const Reading &reading = readings.at(i);
-        JudgedLine &out = judged[i];
-        out.mac = reading.row >= 0 ? table.at(reading.row).mac : line.mac;
-        out.current = reading.row >= 0 ? table.at(reading.row).ip : QString();
-        out.address = reading.dhcp ? QStringLiteral("DHCP") : reading.plain;
-        const bool sendable = reading.dhcp || reading.readable;
-        if (sendable) {
-            out.dns = line.dns.isEmpty() ? defaultDns : plainDecimalDns(line.dns);
-        }
-        if (reading.readable) {
-            out.netmask = line.netmask.isEmpty() ? defaultNetmask : plainDecimalAddress(line.netmask);
-            out.gateway = line.gateway.isEmpty() ? defaultGateway : plainDecimalAddress(line.gateway);
-        }
+        PreparedLine &out = prepared[i];
+        JudgedLine &verdict = out.verdict;
+        verdict.row = line.row;
+        verdict.mac = reading.row >= 0 ? table.at(reading.row).mac : line.mac;
+        verdict.current = reading.row >= 0 ? table.at(reading.row).ip : QString();
+        verdict.address = reading.dhcp ? QStringLiteral("DHCP") : reading.plain;
+        out.cut = line.cut;
 
-        const auto error = [&out](const QString &reason) {
-            out.state = PlanState::Error;
-            out.note = reason;
+        const auto settle = [&out](PlanState state, const QString &note) {
+            out.verdict.state = state;
+            out.verdict.note = out.cut ? withCutNote(note) : note;
         };
         if (line.macKey.isEmpty()) {
-            error(line.mac.isEmpty() ? QStringLiteral("没有MAC地址") : QStringLiteral("MAC地址 %1 无效").arg(line.mac));
+            settle(PlanState::Error,
+                   line.mac.isEmpty() ? QStringLiteral("没有MAC地址")
+                                      : QStringLiteral("MAC地址 %1 无效").arg(line.mac));
             continue;
         }
         const Pair &sameMac = linesOfMac.value(line.macKey);
         if (sameMac.second >= 0) {
-            error(QStringLiteral("MAC地址与第 %1 行相同").arg(lineNumber(sameMac.other(i))));
+            settle(PlanState::Error, QStringLiteral("MAC地址与第 %1 行相同").arg(lines.at(sameMac.other(i)).row));
             continue;
         }
         if (line.address.isEmpty()) {
-            out.state = PlanState::Empty;
-            out.note = QStringLiteral("未填写新IP");
+            settle(PlanState::Empty, QStringLiteral("未填写新IP"));
             continue;
         }
-        if (!sendable) {
-            error(QStringLiteral("新IP %1 无效").arg(line.address));
+        if (!reading.dhcp && !reading.readable) {
+            settle(PlanState::Error, QStringLiteral("新IP %1 无效").arg(line.address));
             continue;
         }
         if (reading.unchanged) {
-            out.state = PlanState::Unchanged;
-            out.note = QStringLiteral("地址不变");
+            settle(PlanState::Unchanged, QStringLiteral("地址不变"));
             continue;
         }
-        if (!isDnsText(line.dns)) {
-            error(QStringLiteral("DNS %1 无效").arg(line.dns));
+        if (reading.readable && !isUsableDeviceAddress(verdict.address)) {
+            settle(PlanState::Error, QStringLiteral("IP地址 %1 不是可用的设备地址").arg(verdict.address));
             continue;
+        }
+        if (!line.dns.isEmpty()) {
+            out.dns = dnsSetting(line.dns);
+            if (!out.dns.valid) {
+                settle(PlanState::Error, QStringLiteral("DNS %1 无效").arg(line.dns));
+                continue;
+            }
+        }
+        out.fieldsDecide = true;
+        out.dhcp = reading.dhcp;
+        out.listed = reading.row >= 0;
+        out.address = reading.address;
+        if (!line.netmask.isEmpty()) {
+            out.netmask = netmaskSetting(line.netmask);
+        }
+        if (!line.gateway.isEmpty()) {
+            out.gateway = addressSetting(line.gateway);
         }
         if (reading.readable) {
-            if (!isUsableDeviceAddress(out.address)) {
-                error(QStringLiteral("IP地址 %1 不是可用的设备地址").arg(out.address));
-                continue;
-            }
-            QVector<DeviceAddress> holder;
             const auto held = holders.constFind(reading.address);
             if (held != holders.constEnd() && rowKeys.at(held.value()) != line.macKey) {
-                holder.append(table.at(held.value()));
-            }
-            QString refusal = addressPlanRefusal({out.address}, out.netmask, out.gateway, holder);
-            if (refusal.isEmpty()) {
-                refusal = gatewayRefusal(out.address, out.netmask, out.gateway);
+                out.holder = table.at(held.value()).mac;
             }
             const Pair &sameAddress = linesOfAddress.value(reading.address);
-            if (refusal.isEmpty() && sameAddress.second >= 0) {
-                refusal = QStringLiteral("IP地址 %1 与第 %2 行相同").arg(out.address, lineNumber(sameAddress.other(i)));
+            if (sameAddress.second >= 0) {
+                out.sameAddressRow = lines.at(sameAddress.other(i)).row;
             }
-            if (!refusal.isEmpty()) {
-                error(refusal);
-                continue;
+            if (line.address != verdict.address) {
+                // A device that reads a leading zero as octal would take another address.
+                verdict.note = QStringLiteral("%1 按 %2 发送").arg(line.address, verdict.address);
             }
         }
-        if (reading.row < 0) {
+    }
+    return prepared;
+}
+
+QVector<JudgedLine> judgePreparedPlan(const QVector<PreparedLine> &prepared, const PlanDefaults &defaults)
+{
+    const PlanSetting netmask = netmaskSetting(defaults.netmask.trimmed());
+    const PlanSetting gateway = addressSetting(defaults.gateway.trimmed());
+    PlanSetting dns;
+    if (!defaults.dns.trimmed().isEmpty()) {
+        dns = dnsSetting(defaults.dns);
+        dns.text = dns.valid ? dns.text : defaults.dns.trimmed();
+    } else {
+        dns.valid = true;
+    }
+    const QString notListed = QStringLiteral("不在设备列表中");
+
+    QVector<JudgedLine> judged;
+    judged.reserve(prepared.size());
+    for (const PreparedLine &line : prepared) {
+        judged.append(line.verdict);
+        if (!line.fieldsDecide) {
+            continue;
+        }
+        JudgedLine &out = judged.last();
+        const PlanSetting &lineDns = line.dns.text.isEmpty() ? dns : line.dns;
+        const PlanSetting &lineNetmask = line.netmask.text.isEmpty() ? netmask : line.netmask;
+        const PlanSetting &lineGateway = line.gateway.text.isEmpty() ? gateway : line.gateway;
+        QString refusal;
+        if (!lineDns.valid) {
+            refusal = QStringLiteral("DNS %1 无效").arg(lineDns.text);
+        } else if (!line.dhcp) {
+            refusal = subnetRefusal(line, lineNetmask, lineGateway);
+        }
+        if (!refusal.isEmpty()) {
+            out.state = PlanState::Error;
+            out.note = line.cut ? withCutNote(refusal) : refusal;
+            continue;
+        }
+        if (!line.listed) {
             out.state = PlanState::NotListed;
-            out.note = QStringLiteral("不在设备列表中");
+            out.note = line.cut ? withCutNote(notListed) : notListed;
             continue;
         }
         out.state = PlanState::Sent;
-        if (reading.readable && line.address != out.address) {
-            // A device that reads a leading zero as octal would take another address.
-            out.note = QStringLiteral("%1 按 %2 发送").arg(line.address, out.address);
+        out.dns = lineDns.text;
+        if (!line.dhcp) {
+            out.netmask = lineNetmask.text;
+            out.gateway = lineGateway.text;
+        }
+        if (line.cut) {
+            out.note = withCutNote(out.note);
         }
     }
     return judged;
+}
+
+QVector<JudgedLine> judgeAddressPlan(const QVector<PlanLine> &lines, const QVector<DeviceAddress> &table,
+                                     const PlanDefaults &defaults)
+{
+    return judgePreparedPlan(preparePlan(lines, table), defaults);
 }
 
 PlanCounts planCounts(const QVector<JudgedLine> &judged)
@@ -202,6 +324,8 @@ PlanCounts planCounts(const QVector<JudgedLine> &judged)
     counts.lines = judged.size();
     for (const JudgedLine &line : judged) {
         counts.sent += line.state == PlanState::Sent ? 1 : 0;
+        counts.unchanged += line.state == PlanState::Unchanged ? 1 : 0;
+        counts.empty += line.state == PlanState::Empty ? 1 : 0;
         counts.notListed += line.state == PlanState::NotListed ? 1 : 0;
         counts.errors += line.state == PlanState::Error ? 1 : 0;
     }
@@ -210,9 +334,11 @@ PlanCounts planCounts(const QVector<JudgedLine> &judged)
 
 QString planSummary(const PlanCounts &counts)
 {
-    return QStringLiteral("共 %1 行: %2 台设备将修改, %3 行不在设备列表中, %4 行有错误")
+    return QStringLiteral("共 %1 行: %2 台设备将修改, %3 行地址不变, %4 行未填写新IP, %5 行不在设备列表中, %6 行有错误")
         .arg(counts.lines)
         .arg(counts.sent)
+        .arg(counts.unchanged)
+        .arg(counts.empty)
         .arg(counts.notListed)
         .arg(counts.errors);
 }

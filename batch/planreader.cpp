@@ -4,23 +4,45 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 
 // What a Chinese input method in full-width mode types for the digits, letters and marks an address
-// or a MAC is written with.
-void foldFullWidth(QString &text)
+// or a MAC is written with, and for the separators between cells. Spaces of every width read as one;
+// characters that show nothing (zero-width spaces and joiners, a byte-order mark mid-text) go, else
+// they make errors the user cannot see.
+QString normalized(const QString &text)
 {
-    for (QChar &c : text) {
+    int at = 0;
+    while (at < text.size() && text.at(at).unicode() < 0x80) {
+        ++at;
+    }
+    if (at == text.size()) {
+        return text;
+    }
+    QString out(text.size(), Qt::Uninitialized);
+    QChar *end = std::copy(text.constData(), text.constData() + at, out.data());
+    for (; at < text.size(); ++at) {
+        const QChar c = text.at(at);
         const ushort code = c.unicode();
-        if ((code >= 0xFF10 && code <= 0xFF1A) || (code >= 0xFF21 && code <= 0xFF3A)
-            || (code >= 0xFF41 && code <= 0xFF5A) || code == 0xFF0D || code == 0xFF0E) {
-            c = QLatin1Char(char(code - 0xFEE0));
+        if (code < 0x80) {
+            *end++ = c;
+        } else if ((code >= 0xFF0C && code <= 0xFF1B) || (code >= 0xFF21 && code <= 0xFF3A)
+                   || (code >= 0xFF41 && code <= 0xFF5A)) {
+            *end++ = QLatin1Char(char(code - 0xFEE0));
         } else if (code == 0x3002) {
-            c = QLatin1Char('.');
-        } else if (code == 0x3000) {
-            c = QLatin1Char(' ');
+            *end++ = QLatin1Char('.');
+        } else if (code == 0x3001) {
+            *end++ = QLatin1Char(',');
+        } else if (c.category() == QChar::Separator_Space) {
+            *end++ = QLatin1Char(' ');
+        } else if (c.category() != QChar::Other_Format) {
+            *end++ = c;
         }
     }
+    out.truncate(int(end - out.constData()));
+    return out;
 }
 
 bool isLineBreak(QChar c)
@@ -69,7 +91,10 @@ bool spansRows(const QString &text, int open, int close)
 struct Scan
 {
     const QString &text;
+    PlanQuotes quotes;
     int quotesFrom;
+
+    bool opensCell(int at) const { return quotes != PlanQuotes::Bare && at < quotesFrom; }
 };
 
 // Where the line starting at from ends (a quoted cell may hold line breaks), and the separator it is
@@ -89,11 +114,11 @@ int lineEnd(Scan &scan, int from, QChar *separator)
             comma = comma || c == QLatin1Char(',');
             semicolon = semicolon || c == QLatin1Char(';');
             cellStart = true;
-        } else if (c == QLatin1Char('"') && cellStart && at < scan.quotesFrom) {
+        } else if (c == QLatin1Char('"') && cellStart && scan.opensCell(at)) {
             const int close = closingQuote(text, at, text.size());
             if (close < 0) {
                 scan.quotesFrom = at;
-            } else if (!spansRows(text, at, close)) {
+            } else if (scan.quotes == PlanQuotes::Quoted || !spansRows(text, at, close)) {
                 at = close;
             }
             cellStart = false;
@@ -106,17 +131,31 @@ int lineEnd(Scan &scan, int from, QChar *separator)
     return at;
 }
 
-QStringList cellsOf(const Scan &scan, int from, int end, QChar separator)
+// The cells of a line, each cut to the longest a plan needs; cut tells whether anything was left out.
+QStringList cellsOf(const Scan &scan, int from, int end, QChar separator, bool *cut)
 {
     const QString &text = scan.text;
     const bool byBlanks = separator.isNull();
     QStringList cells;
     QString cell;
     bool cellStart = true;
+    const auto add = [&](QChar c) {
+        if (cell.size() < MaxPlanCellLength) {
+            if (!cell.isEmpty() || !c.isSpace()) {
+                cell += c;
+            }
+        } else if (!c.isSpace()) {
+            *cut = true;
+        }
+    };
     const auto endCell = [&] {
         cell = cell.trimmed();
         if (!byBlanks || !cell.isEmpty()) {
-            cells.append(cell);
+            if (cells.size() < MaxPlanCells) {
+                cells.append(cell);
+            } else {
+                *cut = *cut || !cell.isEmpty();
+            }
         }
         cell.clear();
         cellStart = true;
@@ -127,16 +166,20 @@ QStringList cellsOf(const Scan &scan, int from, int end, QChar separator)
             endCell();
             continue;
         }
-        if (c == QLatin1Char('"') && cellStart && at < scan.quotesFrom) {
+        if (c == QLatin1Char('"') && cellStart && scan.opensCell(at)) {
             const int close = closingQuote(text, at, end);
             if (close >= 0) {
-                cell += text.mid(at + 1, close - at - 1).replace(QLatin1String("\"\""), QLatin1String("\""));
+                for (int inner = at + 1; inner < close; ++inner) {
+                    // A quote inside is written twice.
+                    inner += text.at(inner) == QLatin1Char('"') ? 1 : 0;
+                    add(text.at(inner));
+                }
                 at = close;
                 cellStart = false;
                 continue;
             }
         }
-        cell += c;
+        add(c);
         cellStart = cellStart && c.isSpace();
     }
     endCell();
@@ -184,6 +227,32 @@ bool isAddress(const QString &cell)
     return parseAddress(cell, &address);
 }
 
+// A cell that was meant as an address: "192.168.1.2299", "192,168.1.50", "192.168.1." or an IPv6
+// address. Read in its place, so that the judge names it rather than the next address moving up.
+bool looksLikeAddress(const QString &cell)
+{
+    int dots = 0;
+    int colons = 0;
+    bool digit = false;
+    bool hexLetter = false;
+    for (const QChar c : cell) {
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
+            digit = true;
+        } else if (c == QLatin1Char('.') || c == QLatin1Char(',')) {
+            ++dots;
+        } else if (c == QLatin1Char(':')) {
+            ++colons;
+        } else if ((c >= QLatin1Char('a') && c <= QLatin1Char('f'))
+                   || (c >= QLatin1Char('A') && c <= QLatin1Char('F'))) {
+            hexLetter = true;
+        } else if (c != QLatin1Char(' ')) {
+            return false;
+        }
+    }
+    const bool ipv6 = cell.contains(QLatin1String("::")) || colons >= 6;
+    return ipv6 || (digit && !hexLetter && colons == 0 && dots >= 3);
+}
+
 PlanLine lineByHeader(const QStringList &cells, const Columns &columns)
 {
     const auto cell = [&](Field field) { return columns.at[field] < 0 ? QString() : cells.value(columns.at[field]); };
@@ -210,7 +279,7 @@ PlanLine lineByCells(const QStringList &cells)
                 line.mac = cell;
                 line.macKey = key;
             }
-        } else if (isAddress(cell)) {
+        } else if (isAddress(cell) || looksLikeAddress(cell)) {
             addresses.append(cell);
         } else if (cell.compare(QLatin1String("DHCP"), Qt::CaseInsensitive) == 0) {
             dhcp = true;
@@ -228,37 +297,62 @@ bool isHexDigit(QChar c)
         || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
 }
 
+// The hex digits of cell in groups split at separator, each group padded to width when it may be
+// shorter, or empty when a group is not 1 to width (or exactly width) hex digits.
+QString groupedKey(const QString &cell, QChar separator, int groups, int width, bool padded)
+{
+    QString key;
+    key.reserve(12);
+    int group = 0;
+    int from = 0;
+    while (group < groups) {
+        int to = cell.indexOf(separator, from);
+        if (to < 0) {
+            to = int(cell.size());
+        }
+        const int length = to - from;
+        if (length < (padded ? 1 : width) || length > width) {
+            return {};
+        }
+        for (int pad = length; pad < width; ++pad) {
+            key += QLatin1Char('0');
+        }
+        for (int i = from; i < to; ++i) {
+            if (!isHexDigit(cell.at(i))) {
+                return {};
+            }
+            key += cell.at(i).toUpper();
+        }
+        ++group;
+        from = to + 1;
+        if (to == cell.size()) {
+            break;
+        }
+    }
+    return group == groups && from == cell.size() + 1 ? key : QString();
+}
+
 } // namespace
 
 QString macKey(const QString &cell)
 {
-    // Where the separators stand in each notation, and which separators it takes.
-    int every = 0;
-    QString separators;
-    if (cell.size() == 17) {
-        every = 3;
-        separators = QStringLiteral(":-");
-    } else if (cell.size() == 14) {
-        every = 5;
-        separators = QStringLiteral(".");
-    } else if (cell.size() != 12) {
+    if (cell.size() < 11 || cell.size() > 17) {
         return {};
     }
-    QString key;
-    key.reserve(12);
-    for (int i = 0; i < cell.size(); ++i) {
-        const QChar c = cell.at(i);
-        if (every > 0 && i % every == every - 1) {
-            if (c != cell.at(every - 1) || !separators.contains(c)) {
-                return {};
-            }
-        } else if (isHexDigit(c)) {
-            key += c.toUpper();
-        } else {
-            return {};
+    if (cell.size() == 12) {
+        return groupedKey(cell, QChar(), 1, 12, false);
+    }
+    for (const char separator : {':', '-'}) {
+        if (cell.count(QLatin1Char(separator)) == 5) {
+            return groupedKey(cell, QLatin1Char(separator), 6, 2, true);
         }
     }
-    return key;
+    for (const char separator : {'.', '-'}) {
+        if (cell.size() == 14 && cell.count(QLatin1Char(separator)) == 2) {
+            return groupedKey(cell, QLatin1Char(separator), 3, 4, false);
+        }
+    }
+    return {};
 }
 
 bool hasMacLine(const PlanText &plan)
@@ -271,24 +365,40 @@ bool hasMacLine(const PlanText &plan)
     return false;
 }
 
-PlanText readAddressPlan(const QString &text, int maxLines)
+PlanQuotes planQuotesOf(const QStringList &formats)
 {
-    QString folded = text;
-    if (folded.startsWith(QChar(0xFEFF))) {
-        folded.remove(0, 1);
+    for (const QString &format : formats) {
+        if (format.contains(QLatin1String("openoffice"), Qt::CaseInsensitive)
+            || format.contains(QLatin1String("libreoffice"), Qt::CaseInsensitive)
+            || format.contains(QLatin1String("Star Embed"), Qt::CaseInsensitive)) {
+            return PlanQuotes::Bare;
+        }
+        if (format.contains(QLatin1String("XML Spreadsheet"), Qt::CaseInsensitive)
+            || format.contains(QLatin1String("Biff"), Qt::CaseInsensitive)
+            || format.contains(QLatin1String("com.microsoft.Excel"), Qt::CaseInsensitive)) {
+            return PlanQuotes::Quoted;
+        }
     }
-    foldFullWidth(folded);
+    return PlanQuotes::Guess;
+}
+
+PlanText readAddressPlan(const QString &text, int maxLines, PlanQuotes quotes)
+{
+    const QString folded = normalized(text);
 
     PlanText plan;
-    Scan scan {folded, int(folded.size())};
+    Scan scan {folded, quotes, int(folded.size())};
     bool first = true;
     Columns columns;
     bool byHeader = false;
+    int row = 0;
     int at = 0;
     while (at < folded.size()) {
+        ++row;
         QChar separator;
         const int end = lineEnd(scan, at, &separator);
-        const QStringList cells = cellsOf(scan, at, end, separator);
+        bool cut = false;
+        const QStringList cells = cellsOf(scan, at, end, separator, &cut);
         const bool crlf =
             end + 1 < folded.size() && folded.at(end) == QLatin1Char('\r') && folded.at(end + 1) == QLatin1Char('\n');
         at = end + (crlf ? 2 : 1);
@@ -318,6 +428,8 @@ PlanText readAddressPlan(const QString &text, int maxLines)
             plan.tooLong = true;
         }
         plan.lines.append(byHeader ? lineByHeader(cells, columns) : lineByCells(cells));
+        plan.lines.last().row = row;
+        plan.lines.last().cut = cut;
         if (plan.tooLong) {
             break;
         }

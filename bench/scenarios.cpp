@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
@@ -835,8 +836,9 @@ void runFleet(const BenchOptions &options)
 
 namespace {
 
-// What "复制" gives for the devices, with a new address in 172.16.0.0/16 typed over each one's.
-QString pastedPlan(const QVector<Device> &devices)
+// What "复制" gives for the devices, with a new address in 172.16.0.0/16 typed over each one's; then,
+// up to lines, devices the table does not list, in 172.17.0.0/16.
+QString pastedPlan(const QVector<Device> &devices, int lines = 0)
 {
     QString text = QStringLiteral("序号\t设备ID\tIP地址\t版本号\t型号\tMAC地址\n");
     for (int i = 0; i < devices.size(); ++i) {
@@ -848,7 +850,27 @@ QString pastedPlan(const QVector<Device> &devices)
                     .arg(i % 250 + 1)
                     .arg(device.version, device.model, device.mac);
     }
+    for (int i = int(devices.size()); i < lines; ++i) {
+        const int j = i - int(devices.size());
+        text += QStringLiteral("%1\tP\t172.17.%2.%3\tV\tM\t%4\n")
+                    .arg(i + 1)
+                    .arg(j / 250)
+                    .arg(j % 250 + 1)
+                    .arg(QString::asprintf("02:D0:00:00:%02X:%02X", (j >> 8) & 0xFF, j & 0xFF));
+    }
     return text;
+}
+
+// Shows the preview and paints it; false when it never shows.
+bool showPreview(AddressPlanDialog &dialog)
+{
+    dialog.show();
+    if (!QTest::qWaitForWindowExposed(&dialog)) {
+        print(QStringLiteral("plan: dialog not exposed"));
+        return false;
+    }
+    dialog.repaint();
+    return true;
 }
 
 QVector<DeviceAddress> tableOfDevices(const QVector<Device> &devices)
@@ -862,6 +884,110 @@ QVector<DeviceAddress> tableOfDevices(const QVector<Device> &devices)
 }
 
 const PlanDefaults kPlanDefaults {QStringLiteral("255.255.0.0"), QStringLiteral("172.16.255.254"), QString()};
+
+} // namespace
+
+namespace {
+
+// 65,536 lines against 60,000 devices, every field keystroke judged and painted: the DNS field typed
+// one character at a time, which turns every line into an error and back; a gateway octet.
+void runPlanKeystrokes(const BenchOptions &options)
+{
+    if (options.quick) {
+        return;
+    }
+    const QVector<Device> devices = makeDevices(60000);
+    const PlanText lines = readAddressPlan(pastedPlan(devices, MaxPlanLines));
+    const QVector<DeviceAddress> table = tableOfDevices(devices);
+    QVector<double> shown, dns, gatewayOctet, dnsCpu, gatewayCpu;
+    for (int rep = 0; rep < options.repetitions; ++rep) {
+        QElapsedTimer clock;
+        clock.start();
+        AddressPlanDialog dialog(lines.lines, table);
+        if (!showPreview(dialog)) {
+            return;
+        }
+        shown.append(clock.nsecsElapsed() / 1e6);
+        dialog.findChild<MyIpLineEdit *>(QStringLiteral("plan_netmask_lineEdit"))
+            ->setText(QStringLiteral("255.254.0.0"));
+        auto *gateway = dialog.findChild<MyIpLineEdit *>(QStringLiteral("plan_gateway_lineEdit"));
+        gateway->setText(QStringLiteral("172.16.255.254"));
+        auto *field = dialog.findChild<QLineEdit *>(QStringLiteral("plan_dns_lineEdit"));
+        for (const QChar c : QStringLiteral("8.8.4.4")) {
+            const double cpu = threadCpuMs();
+            clock.restart();
+            QTest::keyClick(field, c.toLatin1());
+            dialog.repaint();
+            dns.append(clock.nsecsElapsed() / 1e6);
+            dnsCpu.append(threadCpuMs() - cpu);
+        }
+        // The gateway's last octet: "25" then "254" again.
+        auto *octet = gateway->findChild<QLineEdit *>(QStringLiteral("lineEdit_4"));
+        for (int key : {int(Qt::Key_Backspace), int(Qt::Key_4)}) {
+            const double cpu = threadCpuMs();
+            clock.restart();
+            QTest::keyClick(octet, Qt::Key(key));
+            dialog.repaint();
+            gatewayOctet.append(clock.nsecsElapsed() / 1e6);
+            gatewayCpu.append(threadCpuMs() - cpu);
+        }
+        if (dialog.commands().size() != devices.size()) {
+            print(QStringLiteral("plan: %1 commands, not %2").arg(dialog.commands().size()).arg(devices.size()));
+            return;
+        }
+    }
+    print(QStringLiteral("plan preview of %1 lines against %2 devices, construction to first paint (ms): %3")
+              .arg(MaxPlanLines)
+              .arg(devices.size())
+              .arg(summary(shown, 1)));
+    // Every line turns into an error and back as the DNS is typed: the most a keystroke changes.
+    print(QStringLiteral("the same, a DNS keystroke judged and painted, wall / GUI-thread CPU (ms): %1 / %2")
+              .arg(summary(dns, 1), summary(dnsCpu, 1)));
+    print(QStringLiteral("the same, a gateway keystroke judged and painted, wall / GUI-thread CPU (ms): %1 / %2")
+              .arg(summary(gatewayOctet, 1), summary(gatewayCpu, 1)));
+}
+
+// Ctrl+V in the window of a clipboard with one 10 MB cell, to the preview shown and painted.
+void runPlanHugeCell(const BenchOptions &options)
+{
+    QVector<double> shown;
+    const QString text = QStringLiteral("MAC地址\t新IP\t说明\n02:B7:00:00:00:01\t10.0.0.101\t")
+        + QString(10 * 1024 * 1024, QLatin1Char('x'));
+    for (int rep = 0; rep < options.repetitions; ++rep) {
+        MainWindow window;
+        emit window.addSearchDeviceToTable(QStringLiteral("P"), QStringLiteral("10.0.0.1"), QStringLiteral("V"),
+                                           QStringLiteral("M"), QStringLiteral("02:B7:00:00:00:01"), QString());
+        auto *table = window.findChild<QTableWidget *>(QStringLiteral("dev_search_tableWidget"));
+        if (!waitUntil([table] { return table->rowCount() == 1; })) {
+            print(QStringLiteral("plan: the table never showed its device"));
+            return;
+        }
+        QGuiApplication::clipboard()->setText(text);
+        QElapsedTimer clock;
+        bool seen = false;
+        auto *poll = new QTimer(&window);
+        QObject::connect(poll, &QTimer::timeout, &window, [&] {
+            auto *dialog = qobject_cast<AddressPlanDialog *>(QApplication::activeModalWidget());
+            if (!dialog || !QTest::qWaitForWindowExposed(dialog)) {
+                return;
+            }
+            poll->stop();
+            dialog->repaint();
+            shown.append(clock.nsecsElapsed() / 1e6);
+            seen = true;
+            dialog->reject();
+        });
+        poll->start(0);
+        clock.start();
+        QTest::keySequence(table, QKeySequence::Paste);
+        if (!seen) {
+            print(QStringLiteral("plan: no preview for the huge cell"));
+            return;
+        }
+    }
+    print(QStringLiteral("Ctrl+V of a clipboard with one 10 MB cell, to the preview painted (ms): %1")
+              .arg(summary(shown, 0)));
+}
 
 } // namespace
 
@@ -951,6 +1077,9 @@ void runPlan(const BenchOptions &options)
     print(QStringLiteral("plan preview of 10000 lines, construction to first paint (ms): %1").arg(summary(shown, 1)));
     print(QStringLiteral("plan preview of 10000 lines, one field change judged and repainted (ms): %1")
               .arg(summary(rejudged, 1)));
+
+    runPlanKeystrokes(options);
+    runPlanHugeCell(options);
 }
 
 #include "scenarios.moc"

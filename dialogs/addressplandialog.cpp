@@ -5,12 +5,23 @@
 #include <QBrush>
 #include <QColor>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStringList>
+
+#include <utility>
 
 namespace {
 
 enum Column { MacColumn, CurrentColumn, AddressColumn, NetmaskColumn, GatewayColumn, DnsColumn, NoteColumn, Columns };
+
+const QString &columnText(const JudgedLine &line, int column)
+{
+    const QString *texts[Columns] = {&line.mac,     &line.current, &line.address, &line.netmask,
+                                     &line.gateway, &line.dns,     &line.note};
+    return *texts[column];
+}
 
 } // namespace
 
@@ -19,13 +30,14 @@ AddressPlanDialog::AddressPlanDialog(const QVector<PlanLine> &lines, const QVect
     : QDialog(parent)
     , ui(new Ui::AddressPlanDialog)
     , m_lines(lines)
-    , m_table(table)
+    , m_prepared(preparePlan(lines, table))
 {
     ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     ui->plan_buttonBox->button(QDialogButtonBox::Ok)->setText(tr("确定"));
     ui->plan_buttonBox->button(QDialogButtonBox::Cancel)->setText(tr("取消"));
     ui->plan_dns_lineEdit->setValidator(new AsciiInputValidator(QStringLiteral("^[0-9.;]+$"), this));
+    ui->plan_searching_label->setVisible(false);
 
     QTableWidget *plan = ui->plan_tableWidget;
     // Measured on the widest texts rather than on thousands of cells.
@@ -40,6 +52,13 @@ AddressPlanDialog::AddressPlanDialog(const QVector<PlanLine> &lines, const QVect
     {
         // The view learns of the cells all at once, when it next paints, rather than one by one.
         const QSignalBlocker blocker(plan->model());
+        // The rows as the spreadsheet numbers them, where the installer looks them up.
+        QStringList rows;
+        rows.reserve(m_lines.size());
+        for (const PlanLine &line : m_lines) {
+            rows.append(QString::number(line.row));
+        }
+        plan->setVerticalHeaderLabels(rows);
         for (int row = 0; row < m_lines.size(); ++row) {
             for (int column = 0; column < Columns; ++column) {
                 plan->setItem(row, column, new QTableWidgetItem());
@@ -63,31 +82,63 @@ QVector<CheckedDevice> AddressPlanDialog::commands() const
     return planCommands(m_judged);
 }
 
+void AddressPlanDialog::setSearching(bool searching)
+{
+    m_searching = searching;
+    ui->plan_searching_label->setVisible(searching);
+    judge();
+}
+
+void AddressPlanDialog::setTable(const QVector<DeviceAddress> &table)
+{
+    m_prepared = preparePlan(m_lines, table);
+    judge();
+}
+
+void AddressPlanDialog::keyPressEvent(QKeyEvent *event)
+{
+    // Enter in a field takes what was typed; a whole plan goes out only by "确定".
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        judge();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void AddressPlanDialog::judge()
 {
     const PlanDefaults defaults {ui->plan_netmask_lineEdit->text(), ui->plan_gateway_lineEdit->text(),
                                  ui->plan_dns_lineEdit->text()};
-    m_judged = judgeAddressPlan(m_lines, m_table, defaults);
+    QVector<JudgedLine> judged = judgePreparedPlan(m_prepared, defaults);
 
+    // A keystroke changes a column or two of most lines: only the cells whose text changed are set.
     QTableWidget *plan = ui->plan_tableWidget;
+    const bool first = m_judged.size() != judged.size();
     {
         const QSignalBlocker blocker(plan->model());
         const QBrush errorText(QColor(0xc0, 0x00, 0x00));
-        for (int row = 0; row < m_judged.size(); ++row) {
-            const JudgedLine &line = m_judged.at(row);
-            const QString texts[Columns] = {line.mac,     line.current, line.address, line.netmask,
-                                            line.gateway, line.dns,     line.note};
+        for (int row = 0; row < judged.size(); ++row) {
+            const JudgedLine &line = judged.at(row);
             for (int column = 0; column < Columns; ++column) {
-                plan->item(row, column)->setText(texts[column]);
+                const QString &text = columnText(line, column);
+                if (first || text != columnText(m_judged.at(row), column)) {
+                    plan->item(row, column)->setText(text);
+                }
             }
-            QTableWidgetItem *note = plan->item(row, NoteColumn);
-            note->setForeground(line.state == PlanState::Error ? errorText : QBrush());
-            note->setToolTip(line.note);
+            const bool error = line.state == PlanState::Error;
+            if (first || error != (m_judged.at(row).state == PlanState::Error)) {
+                plan->item(row, NoteColumn)->setForeground(error ? errorText : QBrush());
+            }
+            if (first || line.note != m_judged.at(row).note) {
+                plan->item(row, NoteColumn)->setToolTip(line.note);
+            }
         }
     }
     plan->viewport()->update();
+    m_judged = std::move(judged);
 
     const PlanCounts counts = planCounts(m_judged);
     ui->plan_summary_label->setText(planSummary(counts));
-    ui->plan_buttonBox->button(QDialogButtonBox::Ok)->setEnabled(counts.errors == 0 && counts.sent > 0);
+    ui->plan_buttonBox->button(QDialogButtonBox::Ok)->setEnabled(!m_searching && counts.errors == 0 && counts.sent > 0);
 }

@@ -8,13 +8,15 @@
 #include "batch/planjudge.h"
 #include "batch/planreader.h"
 
+class QKeyEvent;
+
 namespace Ui {
 class AddressPlanDialog;
 }
 
 // The preview of a pasted address plan: what will happen to each line, judged again whenever a field
-// for the lines without settings of their own changes. "确定" only while something would be sent and
-// nothing is wrong.
+// for the lines without settings of their own changes, and against the whole table once a search
+// ends. "确定" only while no search runs, something would be sent and nothing is wrong.
 class AddressPlanDialog : public QDialog
 {
     Q_OBJECT
@@ -27,13 +29,22 @@ public:
     // The commands of the lines to be sent, in line order.
     QVector<CheckedDevice> commands() const;
 
+    // While a search fills the table, the lines are judged against the rows found so far.
+    void setSearching(bool searching);
+    // The table again, as a search left it: every line is judged again.
+    void setTable(const QVector<DeviceAddress> &table);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     void judge();
 
     Ui::AddressPlanDialog *ui;
     QVector<PlanLine> m_lines;
-    QVector<DeviceAddress> m_table;
+    QVector<PreparedLine> m_prepared;
     QVector<JudgedLine> m_judged;
+    bool m_searching = false;
 };
 
 #endif // BRELO_ADDRESSPLANDIALOG_H

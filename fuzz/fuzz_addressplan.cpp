@@ -1,7 +1,9 @@
-// Reads arbitrary clipboard text as an address plan and judges it against a small table, and checks
-// what the window relies on: the line limit, MAC keys of twelve upper-case hex digits, one judgement
-// per line, one command per line to be sent, and that a plan the preview finds without error is
-// never refused as it goes out. A slow input (a quadratic scan) fails through libFuzzer's -timeout.
+// Reads arbitrary clipboard text as an address plan (its length picks the quote rule) and judges it
+// against a small table, and checks what the window relies on: the line limit, rows in clipboard order,
+// cells cut to their limit, MAC keys of twelve upper-case hex digits, one judgement per line, one
+// command per line to be sent, that a plan the preview finds without error is never refused as it
+// goes out, and that every command, judged again as a line of its own, is one the judge accepts. A
+// slow input (a quadratic scan) fails through libFuzzer's -timeout.
 #include "batch/addressplan.h"
 #include "batch/checkeddevice.h"
 #include "batch/planjudge.h"
@@ -42,13 +44,21 @@ bool isKey(const QString &key)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+    // The whole input is the text, so that the corpus keeps its meaning.
+    const PlanQuotes quotes = PlanQuotes(size % 3);
     const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), int(size));
-    const PlanText plan = readAddressPlan(text, MaxLines);
+    const PlanText plan = readAddressPlan(text, MaxLines, quotes);
     check(plan.lines.size() <= MaxLines + 1);
     check(plan.tooLong == (plan.lines.size() == MaxLines + 1));
+    int row = 0;
     for (const PlanLine &line : plan.lines) {
         check(line.macKey.isEmpty() || isKey(line.macKey));
         check(line.macKey == macKey(line.mac));
+        check(line.row > row);
+        row = line.row;
+        for (const QString *cell : {&line.mac, &line.address, &line.netmask, &line.gateway, &line.dns}) {
+            check(cell->size() <= MaxPlanCellLength);
+        }
     }
 
     const QVector<DeviceAddress> table {{QStringLiteral("02:00:00:00:00:01"), QStringLiteral("192.168.1.11")},
@@ -65,6 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const CheckedDevice &command : commands) {
         check(command.dhcp || isUsableDeviceAddress(command.address));
         check(command.dhcp == command.address.isEmpty());
+        PlanLine alone {command.mac,     macKey(command.mac), command.dhcp ? QStringLiteral("DHCP") : command.address,
+                        command.netmask, command.gateway,     command.dns};
+        alone.row = 1;
+        check(judgeAddressPlan({alone}, {}, {}).constFirst().state == PlanState::NotListed);
     }
     if (counts.errors == 0) {
         check(sendRefusal(commands, table).isEmpty());

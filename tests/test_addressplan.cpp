@@ -14,10 +14,10 @@ Q_DECLARE_METATYPE(PlanLine)
 namespace {
 
 // A line as read, its fields joined by "|": MAC as written, key, address, netmask, gateway, DNS.
-QStringList readLines(const QString &text)
+QStringList readLines(const QString &text, PlanQuotes quotes = PlanQuotes::Guess)
 {
     QStringList lines;
-    for (const PlanLine &line : readAddressPlan(text).lines) {
+    for (const PlanLine &line : readAddressPlan(text, MaxPlanLines, quotes).lines) {
         lines.append(QStringList {line.mac, line.macKey, line.address, line.netmask, line.gateway, line.dns}.join('|'));
     }
     return lines;
@@ -52,7 +52,9 @@ private slots:
     void macNotations();
     void readsPlan_data();
     void readsPlan();
-    void limitsLines();
+    void clipboardFormatsChooseTheQuoteRule_data();
+    void clipboardFormatsChooseTheQuoteRule();
+    void limitsLinesAndCellsAndNumbersRows();
     void spreadsheetClipboards_data();
     void spreadsheetClipboards();
     void judgesLines_data();
@@ -213,6 +215,12 @@ void TestAddressPlan::macNotations_data()
                              << "";
     QTest::newRow("eleven digits") << "020A000000F"
                                    << "";
+    QTest::newRow("groups of four joined by dashes") << "02b7-9e00-001c"
+                                                     << "02B79E00001C";
+    QTest::newRow("unpadded, as switches print it") << "2:B7:9E:0:0:6"
+                                                    << "02B79E000006";
+    QTest::newRow("a group of three") << "2:B7:9E:0:0:600"
+                                      << "";
     QTest::newRow("an address") << "192.168.1.100"
                                 << "";
 }
@@ -251,8 +259,21 @@ void TestAddressPlan::readsPlan_data()
     QTest::newRow("full width") << QString::fromUtf8(
         "０２：００：００：００：００：０ａ\u3000１０．０。０．９\u3000ＤＨＣＰ")
                                 << QStringList {"02:00:00:00:00:0a|02000000000A|DHCP|||"};
+    QTest::newRow("full-width separators, invisible characters")
+        << QString::fromUtf8("02:00:00:00:00:01，10.0.0.9\n02:00:00:00:00:02；10.0.0.8\n02:00:00:00:00:03、10.0.0.7\n"
+                             "\u200B02:00:00:00:00:04\u00A0\t10.0.\u200D0.\uFEFF6\u2060")
+        << QStringList {one + "10.0.0.9|||", "02:00:00:00:00:02|020000000002|10.0.0.8|||",
+                        "02:00:00:00:00:03|020000000003|10.0.0.7|||", "02:00:00:00:00:04|020000000004|10.0.0.6|||"};
     QTest::newRow("full-width dashes") << QString::fromUtf8("０２－００－００－００－００－０１\t１０．０．０．９")
                                        << QStringList {"02-00-00-00-00-01|020000000001|10.0.0.9|||"};
+
+    // A cell meant as an address keeps its place, for the judge to name it.
+    QTest::newRow("mistyped addresses")
+        << "02:00:00:00:00:01\t192.168.1.300\t255.255.255.0\t192.168.1.1\n02:00:00:00:00:02\t192,168.1.50\n"
+           "02:00:00:00:00:03\t192.168.1. 50\n02:00:00:00:00:04\tfe80::1\tV1.2.3"
+        << QStringList {one + "192.168.1.300|255.255.255.0|192.168.1.1|",
+                        "02:00:00:00:00:02|020000000002|192,168.1.50|||",
+                        "02:00:00:00:00:03|020000000003|192.168.1. 50|||", "02:00:00:00:00:04|020000000004|fe80::1|||"};
 
     // Quotes as spreadsheets write them: separators, line breaks and quotes inside.
     QTest::newRow("quoted tab, break and quote")
@@ -289,7 +310,31 @@ void TestAddressPlan::readsPlan()
     QCOMPARE(readLines(text), lines);
 }
 
-void TestAddressPlan::limitsLines()
+// Excel quotes a cell holding a tab or a line break; Calc writes it bare, so a quote swallows nothing.
+void TestAddressPlan::clipboardFormatsChooseTheQuoteRule_data()
+{
+    QTest::addColumn<QStringList>("formats");
+    QTest::addColumn<QStringList>("lines");
+    const QString two = QStringLiteral("02:00:00:00:00:02|020000000002|10.0.0.8|||");
+    const QStringList quoted {QStringLiteral("02:00:00:00:00:01|020000000001|10.0.0.9|||"), two};
+    const QStringList bare {QStringLiteral("02:00:00:00:00:01|020000000001||||"), QStringLiteral("||10.0.0.9|||"), two};
+    QTest::newRow("Excel on Windows") << QStringList {"text/plain", "application/x-qt-windows-mime;value=\"Biff12\""}
+                                      << quoted;
+    QTest::newRow("Excel's XML") << QStringList {"application/x-qt-windows-mime;value=\"XML Spreadsheet\""} << quoted;
+    QTest::newRow("Calc") << QStringList {"text/plain;charset=utf-8", "application/x-libreoffice-tsvc"} << bare;
+    QTest::newRow("plain text: a quoted cell that spans rows is bare") << QStringList {"text/plain"} << bare;
+}
+
+void TestAddressPlan::clipboardFormatsChooseTheQuoteRule()
+{
+    QFETCH(QStringList, formats);
+    QFETCH(QStringList, lines);
+    QCOMPARE(readLines("02:00:00:00:00:01\t\"gate\tnorth\nleft\"\t10.0.0.9\n02:00:00:00:00:02\t10.0.0.8",
+                       planQuotesOf(formats)),
+             lines);
+}
+
+void TestAddressPlan::limitsLinesAndCellsAndNumbersRows()
 {
     QString text;
     for (int i = 0; i < 5; ++i) {
@@ -299,6 +344,17 @@ void TestAddressPlan::limitsLines()
     const PlanText over = readAddressPlan(text + "\n\n02:00:00:00:00:09", 5);
     QVERIFY(over.tooLong);
     QCOMPARE(over.lines.size(), 6);
+    // Rows as the spreadsheet numbers them: the header is row 1, empty rows count, a cell's breaks do not.
+    QCOMPARE(over.lines.constLast().row, 8);
+    QCOMPARE(readAddressPlan(QString::fromUtf8("MAC\t新IP\n\n02:00:00:00:00:01\t10.0.0.9\t\"a\nb\"\n02:00:00:00:00:02"),
+                             MaxPlanLines, PlanQuotes::Quoted)
+                 .lines.constLast()
+                 .row,
+             4);
+    // A huge cell is cut where it is read, and its line says so.
+    const PlanText huge = readAddressPlan("02:00:00:00:00:01\t192.168.1.101\t" + QString(1000000, 'x'));
+    QCOMPARE(judgeAddressPlan(huge.lines, kTable, {"255.255.255.0", "192.168.1.1", QString()}).constFirst().note,
+             QString("单元格过长: 只读了前 256 个字符"));
     QVERIFY(!hasMacLine(readAddressPlan("IP\t10.0.0.1\n")));
     QVERIFY(!hasMacLine(readAddressPlan(QString())));
 }
@@ -367,18 +423,35 @@ void TestAddressPlan::judgesLines_data()
                               planLine("02:00:00:00:00:04", "192.168.1.104", "", "router"),
                               planLine("02:00:00:00:00:09", "dhcp", "", "", "8.8.8.8 1.1.1.1")}
         << QStringList {"子网掩码 255.255.0.255 无效", "默认网关 192.168.2.1 不在子网 192.168.1.0/24 内",
-                        "IP地址 192.168.1.103 与默认网关相同", "默认网关 router 无效", "DNS 8.8.8.8 1.1.1.1 无效"}
+                        "IP地址 192.168.1.103 与默认网关相同", "默认网关 router 无效", "不在设备列表中"}
+        << QList<int> {error, error, error, error, notListed};
+    QTest::newRow("a gateway on the subnet's network or broadcast address")
+        << QVector<PlanLine> {planLine("02:00:00:00:00:01", "172.30.7.20", "", "172.30.7.255"),
+                              planLine("02:00:00:00:00:02", "172.30.7.21", "", "172.30.8.0"),
+                              planLine("02:00:00:00:00:03", "172.30.7.22", "", "172.30.7.0")}
+        << QStringList {"默认网关 172.30.7.255 是子网 172.30.7.0/24 的广播地址",
+                        "默认网关 172.30.8.0 不在子网 172.30.7.0/24 内",
+                        "默认网关 172.30.7.0 是子网 172.30.7.0/24 的网络地址"}
+        << QList<int> {error, error, error};
+    QTest::newRow("every DNS entry a usable address")
+        << QVector<PlanLine> {planLine("02:00:00:00:00:01", "192.168.1.101", "", "", "999.999.999.999"),
+                              planLine("02:00:00:00:00:02", "192.168.1.102", "", "", ";;"),
+                              planLine("02:00:00:00:00:03", "dhcp", "", "", "..."),
+                              planLine("02:00:00:00:00:04", "dhcp", "", "", "1.2.3"),
+                              planLine("02:00:00:00:00:09", "192.168.1.109", "", "", "8.8.8.8, 127.0.0.1")}
+        << QStringList {"DNS 999.999.999.999 无效", "DNS ;; 无效", "DNS ... 无效", "DNS 1.2.3 无效",
+                        "DNS 8.8.8.8, 127.0.0.1 无效"}
         << QList<int> {error, error, error, error, error};
     QTest::newRow("a MAC on two lines, whatever its notation")
         << QVector<PlanLine> {planLine("02:00:00:00:00:01", "192.168.1.101"), planLine("02:00:00:00:00:02", ""),
                               planLine("0200.0000.0001", "")}
-        << QStringList {"MAC地址与第 3 行相同", "未填写新IP", "MAC地址与第 1 行相同"}
+        << QStringList {"MAC地址与第 4 行相同", "未填写新IP", "MAC地址与第 2 行相同"}
         << QList<int> {error, empty, error};
     QTest::newRow("an address planned twice, even for a device not listed")
         << QVector<PlanLine> {planLine("02:00:00:00:00:01", "192.168.1.101"),
                               planLine("02:00:00:00:00:09", "192.168.1.101"),
                               planLine("02:00:00:00:00:02", "192.168.1.102")}
-        << QStringList {"IP地址 192.168.1.101 与第 2 行相同", "IP地址 192.168.1.101 与第 1 行相同", ""}
+        << QStringList {"IP地址 192.168.1.101 与第 3 行相同", "IP地址 192.168.1.101 与第 2 行相同", ""}
         << QList<int> {error, error, sent};
     QTest::newRow("kept addresses are held; swaps and freed addresses are not")
         << QVector<PlanLine> {planLine("02:00:00:00:00:01", "192.168.1.13"),
@@ -400,6 +473,10 @@ void TestAddressPlan::judgesLines()
     QFETCH(QVector<PlanLine>, lines);
     QFETCH(QStringList, notes);
     QFETCH(QList<int>, states);
+    // As under a header: messages name the spreadsheet's rows.
+    for (int i = 0; i < lines.size(); ++i) {
+        lines[i].row = i + 2;
+    }
     const QVector<JudgedLine> judged =
         judgeAddressPlan(lines, kTable, {QStringLiteral("255.255.255.0"), QStringLiteral("192.168.1.1"), QString()});
     QStringList gotNotes;
@@ -432,7 +509,7 @@ void TestAddressPlan::copiedListWithTwoEditsIsAPlanOfTwo()
     QCOMPARE(commands.at(0).mac + ' ' + commands.at(0).address, QStringLiteral("02:00:00:00:00:02 192.168.1.112"));
     QCOMPARE(commands.at(1).mac + ' ' + commands.at(1).address, QStringLiteral("02:00:00:00:00:03 192.168.1.113"));
     QCOMPARE(planSummary(planCounts(judged)),
-             QStringLiteral("共 4 行: 2 台设备将修改, 0 行不在设备列表中, 0 行有错误"));
+             QStringLiteral("共 4 行: 2 台设备将修改, 2 行地址不变, 0 行未填写新IP, 0 行不在设备列表中, 0 行有错误"));
 }
 
 QTEST_GUILESS_MAIN(TestAddressPlan)

@@ -326,16 +326,18 @@ void TestBatchDialogs::algoDialogListsAlgorithmsAndReadsTheChoice()
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
 }
 
-// The line states, the summary and "确定" follow the fields for the lines without settings of their own.
+// The line states, the summary and "确定" follow the fields for the lines without settings of their own,
+// and the table a search leaves; rows as the spreadsheet numbers them; Enter in a field sends nothing.
 void TestBatchDialogs::planDialogJudgesAgainOnEveryField()
 {
-    const PlanText plan = readAddressPlan("02:00:00:00:00:01\t10.0.0.101\n"
-                                          "02:00:00:00:00:02\t10.0.0.2\n"
+    const PlanText plan = readAddressPlan("MAC\t新IP\n"
+                                          "02:00:00:00:00:01\t10.0.0.101\n"
+                                          "02:00:00:00:00:02\t10.0.0.2\n\n"
                                           "02:00:00:00:00:09\t10.0.0.109\n"
                                           "02:00:00:00:00:03\n");
-    AddressPlanDialog dialog(
-        plan.lines,
-        {{"02:00:00:00:00:01", "10.0.0.1"}, {"02:00:00:00:00:02", "10.0.0.2"}, {"02:00:00:00:00:03", "10.0.0.3"}});
+    QVector<DeviceAddress> devices {
+        {"02:00:00:00:00:01", "10.0.0.1"}, {"02:00:00:00:00:02", "10.0.0.2"}, {"02:00:00:00:00:03", "10.0.0.3"}};
+    AddressPlanDialog dialog(plan.lines, devices);
     QVERIFY(showActive(&dialog));
     QCOMPARE(dialog.windowTitle(), QString("按地址表修改IP"));
     QVERIFY(dialog.minimumSize() != dialog.maximumSize());
@@ -346,7 +348,13 @@ void TestBatchDialogs::planDialogJudgesAgainOnEveryField()
         headers.append(table->horizontalHeaderItem(column)->text());
     }
     QCOMPARE(headers, QStringList({"MAC地址", "当前IP", "新IP", "子网掩码", "网关", "DNS", "说明"}));
+    QStringList rows;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        rows.append(table->verticalHeaderItem(row)->text());
+    }
+    QCOMPARE(rows, QStringList({"2", "3", "5", "6"}));
     auto *summary = dialog.findChild<QLabel *>("plan_summary_label");
+    auto *searching = dialog.findChild<QLabel *>("plan_searching_label");
     QPushButton *ok = dialog.findChild<QDialogButtonBox *>("plan_buttonBox")->button(QDialogButtonBox::Ok);
     QCOMPARE(ok->text(), QString("确定"));
     auto *netmask = dialog.findChild<MyIpLineEdit *>("plan_netmask_lineEdit");
@@ -356,21 +364,38 @@ void TestBatchDialogs::planDialogJudgesAgainOnEveryField()
 
     // The default gateway is outside the plan's subnet.
     QCOMPARE(column(table, 6).mid(0, 2), QStringList({"默认网关 192.168.1.1 不在子网 10.0.0.0/24 内", "地址不变"}));
-    QCOMPARE(summary->text(), QString("共 4 行: 0 台设备将修改, 0 行不在设备列表中, 2 行有错误"));
+    QCOMPARE(summary->text(),
+             QString("共 4 行: 0 台设备将修改, 1 行地址不变, 1 行未填写新IP, 0 行不在设备列表中, 2 行有错误"));
     QVERIFY(!ok->isEnabled());
 
+    // Only the line that is sent shows the fields.
     gateway->setText("10.0.0.254");
     QCOMPARE(column(table, 6), QStringList({"", "地址不变", "不在设备列表中", "未填写新IP"}));
-    QCOMPARE(column(table, 4).constFirst(), QString("10.0.0.254"));
-    QCOMPARE(summary->text(), QString("共 4 行: 1 台设备将修改, 1 行不在设备列表中, 0 行有错误"));
+    QCOMPARE(column(table, 4), QStringList({"10.0.0.254", "", "", ""}));
+    QCOMPARE(summary->text(),
+             QString("共 4 行: 1 台设备将修改, 1 行地址不变, 1 行未填写新IP, 1 行不在设备列表中, 0 行有错误"));
     QVERIFY(ok->isEnabled());
+    QSignalSpy accepted(&dialog, &QDialog::accepted);
     QTest::keyClicks(dns, "8.8.8.8");
+    QTest::keyClick(dns, Qt::Key_Return);
     QCOMPARE(column(table, 5).constFirst(), QString("8.8.8.8"));
     QCOMPARE(dialog.commands().constFirst().dns, QString("8.8.8.8"));
+    QVERIFY(accepted.isEmpty() && dialog.isVisible());
 
     netmask->setText("255.255.255.255");
     QCOMPARE(column(table, 6).constFirst(), QString("子网掩码 255.255.255.255 无效"));
     QVERIFY(!ok->isEnabled());
+    netmask->setText("255.255.255.0");
+
+    // While a search runs, nothing goes out; when it ends, every line is judged against its table.
+    dialog.setSearching(true);
+    QVERIFY(searching->isVisible() && !ok->isEnabled());
+    devices.append(DeviceAddress {"02:00:00:00:00:09", "10.0.0.9"});
+    dialog.setTable(devices);
+    dialog.setSearching(false);
+    QVERIFY(!searching->isVisible() && ok->isEnabled());
+    QCOMPARE(column(table, 6).at(2), QString());
+    QCOMPARE(dialog.commands().size(), 2);
 }
 
 QTEST_MAIN(TestBatchDialogs)

@@ -5,9 +5,11 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -81,6 +83,7 @@ private slots:
     void pastedPlanRefusals_data();
     void pastedPlanRefusals();
     void pastedPlanGoesOutAndIsCheckedAsABatch();
+    void pasteDuringASearchIsJudgedAgainWhenItEnds();
 
 private:
     void addRows(MainWindow &window, const QStringList &macs);
@@ -977,6 +980,35 @@ void TestBatchSlots::pastedPlanGoesOutAndIsCheckedAsABatch()
     QCOMPARE(outcomes,
              QStringList({"MAC地址\t核对", "02:00:00:00:00:01\t已生效", "02:00:00:00:00:02\t已生效",
                           "02:00:00:00:00:03\t", "02:00:00:00:00:04\t"}));
+}
+
+// Pasted while the search has found nothing yet: "确定" waits for its end, and every line is then judged
+// against the whole list.
+void TestBatchSlots::pasteDuringASearchIsJudgedAgainWhenItEnds()
+{
+    MainWindow window;
+    QVector<VSOneDev> found;
+    for (uchar last : {1, 2}) {
+        found.append(FakeVsnet::makeDevice("10.0.0." + QByteArray::number(last), "P", "V", "M", {2, 0, 0, 0, 0, last}));
+    }
+    FakeVsnet::setDevices(found);
+    FakeVsnet::setHold(true, 0, true);
+    click(window, "search_dev_btn");
+    QVERIFY(FakeVsnet::waitForRunning(1));
+    QGuiApplication::clipboard()->setText("02:00:00:00:00:01\t10.0.0.101\t255.255.255.0\t10.0.0.254\n"
+                                          "02:00:00:00:00:02\t10.0.0.102\t255.255.255.0\t10.0.0.254\n");
+    MessageBox::setNextAnswer(QMessageBox::Cancel);
+    bool waited = false;
+    answerNextDialog([&waited](QDialog *dialog) {
+        QPushButton *ok = dialog->findChild<QDialogButtonBox *>("plan_buttonBox")->button(QDialogButtonBox::Ok);
+        waited = !ok->isEnabled() && dialog->findChild<QLabel *>("plan_searching_label")->isVisible();
+        FakeVsnet::release();
+        QTRY_VERIFY_WITH_TIMEOUT(ok->isEnabled(), 30000);
+    });
+    QTest::keySequence(table(window), QKeySequence::Paste);
+    QVERIFY(dialogSeen());
+    QVERIFY(waited);
+    QCOMPARE(FakeVsnet::sent().size(), 2);
 }
 
 QTEST_MAIN(TestBatchSlots)
