@@ -80,7 +80,8 @@ int takenCount(const QVector<CheckedDevice> &devices)
 
 bool keptAddressBefore(const CheckedDevice &device)
 {
-    return device.dhcp && device.sent && !device.taken && !device.seenAt.isEmpty()
+    // One that had no lease before and still has none got none.
+    return device.dhcp && device.sent && !device.taken && isLease(device.seenAt)
         && plainDecimalAddress(device.seenAt) == device.addressBefore;
 }
 

@@ -687,8 +687,7 @@ void TestBatchSlots::recordStartsWithTheSendsWhateverTheAnswer()
         }
         click(window, "search_dev_btn");
         QTRY_COMPARE_WITH_TIMEOUT(logMessages(window).count("搜索完成!!!"), dhcp ? 2 : 1, 30000);
-        QCOMPARE(table(window)->item(0, 1)->toolTip(),
-                 dhcp ? QStringLiteral("DHCP: 172.16.0.12") : QStringLiteral("已生效"));
+        QCOMPARE(table(window)->item(0, 1)->toolTip(), QString(dhcp ? "DHCP: 172.16.0.12" : "已生效"));
         QVERIFY(table(window)->item(0, 1)->background() != QBrush());
         QCOMPARE(table(window)->item(1, 1)->toolTip(), QString());
         QTest::keySequence(table(window), QKeySequence::Copy);
