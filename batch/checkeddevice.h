@@ -22,7 +22,8 @@ struct CheckedDevice
     QString addressBefore;
     // The library took the last command sent to it.
     bool sent = true;
-    // Some search showed it at its planned address; no later miss undoes that.
+    // Some search showed it at its planned address, a DHCP device with a lease of its own; no later
+    // miss undoes that.
     bool taken = false;
     // Where the last search that showed it elsewhere showed it.
     QString seenAt;
@@ -58,7 +59,8 @@ QString checkAborted(const QVector<CheckedDevice> &devices);
 // A new batch ended the check: names the devices it still waited for.
 QString checkSuperseded(const QVector<CheckedDevice> &devices);
 
-// "已生效", "DHCP: " and the address it shows, or "未生效: " and the reason.
+// "已生效"; for a DHCP device "DHCP: " and its lease, or "DHCP: 地址未变 " and the address it kept; or
+// "未生效: " and the reason.
 QString checkOutcome(const CheckedDevice &device);
 QString checkSummary(const QVector<CheckedDevice> &devices);
 // One line per device not taken and per DHCP device, in batch order, then the summary.
