@@ -85,30 +85,28 @@ bool MainWindow::sendIpCommands(QVector<CheckedDevice> &devices, IpSend kind)
 {
     // Nothing of a refused plan goes out, lest a device end up unreachable or in conflict. The table
     // is read only now: rows found while a dialog was open count.
-    const QString refusal = sendRefusal(devices, ui->dev_search_tableWidget->devices());
+    const QVector<DeviceAddress> table = ui->dev_search_tableWidget->devices();
+    const QString refusal = sendRefusal(devices, table);
     if (!refusal.isEmpty()) {
         refuseBatch(refusal);
         return false;
     }
 
     // A check still waiting for an earlier batch would misjudge devices told something new. A DHCP
-    // device has no planned address to be checked against, so the record leaves it out.
+    // device is judged against the address it has now.
     if (kind == IpSend::NewBatch) {
-        m_check->endRecord();
+        m_check->endForNewBatch();
+        noteAddressesBefore(devices, table);
     }
-    QVector<CheckedDevice> planned;
     for (CheckedDevice &device : devices) {
         const QByteArray command = ipConfigCommand(device.mac, device.dhcp ? 1 : 0, device.address, device.netmask,
                                                    device.gateway, device.dns);
         const int result = vsnet_send_json_msg("255.255.255.255", command.constData());
         appendLog(ipCommandLogLine(device.mac, device.dhcp ? QStringLiteral("DHCP") : device.address, result));
         device.sent = result >= 0;
-        if (!device.dhcp) {
-            planned.append(device);
-        }
     }
-    if (kind == IpSend::NewBatch && !planned.isEmpty()) {
-        m_check->beginRecord(planned);
+    if (kind == IpSend::NewBatch) {
+        m_check->beginRecord(devices);
     }
     return true;
 }

@@ -93,6 +93,17 @@ void AddressCheck::endRecord()
     }
 }
 
+void AddressCheck::endForNewBatch()
+{
+    if (m_running) {
+        const QVector<CheckedDevice> round = m_record.devices(m_round);
+        if (waitingCount(round) > 0) {
+            emit message(checkSuperseded(round));
+        }
+    }
+    endRecord();
+}
+
 void AddressCheck::searchStarted()
 {
     m_pause->stop();
@@ -134,7 +145,7 @@ void AddressCheck::finish(const QVector<CheckedDevice> &round)
     for (const QString &line : checkReport(round)) {
         emit message(line);
     }
-    m_offer = devicesNotTaken(round);
+    m_offer = devicesToResend(round);
     if (!m_offer.isEmpty()) {
         // The question's modal loop, and a resend's search, must not run inside the search's end.
         m_question = resendQuestion(round);

@@ -32,6 +32,9 @@ public:
     // Ends a running round without another line or search; the record stays.
     void cancel();
     void endRecord();
+    // As endRecord, before a new batch's commands go out; a line names the devices the round still
+    // waited for, which no search will judge now.
+    void endForNewBatch();
     bool isRunning() const { return m_running; }
     bool hasRecord() const { return !m_record.isEmpty(); }
 

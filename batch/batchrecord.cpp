@@ -61,8 +61,10 @@ void BatchRecord::recordSends(const QVector<CheckedDevice> &sends)
         CheckedDevice &device = m_devices[at.value()];
         // Taken is what a search showed, whatever the sends since.
         const bool taken = device.taken;
+        const QString takenAt = device.takenAt;
         device = send;
         device.taken = taken;
+        device.takenAt = takenAt;
         device.seenAt.clear();
         // A reason given before the refusal would show again once a later send goes out.
         if (!device.sent) {
@@ -80,7 +82,7 @@ void BatchRecord::recordCheck(const QSet<QString> &macs)
 {
     for (const CheckedDevice &device : std::as_const(m_devices)) {
         if (isWaitedFor(device) && macs.contains(device.mac)) {
-            m_reasons.insert(device.mac, checkOutcome(device));
+            m_reasons.insert(device.mac, {checkOutcome(device), keptAddressBefore(device)});
         }
     }
 }
@@ -91,5 +93,5 @@ DeviceOutcome BatchRecord::outcome(const QString &mac) const
     if (checked && (checked->taken || !checked->sent)) {
         return {checkOutcome(*checked), checked->taken};
     }
-    return {m_reasons.value(mac), false};
+    return m_reasons.value(mac);
 }

@@ -14,6 +14,7 @@ struct DeviceAddress;
 struct DeviceOutcome
 {
     QString text;
+    // Counts as seen: the row shows it as a success.
     bool taken = false;
 };
 
@@ -36,17 +37,17 @@ public:
     // does, at once.
     void recordSends(const QVector<CheckedDevice> &sends);
     void recordSearch(const QVector<DeviceAddress> &found);
-    // The devices sent and not taken keep the reason the check ended with.
+    // The devices sent and not taken keep the outcome the check ended with.
     void recordCheck(const QSet<QString> &macs);
 
-    // "已生效"; else a refused last command; else the reason of the last check that ended about the
+    // Taken; else a refused last command; else the outcome of the last check that ended about the
     // device since; else nothing.
     DeviceOutcome outcome(const QString &mac) const;
 
 private:
     QVector<CheckedDevice> m_devices;
     QHash<QString, int> m_index;
-    QHash<QString, QString> m_reasons;
+    QHash<QString, DeviceOutcome> m_reasons;
 };
 
 #endif // BRELO_BATCHRECORD_H

@@ -8,6 +8,34 @@
 #include <algorithm>
 #include <iterator>
 
+namespace {
+
+constexpr int MaxMacsNamed = 10;
+
+// A DHCP client that no server answered shows a link-local address, or none.
+bool isLease(const QString &ip)
+{
+    quint32 address = 0;
+    return parseAddress(ip, &address) && address != 0 && (address >> 16) != 0xa9fe;
+}
+
+} // namespace
+
+void noteAddressesBefore(QVector<CheckedDevice> &devices, const QVector<DeviceAddress> &table)
+{
+    QHash<QString, QString> before;
+    for (const DeviceAddress &row : table) {
+        if (!before.contains(row.mac)) {
+            before.insert(row.mac, plainDecimalAddress(row.ip));
+        }
+    }
+    for (CheckedDevice &device : devices) {
+        if (device.dhcp) {
+            device.addressBefore = before.value(device.mac);
+        }
+    }
+}
+
 void updateFromSearch(QVector<CheckedDevice> &devices, const QVector<DeviceAddress> &found)
 {
     QHash<QString, int> index;
@@ -21,7 +49,11 @@ void updateFromSearch(QVector<CheckedDevice> &devices, const QVector<DeviceAddre
             continue;
         }
         CheckedDevice &device = devices[at.value()];
-        if (plainDecimalAddress(row.ip) == device.address) {
+        const QString shown = plainDecimalAddress(row.ip);
+        if (device.dhcp && isLease(row.ip) && shown != device.addressBefore) {
+            device.taken = true;
+            device.takenAt = row.ip;
+        } else if (!device.dhcp && shown == device.address) {
             device.taken = true;
         } else if (!seenHere.contains(at.value())) {
             seenHere.insert(at.value());
@@ -44,6 +76,18 @@ int takenCount(const QVector<CheckedDevice> &devices)
 {
     return int(
         std::count_if(devices.cbegin(), devices.cend(), [](const CheckedDevice &device) { return device.taken; }));
+}
+
+bool keptAddressBefore(const CheckedDevice &device)
+{
+    // One that had no lease before and still has none got none.
+    return device.dhcp && device.sent && !device.taken && isLease(device.seenAt)
+        && plainDecimalAddress(device.seenAt) == device.addressBefore;
+}
+
+bool countsAsSeen(const CheckedDevice &device)
+{
+    return device.taken || keptAddressBefore(device);
 }
 
 int unsentCount(const QVector<CheckedDevice> &devices)
@@ -82,13 +126,36 @@ QString checkAborted(const QVector<CheckedDevice> &devices)
     return QStringLiteral("核对中止: 搜索失败, %1 台设备未能核对!").arg(waitingCount(devices));
 }
 
+QString checkSuperseded(const QVector<CheckedDevice> &devices)
+{
+    QStringList macs;
+    for (const CheckedDevice &device : devices) {
+        if (isWaitedFor(device)) {
+            macs.append(device.mac);
+        }
+    }
+    QString named = macs.mid(0, MaxMacsNamed).join(QStringLiteral(", "));
+    if (macs.size() > MaxMacsNamed) {
+        named += QStringLiteral(" 等");
+    }
+    return QStringLiteral("核对中止: %1 台设备未核对 (新的批量修改已发出): %2")
+        .arg(QString::number(macs.size()), named);
+}
+
 QString checkOutcome(const CheckedDevice &device)
 {
     if (device.taken) {
-        return QStringLiteral("已生效");
+        return device.dhcp ? QStringLiteral("DHCP: ") + device.takenAt : QStringLiteral("已生效");
     }
     if (!device.sent) {
         return QStringLiteral("未生效: 命令发送失败");
+    }
+    if (device.dhcp) {
+        if (device.seenAt.isEmpty()) {
+            return QStringLiteral("未生效: 没有再出现");
+        }
+        return keptAddressBefore(device) ? QStringLiteral("DHCP: 地址未变 ") + device.seenAt
+                                         : QStringLiteral("未生效: 没有获得DHCP地址 (%1)").arg(device.seenAt);
     }
     if (!device.seenAt.isEmpty()) {
         return QStringLiteral("未生效: 搜索到的 IP 为 ") + device.seenAt;
@@ -98,18 +165,18 @@ QString checkOutcome(const CheckedDevice &device)
 
 QString checkSummary(const QVector<CheckedDevice> &devices)
 {
-    const int taken = takenCount(devices);
+    const int seen = int(std::count_if(devices.cbegin(), devices.cend(), countsAsSeen));
     return QStringLiteral("核对结果: %1 台设备中 %2 台已生效, %3 台未生效")
         .arg(devices.size())
-        .arg(taken)
-        .arg(devices.size() - taken);
+        .arg(seen)
+        .arg(devices.size() - seen);
 }
 
 QStringList checkReport(const QVector<CheckedDevice> &devices)
 {
     QStringList lines;
     for (const CheckedDevice &device : devices) {
-        if (!device.taken) {
+        if (!device.taken || device.dhcp) {
             lines.append(device.mac + QLatin1Char(' ') + checkOutcome(device));
         }
     }
@@ -117,16 +184,16 @@ QStringList checkReport(const QVector<CheckedDevice> &devices)
     return lines;
 }
 
-QVector<CheckedDevice> devicesNotTaken(const QVector<CheckedDevice> &devices)
+QVector<CheckedDevice> devicesToResend(const QVector<CheckedDevice> &devices)
 {
     QVector<CheckedDevice> left;
     std::copy_if(devices.cbegin(), devices.cend(), std::back_inserter(left),
-                 [](const CheckedDevice &device) { return !device.taken; });
+                 [](const CheckedDevice &device) { return !countsAsSeen(device); });
     return left;
 }
 
 QString resendQuestion(const QVector<CheckedDevice> &devices)
 {
-    const int left = devices.size() - takenCount(devices);
+    const int left = devicesToResend(devices).size();
     return QStringLiteral("%1! 需要向未生效的 %2 台设备重新发送吗？").arg(checkSummary(devices), QString::number(left));
 }

@@ -10,7 +10,7 @@ Q_DECLARE_METATYPE(QList<QStringList>)
 
 namespace {
 
-// "MAC address", with " unsent" where the library refused the command.
+// "MAC address" or "MAC DHCP:address-before", with " unsent" where the library refused the command.
 QVector<CheckedDevice> commandsOf(const QStringList &lines)
 {
     QVector<CheckedDevice> commands;
@@ -19,6 +19,8 @@ QVector<CheckedDevice> commandsOf(const QStringList &lines)
         CheckedDevice device;
         device.mac = parts.at(0);
         device.address = parts.at(1);
+        device.dhcp = device.address.startsWith(QStringLiteral("DHCP:"));
+        device.addressBefore = device.address.mid(5);
         device.netmask = QStringLiteral("255.255.255.0");
         device.gateway = QStringLiteral("10.0.0.254");
         device.sent = parts.size() < 3;
@@ -55,7 +57,7 @@ void TestAddressCheck::roundsAndRecord_data()
     QTest::addColumn<QStringList>("commands");
     // A search's rows ("fail": the library failed it); "resend", "resend unsent" (the library refused
     // every command, or those of the MACs named after it) or "decline" answers the offer of a resend;
-    // "algo" is an algorithm batch, "close" the window's end.
+    // "algo" is an algorithm batch, "batch" a new IP batch, "close" the window's end.
     QTest::addColumn<QStringList>("events");
     QTest::addColumn<QStringList>("log");
     // After each event, what the rows of M1, M2, M3 and M9 (outside every batch) show.
@@ -184,6 +186,29 @@ void TestAddressCheck::roundsAndRecord_data()
                                {"", "", "", ""},
                                {"", "", "", ""}}
         << QStringList {};
+    QTest::newRow("a new batch names the first ten devices the ended check waited for, none once it ended")
+        << QStringList {"M1 x", "M2 x", "M3 x", "N1 x", "N2 x", "N3 x", "N4 x", "N5 x", "N6 x", "N7 x", "N8 x"}
+        << QStringList {"", "batch", "batch"}
+        << QStringList {"核对中: 11 台设备中 0 台已生效, 1 秒后再次搜索其余 11 台!",
+                        "核对中止: 11 台设备未核对 (新的批量修改已发出): M1, M2, M3, N1, N2, N3, N4, N5, N6, N7 等"}
+        << QList<QStringList> {{"", "", "", ""}, {"", "", "", ""}, {"", "", "", ""}} << QStringList {};
+    QTest::newRow("DHCP devices waited for alike: a lease, none, the address kept, not seen again")
+        << QStringList {"M1 DHCP:10.0.0.1", "M2 DHCP:169.254.3.7", "M3 DHCP:10.0.0.3", "N1 DHCP:10.0.0.4"}
+        << QStringList {"M2 0.0.0.0, M3 10.0.0.3", "", "", "M1 172.16.0.12, M2 169.254.3.7, M3 010.000.000.003"}
+        << QStringList {"核对中: 4 台设备中 0 台已生效, 1 秒后再次搜索其余 4 台!",
+                        "核对中: 4 台设备中 0 台已生效, 1 秒后再次搜索其余 4 台!",
+                        "核对中: 4 台设备中 0 台已生效, 1 秒后再次搜索其余 4 台!",
+                        "M1 DHCP: 172.16.0.12",
+                        "M2 未生效: 没有获得DHCP地址 (169.254.3.7)",
+                        "M3 DHCP: 地址未变 010.000.000.003",
+                        "N1 未生效: 没有再出现",
+                        "核对结果: 4 台设备中 2 台已生效, 2 台未生效"}
+        << QList<QStringList> {{"", "", "", ""},
+                               {"", "", "", ""},
+                               {"", "", "", ""},
+                               {"DHCP: 172.16.0.12", "未生效: 没有获得DHCP地址 (169.254.3.7)",
+                                "DHCP: 地址未变 010.000.000.003", ""}}
+        << QStringList {};
 }
 
 void TestAddressCheck::roundsAndRecord()
@@ -232,6 +257,9 @@ void TestAddressCheck::roundsAndRecord()
             offer.clear();
         } else if (event == QStringLiteral("algo")) {
             check.cancel();
+        } else if (event == QStringLiteral("batch")) {
+            check.endForNewBatch();
+            check.beginRecord(commandsOf(commands));
         } else if (event == QStringLiteral("close")) {
             check.endRecord();
         } else {
@@ -247,7 +275,7 @@ void TestAddressCheck::roundsAndRecord()
         QStringList now;
         for (const QString &mac : QStringList {"M1", "M2", "M3", "M9"}) {
             const DeviceOutcome outcome = check.shownOutcome(mac);
-            QCOMPARE(outcome.taken, outcome.text == QStringLiteral("已生效"));
+            QCOMPARE(outcome.taken, !outcome.text.isEmpty() && !outcome.text.startsWith(QStringLiteral("未生效")));
             now.append(outcome.text);
         }
         shown.append(now);

@@ -651,6 +651,7 @@ void TestBatchSlots::checkWaitingForDevicesEnds()
         QTest::keySequence(table(window), QKeySequence::Paste);
         QVERIFY(dialogSeen());
         QCOMPARE(FakeVsnet::sent().size(), 2);
+        QVERIFY(logMessages(window).contains("核对中止: 1 台设备未核对 (新的批量修改已发出): 02:00:00:00:00:01"));
     } else if (by == "close") {
         window.close();
     } else {
@@ -665,7 +666,7 @@ void TestBatchSlots::checkWaitingForDevicesEnds()
 }
 
 // "取消" skips the check, not the record: a search by hand marks the device it shows at its planned
-// address, and no other. A DHCP batch then ends the record.
+// address, and no other. A DHCP batch then starts its own: the device shown with a lease of its own.
 void TestBatchSlots::recordStartsWithTheSendsWhateverTheAnswer()
 {
     MainWindow window;
@@ -684,17 +685,19 @@ void TestBatchSlots::recordStartsWithTheSendsWhateverTheAnswer()
             click(window, "select_all_btn");
             answerNextDialog([](QDialog *dialog) { dialog->findChild<QCheckBox *>("dhcp_checkBox")->click(); });
             click(window, "batch_modify_ip_btn");
+            found[0] = FakeVsnet::makeDevice("172.16.0.12", "P", "V", "M", {2, 0, 0, 0, 0, 1});
+            FakeVsnet::setDevices(found);
         }
         click(window, "search_dev_btn");
         QTRY_COMPARE_WITH_TIMEOUT(logMessages(window).count("搜索完成!!!"), dhcp ? 2 : 1, 30000);
-        QCOMPARE(table(window)->item(0, 1)->toolTip(), dhcp ? QString() : QStringLiteral("已生效"));
-        QCOMPARE(table(window)->item(0, 1)->background() == QBrush(), dhcp);
+        QCOMPARE(table(window)->item(0, 1)->toolTip(), QString(dhcp ? "DHCP: 172.16.0.12" : "已生效"));
+        QVERIFY(table(window)->item(0, 1)->background() != QBrush());
         QCOMPARE(table(window)->item(1, 1)->toolTip(), QString());
         QTest::keySequence(table(window), QKeySequence::Copy);
         copied.append(QGuiApplication::clipboard()->text().section('\n', 1, 1).section('\t', 5));
     }
     QCOMPARE(FakeVsnet::searchCount(), 2);
-    QCOMPARE(copied, QStringList({"02:00:00:00:00:01\t已生效", "02:00:00:00:00:01"}));
+    QCOMPARE(copied, QStringList({"02:00:00:00:00:01\t已生效", "02:00:00:00:00:01\tDHCP: 172.16.0.12"}));
 }
 
 // The resend fails to go out, yet the search after it shows the device at its planned address: it
@@ -961,7 +964,7 @@ void TestBatchSlots::pastedPlanGoesOutAndIsCheckedAsABatch()
     FakeVsnet::release();
     QTRY_VERIFY_WITH_TIMEOUT(logMessages(window).contains("核对结果: 1 台设备中 1 台已生效, 0 台未生效"), 30000);
     QVERIFY(logMessages(window).contains("02:00:00:00:00:02 未生效: 搜索到的 IP 为 10.0.0.2"));
-    QVERIFY(logMessages(window).contains("核对结果: 2 台设备中 1 台已生效, 1 台未生效"));
+    QVERIFY(logMessages(window).contains("核对结果: 3 台设备中 2 台已生效, 1 台未生效"));
     QCOMPARE(FakeVsnet::sent().size(), 4);
     QCOMPARE(FakeVsnet::sent().constLast().json, commands[1]);
 
@@ -970,8 +973,8 @@ void TestBatchSlots::pastedPlanGoesOutAndIsCheckedAsABatch()
         marks.append(table(window)->item(row, 5)->text() + ' ' + table(window)->item(row, 1)->toolTip());
     }
     QCOMPARE(marks,
-             QStringList(
-                 {"02:00:00:00:00:01 已生效", "02:00:00:00:00:02 已生效", "02:00:00:00:00:03 ", "02:00:00:00:00:04 "}));
+             QStringList({"02:00:00:00:00:01 已生效", "02:00:00:00:00:02 已生效", "02:00:00:00:00:03 DHCP: 172.16.0.10",
+                          "02:00:00:00:00:04 "}));
     QTest::keySequence(table(window), QKeySequence::Copy);
     QStringList outcomes;
     for (const QString &copied : QGuiApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts)) {
@@ -979,7 +982,7 @@ void TestBatchSlots::pastedPlanGoesOutAndIsCheckedAsABatch()
     }
     QCOMPARE(outcomes,
              QStringList({"MAC地址\t核对", "02:00:00:00:00:01\t已生效", "02:00:00:00:00:02\t已生效",
-                          "02:00:00:00:00:03\t", "02:00:00:00:00:04\t"}));
+                          "02:00:00:00:00:03\tDHCP: 172.16.0.10", "02:00:00:00:00:04\t"}));
 }
 
 // Pasted while the search has found nothing yet: "确定" waits for its end, and every line is then judged
