@@ -11,6 +11,7 @@
 #include "app/devicetablewidget.h"
 #include "app/mainwindow.h"
 #include "batch/addressplan.h"
+#include "batch/devicehints.h"
 #include "batch/planreader.h"
 #include "dialogs/addressplandialog.h"
 #include "dialogs/batchmodifyalgodialog.h"
@@ -48,9 +49,8 @@ void search(MainWindow &window)
 QVector<Picture> allPictures()
 {
     return {
-        {QStringLiteral("main-window"), &renderMainWindow},
-        {QStringLiteral("ip-dialog"), &renderIpDialog},
-        {QStringLiteral("algo-dialog"), &renderAlgoDialog},
+        {QStringLiteral("main-window"), &renderMainWindow}, {QStringLiteral("main-window-hints"), &renderHintsWindow},
+        {QStringLiteral("ip-dialog"), &renderIpDialog},     {QStringLiteral("algo-dialog"), &renderAlgoDialog},
         {QStringLiteral("plan-dialog"), &renderPlanDialog},
     };
 }
@@ -74,6 +74,31 @@ QPixmap renderMainWindow()
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
     return showAndGrab(&window);
+}
+
+// The window after a search on a PC at 192.168.1.2/24: a new camera still at a neighbour's address,
+// and one at its factory address in another subnet.
+QPixmap renderHintsWindow()
+{
+    DeviceHints::injectNetworks({{0xC0A80102, 24}});
+    MainWindow window;
+    window.show();
+    search(window);
+    auto *table = window.findChild<QTableWidget *>(QStringLiteral("dev_search_tableWidget"));
+    const QString taken = table->rowCount() > 1 ? table->item(1, 2)->text() : QStringLiteral("192.168.1.101");
+    emit window.addSearchDeviceToTable(QStringLiteral("P2P-NEW-0001"), taken, QStringLiteral("V2.1.0"),
+                                       QStringLiteral("CAM-2"), QStringLiteral("02:5A:00:00:0B:01"), QString());
+    emit window.addSearchDeviceToTable(QStringLiteral("P2P-NEW-0002"), QStringLiteral("192.168.0.64"),
+                                       QStringLiteral("V2.1.0"), QStringLiteral("CAM-2"),
+                                       QStringLiteral("02:5A:00:00:0B:02"), QString());
+    const QDeadlineTimer settled(300);
+    while (!settled.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    table->selectRow(table->rowCount() - 2);
+    const QPixmap picture = showAndGrab(&window);
+    DeviceHints::clearInjectedNetworks();
+    return picture;
 }
 
 QPixmap renderIpDialog()
