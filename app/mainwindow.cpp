@@ -49,6 +49,7 @@ MainWindow::MainWindow(QWidget *parent)
     table->installEventFilter(this);
     table->viewport()->installEventFilter(this);
     connect(table->horizontalHeader(), &QHeaderView::sectionClicked, this, &MainWindow::onHeaderSectionClicked);
+    // Rows handed to the window before its first search are judged too.
     table->beginSearch(DeviceHints::localNetworks(), nullptr);
 
     m_log = new ActivityLog(ui->textEdit, this);
