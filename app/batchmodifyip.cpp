@@ -18,6 +18,7 @@ void MainWindow::on_batch_modify_ip_btn_clicked()
     }
 
     BatchModifyIPDialog dialog;
+    dialog.setDeviceCount(macs.size());
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }

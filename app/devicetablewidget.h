@@ -2,12 +2,18 @@
 #define BRELO_DEVICETABLEWIDGET_H
 
 #include <QBasicTimer>
+#include <QSet>
+#include <QString>
 #include <QTableWidget>
 #include <QVector>
 
 #include <array>
+#include <memory>
 
 struct DeviceAddress;
+namespace DeviceHints {
+struct Network;
+}
 
 // The stock view lays out and repaints every shown row for each row a search appends, mostly out of
 // sight; here appended rows are laid out together a moment later and repaint only where they show.
@@ -36,6 +42,14 @@ public:
     // Numbers the rows 1, 2, 3 … from the top, as after a sort.
     void renumber();
 
+    // What the rows of the next search are judged against: this PC's networks, and the MACs of the
+    // search before, whose absence makes a row new; none are new without one.
+    void beginSearch(const QVector<DeviceHints::Network> &networks, const QSet<QString> *previous);
+    // The address cell of a row arriving now, its hint flags judged and kept under HintRole; rows
+    // already at that address become conflicts with it. Its tooltip is the outcome, then the lines
+    // of its hints.
+    QTableWidgetItem *newAddressCell(const QString &ip, const QString &mac);
+
     void doItemsLayout() override;
 
 protected:
@@ -43,7 +57,12 @@ protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
+    struct Marks;
+    class AddressCell;
+
     void needFullLayout();
+    void rowsGone();
+    void styleMarks();
     void layOutAppended();
 
     // The first row appended at the end since the last layout, or -1.
@@ -56,6 +75,7 @@ private:
     QBasicTimer m_appendedLayout;
     // Cells made ahead, many rows at a time, per column; handed out from the back.
     std::array<QVector<QTableWidgetItem *>, MacColumn + 1> m_spareCells;
+    std::unique_ptr<Marks> m_marks;
 };
 
 #endif // BRELO_DEVICETABLEWIDGET_H

@@ -8,6 +8,7 @@
 #include "app/devicetablewidget.h"
 #include "batch/addresscheck.h"
 #include "batch/addressplan.h"
+#include "batch/devicehints.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -48,6 +49,8 @@ MainWindow::MainWindow(QWidget *parent)
     table->installEventFilter(this);
     table->viewport()->installEventFilter(this);
     connect(table->horizontalHeader(), &QHeaderView::sectionClicked, this, &MainWindow::onHeaderSectionClicked);
+    // Rows handed to the window before its first search are judged too.
+    table->beginSearch(DeviceHints::localNetworks(), nullptr);
 
     m_log = new ActivityLog(ui->textEdit, this);
     logMenu = new QMenu(this);
@@ -122,6 +125,12 @@ void MainWindow::on_search_dev_btn_clicked()
     m_keptMarks.clear();
     appendLog(QStringLiteral("开始搜索, 清空表格!"));
     ui->search_dev_btn->setEnabled(false);
+    QSet<QString> previous;
+    previous.reserve(m_lastSearch.size());
+    for (const DeviceAddress &device : std::as_const(m_lastSearch)) {
+        previous.insert(device.mac);
+    }
+    ui->dev_search_tableWidget->beginSearch(DeviceHints::localNetworks(), m_searchedBefore ? &previous : nullptr);
     ui->dev_search_tableWidget->clearContents();
     ui->dev_search_tableWidget->setRowCount(0);
     m_search->request();
@@ -154,8 +163,19 @@ void MainWindow::searchForCheck()
 
 void MainWindow::onSearchFinished(int result)
 {
-    appendLog(result < 0 ? QStringLiteral("搜索失败, 错误码 %1!").arg(result) : QStringLiteral("搜索完成!!!"));
-    m_check->searchEnded(result, ui->dev_search_tableWidget->devices());
+    const QVector<DeviceAddress> found = ui->dev_search_tableWidget->devices();
+    if (result < 0) {
+        // What a failed search saw is no list to compare the next one with.
+        appendLog(QStringLiteral("搜索失败, 错误码 %1!").arg(result));
+    } else {
+        appendLog(QStringLiteral("搜索完成!!!"));
+        if (m_searchedBefore) {
+            appendLog(DeviceHints::comparisonLine(m_lastSearch, found));
+        }
+        m_lastSearch = found;
+        m_searchedBefore = true;
+    }
+    m_check->searchEnded(result, found);
 }
 
 void MainWindow::addDevice2TableWidget(QString p2pid, QString ip, QString version, QString model, QString mac,
@@ -184,7 +204,7 @@ void MainWindow::addDevice2TableWidget(QString p2pid, QString ip, QString versio
     };
     put(DeviceTableWidget::NumberColumn, QString::number(row + 1), m_keptMarks.contains(mac));
     put(DeviceTableWidget::IdColumn, hid.isEmpty() ? p2pid : hid);
-    put(DeviceTableWidget::AddressColumn, ip);
+    table->setItem(row, DeviceTableWidget::AddressColumn, table->newAddressCell(ip, mac));
     put(DeviceTableWidget::VersionColumn, version);
     put(DeviceTableWidget::ModelColumn, model);
     put(DeviceTableWidget::MacColumn, mac);

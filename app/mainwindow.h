@@ -6,6 +6,7 @@
 #include <QString>
 #include <QVector>
 
+#include "batch/addressplan.h"
 #include "sdk/VSDevNetSDK.h"
 
 class ActivityLog;
@@ -81,6 +82,9 @@ private:
     AddressCheck *m_check;
     // The MACs whose rows the check's own searches put back checked.
     QSet<QString> m_keptMarks;
+    // The rows of the last search that ended well, what the next one is compared with.
+    QVector<DeviceAddress> m_lastSearch;
+    bool m_searchedBefore = false;
 };
 
 #endif // BRELO_MAINWINDOW_H

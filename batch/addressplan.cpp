@@ -108,6 +108,19 @@ QString plainDecimalDns(const QString &dns)
     return parts.join(QLatin1Char(';'));
 }
 
+QHash<quint32, int> addressHolders(const QVector<DeviceAddress> &devices, const QSet<QString> &leaving)
+{
+    QHash<quint32, int> holders;
+    holders.reserve(devices.size());
+    for (int i = 0; i < devices.size(); ++i) {
+        quint32 held = 0;
+        if (parseAddress(devices.at(i).ip, &held) && !holders.contains(held) && !leaving.contains(devices.at(i).mac)) {
+            holders.insert(held, i);
+        }
+    }
+    return holders;
+}
+
 QString addressPlanRefusal(const QStringList &plan, const QString &netmask, const QString &gateway,
                            const QVector<DeviceAddress> &others)
 {
@@ -157,18 +170,11 @@ QString addressPlanRefusal(const QStringList &plan, const QString &netmask, cons
     }
 
     // One pass over the other devices, however large the plan; the first in table order is named.
-    QHash<quint32, QString> holders;
-    holders.reserve(others.size());
-    for (const DeviceAddress &other : others) {
-        quint32 held = 0;
-        if (parseAddress(other.ip, &held) && !holders.contains(held)) {
-            holders.insert(held, other.mac);
-        }
-    }
+    const QHash<quint32, int> holders = addressHolders(others);
     for (int i = 0; i < addresses.size(); ++i) {
         const auto holder = holders.constFind(addresses.at(i));
         if (holder != holders.constEnd()) {
-            return QStringLiteral("IP地址 %1 已被设备 %2 使用").arg(plan.at(i), holder.value());
+            return QStringLiteral("IP地址 %1 已被设备 %2 使用").arg(plan.at(i), others.at(holder.value()).mac);
         }
     }
     return {};
@@ -205,13 +211,7 @@ QString sendRefusal(const QVector<CheckedDevice> &devices, const QVector<DeviceA
         return addressPlanRefusal(plan, first->netmask, first->gateway, others);
     }
 
-    QHash<quint32, int> holders;
-    for (int i = 0; i < others.size(); ++i) {
-        quint32 held = 0;
-        if (parseAddress(others.at(i).ip, &held) && !holders.contains(held)) {
-            holders.insert(held, i);
-        }
-    }
+    const QHash<quint32, int> holders = addressHolders(others);
     QSet<quint32> planned;
     for (const CheckedDevice &device : devices) {
         quint32 address = 0;

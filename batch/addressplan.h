@@ -1,6 +1,8 @@
 #ifndef BRELO_ADDRESSPLAN_H
 #define BRELO_ADDRESSPLAN_H
 
+#include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -35,6 +37,10 @@ int prefixLength(quint32 mask);
 
 // The parts that are no address stay as typed.
 QString plainDecimalDns(const QString &dns);
+
+// Which device holds each address: the index in devices of the first, in their order, that shows it,
+// leaving out the devices whose MAC is in leaving (those the plan moves away).
+QHash<quint32, int> addressHolders(const QVector<DeviceAddress> &devices, const QSet<QString> &leaving = {});
 
 // Why the plan (plain decimal, one address per device) must not be sent, or an empty text.
 QString addressPlanRefusal(const QStringList &plan, const QString &netmask, const QString &gateway,

@@ -6,6 +6,7 @@
 #include "app/mainwindow.h"
 #include "app/messagebox.h"
 #include "batch/addressplan.h"
+#include "batch/devicehints.h"
 #include "batch/planjudge.h"
 #include "batch/planreader.h"
 #include "dialogs/addressplandialog.h"
@@ -196,6 +197,8 @@ void printFlood(const QString &label, const QVector<FloodResult> &results)
 
 void runFlood(const BenchOptions &options)
 {
+    // Every device of the flood lies outside this network: each row carries a mark, the costlier case.
+    DeviceHints::injectNetworks({{0xC0A80102, 24}});
     QVector<int> sizes = {1000, 10000, 50000};
     if (options.quick) {
         sizes.removeLast();
@@ -203,6 +206,7 @@ void runFlood(const BenchOptions &options)
     for (int n : sizes) {
         const QVector<Device> devices = makeDevices(n);
         QVector<FloodResult> app, bare;
+        QVector<double> ratio;
         for (int rep = 0; rep < options.repetitions; ++rep) {
             {
                 auto window = shownWindow();
@@ -217,10 +221,28 @@ void runFlood(const BenchOptions &options)
                     emit baseline.deviceFound(d.p2pid, d.ip, d.version, d.model, d.mac, d.hid);
                 }));
             }
+            ratio.append(app.constLast().cpuUsPerDevice / bare.constLast().cpuUsPerDevice);
         }
         printFlood(QStringLiteral("flood %1 window").arg(n), app);
         printFlood(QStringLiteral("flood %1 baseline bare table").arg(n), bare);
+        print(QStringLiteral("flood %1 gui cpu, window / bare table: %2").arg(n).arg(summary(ratio, 3)));
     }
+
+    // Factory-fresh devices all at one address: every row is a conflict with all the others.
+    QVector<Device> sameAddress = makeDevices(10000);
+    for (Device &device : sameAddress) {
+        device.ip = QStringLiteral("192.168.1.64");
+    }
+    QVector<FloodResult> conflicts;
+    for (int rep = 0; rep < options.repetitions; ++rep) {
+        auto window = shownWindow();
+        MainWindow *w = window.get();
+        conflicts.append(flood(sameAddress, tableOf(*w), [w](const Device &d) {
+            emit w->addSearchDeviceToTable(d.p2pid, d.ip, d.version, d.model, d.mac, d.hid);
+        }));
+    }
+    printFlood(QStringLiteral("flood 10000 at one address window"), conflicts);
+    DeviceHints::clearInjectedNetworks();
 }
 
 namespace {
@@ -294,7 +316,8 @@ void runDay(const BenchOptions &options)
     const int samples = 9;
     const QVector<Device> devices = makeDevices(n);
     const int lines = searches * (n + 2);
-    QVector<double> empty, full, ratio, added, bareEmpty, bareFull;
+    DeviceHints::injectNetworks({{0xC0A80102, 24}});
+    QVector<double> empty, full, ratio, added, bareEmpty, bareFull, againstBare;
     double rssFresh = 0;
     double rssDay = 0;
     for (int rep = 0; rep < options.repetitions; ++rep) {
@@ -323,7 +346,9 @@ void runDay(const BenchOptions &options)
         added.append(full.constLast() - empty.constLast());
         bareEmpty.append(documentLineUs(0));
         bareFull.append(documentLineUs(lines));
+        againstBare.append(added.constLast() / (bareFull.constLast() - bareEmpty.constLast()));
     }
+    DeviceHints::clearInjectedNetworks();
     print(QStringLiteral("day search of %1 gui cpu per device, empty log (us): %2").arg(n).arg(summary(empty, 2)));
     print(QStringLiteral("day search of %1 gui cpu per device, after %2 log lines (us): %3")
               .arg(n)
@@ -341,6 +366,9 @@ void runDay(const BenchOptions &options)
     print(QStringLiteral("day line into a bare log document after %1 lines (us): %2")
               .arg(lines)
               .arg(summary(bareFull, 2)));
+    print(QStringLiteral("day what %1 log lines add per device / what they add to a line of a bare document: %2")
+              .arg(lines)
+              .arg(summary(againstBare, 3)));
     print(QStringLiteral("day rss of a shown window, empty (MiB): %1").arg(rssFresh, 0, 'f', 1));
     print(QStringLiteral("day rss after %1 log lines and %2 rows (MiB): %3").arg(lines).arg(n).arg(rssDay, 0, 'f', 1));
 }

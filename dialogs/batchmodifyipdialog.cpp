@@ -1,7 +1,11 @@
 #include "dialogs/batchmodifyipdialog.h"
 #include "ui_batchmodifyipdialog.h"
-#include "widgets/asciiinputvalidator.h"
 
+#include "batch/addressplan.h"
+#include "widgets/asciiinputvalidator.h"
+#include "widgets/myiplineedit.h"
+
+#include <QCheckBox>
 #include <QPushButton>
 
 BatchModifyIPDialog::BatchModifyIPDialog(QWidget *parent)
@@ -16,6 +20,27 @@ BatchModifyIPDialog::BatchModifyIPDialog(QWidget *parent)
     // Only the characters of a ";"-separated address list, full-width ones taken as ASCII; the addresses
     // themselves are not checked.
     ui->dns_lineEdit->setValidator(new AsciiInputValidator(QStringLiteral("^[0-9.;]+$"), this));
+
+    ui->reach_label->hide();
+    connect(ui->ip_lineEdit, &MyIpLineEdit::textChanged, this, &BatchModifyIPDialog::judgeReach);
+    connect(ui->netmask_lineEdit, &MyIpLineEdit::textChanged, this, &BatchModifyIPDialog::judgeReach);
+    connect(ui->dhcp_checkBox, &QCheckBox::toggled, this, &BatchModifyIPDialog::judgeReach);
+}
+
+void BatchModifyIPDialog::setDeviceCount(int count)
+{
+    m_count = count;
+    m_networks = DeviceHints::localNetworks();
+    judgeReach();
+}
+
+void BatchModifyIPDialog::judgeReach()
+{
+    const QString start = ui->ip_lineEdit->text();
+    // An unusable start address is refused when the batch starts; no warning before it is typed.
+    const bool warn = m_count > 0 && !ui->dhcp_checkBox->isChecked() && isUsableDeviceAddress(start)
+        && !DeviceHints::planReachable(planAddresses(start, m_count), ui->netmask_lineEdit->text(), m_networks);
+    ui->reach_label->setVisible(warn);
 }
 
 BatchModifyIPDialog::~BatchModifyIPDialog()

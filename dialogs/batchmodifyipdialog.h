@@ -3,6 +3,9 @@
 
 #include <QDialog>
 #include <QString>
+#include <QVector>
+
+#include "batch/devicehints.h"
 
 namespace Ui {
 class BatchModifyIPDialog;
@@ -23,6 +26,10 @@ public:
     int isDhcp() const;
     QString getDns() const;
 
+    // How many devices the batch addresses: the warning judges that many addresses from the start
+    // address against this PC's networks as they are now.
+    void setDeviceCount(int count);
+
 protected:
     void showEvent(QShowEvent *event) override;
 
@@ -30,7 +37,12 @@ private slots:
     void on_dhcp_checkBox_clicked(bool checked);
 
 private:
+    // A warning, never a refusal: the site's network may not be the laptop's.
+    void judgeReach();
+
     Ui::BatchModifyIPDialog *ui;
+    int m_count = 0;
+    QVector<DeviceHints::Network> m_networks;
 };
 
 #endif // BRELO_BATCHMODIFYIPDIALOG_H

@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include "batch/addressplan.h"
+#include "batch/devicehints.h"
 #include "batch/planreader.h"
 #include "dialogs/addressplandialog.h"
 #include "dialogs/batchmodifyalgodialog.h"
@@ -61,6 +62,8 @@ private slots:
     void ipDialogRejectPaths_data();
     void ipDialogRejectPaths();
     void dhcpClickDisablesAddressEditorsButKeepsTheirValues();
+    void ipDialogWarnsWhenAddressesLeaveThisPcsNetworks_data();
+    void ipDialogWarnsWhenAddressesLeaveThisPcsNetworks();
     void dnsTakesOnlyDigitsDotsAndSemicolons_data();
     void dnsTakesOnlyDigitsDotsAndSemicolons();
     void fullWidthInputArrivesAsAscii_data();
@@ -178,6 +181,51 @@ void TestBatchDialogs::dhcpClickDisablesAddressEditorsButKeepsTheirValues()
     for (MyIpLineEdit *editor : editors) {
         QVERIFY(editor->isEnabled());
     }
+}
+
+void TestBatchDialogs::ipDialogWarnsWhenAddressesLeaveThisPcsNetworks_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("netmask");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("dhcp");
+    QTest::addColumn<bool>("warned");
+    QTest::newRow("inside") << "192.168.1.100"
+                            << "255.255.255.0" << 3 << false << false;
+    QTest::newRow("another subnet") << "192.168.2.100"
+                                    << "255.255.255.0" << 3 << false << true;
+    QTest::newRow("the second network") << "10.9.0.1"
+                                        << "255.0.0.0" << 3 << false << false;
+    // Counting up stops at .254, inside.
+    QTest::newRow("counted up to the end") << "192.168.1.250"
+                                           << "255.255.255.0" << 9 << false << false;
+    // The devices' own subnet would leave this PC out.
+    QTest::newRow("netmask leaves this PC out") << "192.168.1.200"
+                                                << "255.255.255.128" << 3 << false << true;
+    QTest::newRow("DHCP") << "192.168.2.100"
+                          << "255.255.255.0" << 3 << true << false;
+    QTest::newRow("start not typed yet") << "0.0.0.0"
+                                         << "255.255.255.0" << 3 << false << false;
+}
+
+void TestBatchDialogs::ipDialogWarnsWhenAddressesLeaveThisPcsNetworks()
+{
+    QFETCH(QString, start);
+    QFETCH(QString, netmask);
+    QFETCH(int, count);
+    QFETCH(bool, dhcp);
+    QFETCH(bool, warned);
+    // 192.168.1.2/24 and 10.0.0.5/8.
+    DeviceHints::injectNetworks({{0xC0A80102, 24}, {0x0A000005, 8}});
+    BatchModifyIPDialog dialog;
+    dialog.setDeviceCount(count);
+    auto *label = dialog.findChild<QLabel *>("reach_label");
+    QCOMPARE(label->text(), QString("修改后本机不在这些设备的网段内, 需要更改本机地址才能访问它们"));
+    dialog.findChild<MyIpLineEdit *>("netmask_lineEdit")->setText(netmask);
+    dialog.findChild<MyIpLineEdit *>("ip_lineEdit")->setText(start);
+    dialog.findChild<QCheckBox *>("dhcp_checkBox")->setChecked(dhcp);
+    QCOMPARE(!label->isHidden(), warned);
+    DeviceHints::clearInjectedNetworks();
 }
 
 void TestBatchDialogs::dnsTakesOnlyDigitsDotsAndSemicolons_data()

@@ -10,6 +10,8 @@
 
 #include "app/devicerow.h"
 #include "app/mainwindow.h"
+#include "batch/addressplan.h"
+#include "batch/devicehints.h"
 #include "fakes/fakevsnet.h"
 #include "guitest.h"
 
@@ -61,6 +63,7 @@ private slots:
     void searchWithoutDevicesLogsStartAndEnd();
     void completionIsLoggedOncePerSearchEvenWhenItEndsAtOnce();
     void nullContextOnlyWritesDebugLine();
+    void searchSaysWhatChangedSinceThePreviousOne();
 
     void doubleClickAnyCellTogglesItsRow();
     void spaceTogglesTheClickedRowOnce_data();
@@ -83,6 +86,8 @@ private:
 void TestDeviceSearch::init()
 {
     FakeVsnet::reset();
+    // 192.168.1.2/24, whatever this machine's networks are.
+    DeviceHints::injectNetworks({{0xC0A80102, 24}});
 }
 
 void TestDeviceSearch::search(MainWindow &window, const QVector<VSOneDev> &devices)
@@ -224,6 +229,37 @@ void TestDeviceSearch::completionIsLoggedOncePerSearchEvenWhenItEndsAtOnce()
     QCOMPARE(logMessages(window).count(QStringLiteral("开始搜索, 清空表格!")), 25);
     QCOMPARE(FakeVsnet::searchCount(), 25);
     QVERIFY(refresh(window)->isEnabled());
+}
+
+void TestDeviceSearch::searchSaysWhatChangedSinceThePreviousOne()
+{
+    MainWindow window;
+    search(window, threeDevices());
+    QVERIFY(logMessages(window).filter("与上次搜索相比").isEmpty());
+    for (int row = 0; row < 3; ++row) {
+        QCOMPARE(table(window)->item(row, 2)->toolTip(), QString());
+    }
+
+    // The second device moved, the third is gone, a fourth is new.
+    QVector<VSOneDev> next = threeDevices();
+    next[1] = makeDevice("192.168.1.20", "P2P-B", "V1.1", "CAM-2", {0x02, 0xFF, 0x80, 0x7F, 0xAB, 0x0C});
+    next[2] = makeDevice("192.168.1.30", "P2P-D", "V1.0", "CAM-4", {0x02, 0, 0, 0, 0, 0x0D});
+    search(window, next);
+    QCOMPARE(logMessages(window).mid(logMessages(window).lastIndexOf("搜索完成!!!")),
+             QStringList({"搜索完成!!!",
+                          "与上次搜索相比: 新增 1 台, 1 台没有应答: FE:DC:BA:98:76:54 (192.168.1.100); 1 台地址已变"}));
+    QCOMPARE(column(table(window), 2).size(), 3);
+    QCOMPARE(table(window)->item(1, 2)->toolTip(), QString());
+    QCOMPARE(table(window)->item(2, 2)->toolTip(), QStringLiteral("新设备"));
+
+    // Beyond ten, the line names the first ten and the count.
+    QVector<DeviceAddress> many;
+    for (int i = 0; i < 12; ++i) {
+        many.append({QStringLiteral("02:00:00:00:00:%1").arg(i, 2, 10, QLatin1Char('0')), "10.0.0.1"});
+    }
+    const QString line = DeviceHints::comparisonLine(many, many.mid(11));
+    QVERIFY(line.startsWith("与上次搜索相比: 新增 0 台, 11 台没有应答: 02:00:00:00:00:00 (10.0.0.1), "));
+    QVERIFY(line.endsWith("02:00:00:00:00:09 (10.0.0.1) 等 11 台"));
 }
 
 void TestDeviceSearch::nullContextOnlyWritesDebugLine()

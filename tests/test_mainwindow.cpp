@@ -19,7 +19,9 @@
 #include <QTextEdit>
 
 #include "app/devicelisttext.h"
+#include "app/devicetablewidget.h"
 #include "app/mainwindow.h"
+#include "batch/devicehints.h"
 #include "fakes/fakevsnet.h"
 
 Q_DECLARE_METATYPE(QVector<ListedDevice>)
@@ -67,11 +69,14 @@ private slots:
     void deviceListText();
     void tableCopiesByShortcutAndMenu();
     void appendedRowsShowAndExtendTheScrollRange();
+    void addressCellsMarkConflictsOwnAddressAndUnreachableRows();
 };
 
 void TestMainWindow::init()
 {
     FakeVsnet::reset();
+    // 192.168.1.2/24, whatever this machine's networks are.
+    DeviceHints::injectNetworks({{0xC0A80102, 24}});
 }
 
 void TestMainWindow::windowLayoutAndTexts()
@@ -401,6 +406,38 @@ void TestMainWindow::appendedRowsShowAndExtendTheScrollRange()
     spy->painted = QRegion();
     QTRY_VERIFY(table->rowAt(table->viewport()->height() - 1) == 300
                 && spy->painted.contains(table->visualItemRect(table->item(300, 5))));
+}
+
+void TestMainWindow::addressCellsMarkConflictsOwnAddressAndUnreachableRows()
+{
+    MainWindow window;
+    auto *table = window.findChild<DeviceTableWidget *>("dev_search_tableWidget");
+    // The first device answers twice at its address: one device, but two others share that address.
+    const QStringList answers {"192.168.1.9 01", "10.0.0.7 02",    "192.168.1.9 03", "192.168.1.2 04",
+                               "192.168.1.9 01", "192.168.1.9 05", "192.168.1.77 06"};
+    for (const QString &answer : answers) {
+        emit window.addSearchDeviceToTable("P", answer.section(' ', 0, 0), "V", "M",
+                                           "02:00:00:00:00:" + answer.section(' ', 1), QString());
+    }
+    QTRY_COMPARE(table->rowCount(), answers.size());
+    // Marks follow their rows through a sort.
+    table->sortByColumn(DeviceTableWidget::MacColumn, Qt::DescendingOrder);
+    table->markRow(0, "已生效", true);
+    QStringList marks;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const QTableWidgetItem *ip = table->item(row, DeviceTableWidget::AddressColumn);
+        marks.append(QStringLiteral("%1 %2 %3")
+                         .arg(table->item(row, DeviceTableWidget::MacColumn)->text().right(2))
+                         .arg(ip->data(DeviceTableWidget::HintRole).toInt())
+                         .arg(ip->toolTip()));
+        QCOMPARE(table->item(row, DeviceTableWidget::MacColumn)->toolTip(), row == 0 ? "已生效" : "");
+        QCOMPARE(ip->icon().isNull(), marks.constLast().contains(" 0 "));
+    }
+    const QString conflict = "1 IP地址冲突: 另有 2 台设备使用 192.168.1.9";
+    QCOMPARE(marks,
+             QStringList({"06 0 已生效", "05 " + conflict, "04 2 IP地址与本机相同", "03 " + conflict,
+                          "02 4 不在本机网段 (本机: 192.168.1.2/24)", "01 " + conflict, "01 " + conflict}));
+    QVERIFY(table->item(4, 2)->foreground() != table->item(3, 2)->foreground());
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -11,6 +11,7 @@
 #include "app/devicetablewidget.h"
 #include "app/mainwindow.h"
 #include "batch/addressplan.h"
+#include "batch/devicehints.h"
 #include "batch/planreader.h"
 #include "dialogs/addressplandialog.h"
 #include "dialogs/batchmodifyalgodialog.h"
@@ -48,16 +49,16 @@ void search(MainWindow &window)
 QVector<Picture> allPictures()
 {
     return {
-        {QStringLiteral("main-window"), &renderMainWindow},
-        {QStringLiteral("ip-dialog"), &renderIpDialog},
-        {QStringLiteral("algo-dialog"), &renderAlgoDialog},
+        {QStringLiteral("main-window"), &renderMainWindow}, {QStringLiteral("main-window-hints"), &renderHintsWindow},
+        {QStringLiteral("ip-dialog"), &renderIpDialog},     {QStringLiteral("algo-dialog"), &renderAlgoDialog},
         {QStringLiteral("plan-dialog"), &renderPlanDialog},
     };
 }
 
-// The window after a search, with a few of the devices checked.
+// The window after a search, with a few of the devices checked, on a PC in the simulated devices' network.
 QPixmap renderMainWindow()
 {
+    DeviceHints::injectNetworks({{0xC0A80102, 24}});
     MainWindow window;
     window.show();
     search(window);
@@ -73,7 +74,37 @@ QPixmap renderMainWindow()
     while (!settled.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
-    return showAndGrab(&window);
+    const QPixmap picture = showAndGrab(&window);
+    DeviceHints::clearInjectedNetworks();
+    return picture;
+}
+
+// The window after a search on a PC at 192.168.1.2/24: a new camera at the address of a simulated
+// one, and one at its factory address in another subnet, both answering first.
+QPixmap renderHintsWindow()
+{
+    DeviceHints::injectNetworks({{0xC0A80102, 24}});
+    MainWindow window;
+    window.show();
+    auto *refresh = window.findChild<QPushButton *>(QStringLiteral("search_dev_btn"));
+    refresh->click();
+    emit window.addSearchDeviceToTable(QStringLiteral("P2P-NEW-0001"), QStringLiteral("192.168.1.101"),
+                                       QStringLiteral("V2.1.0"), QStringLiteral("CAM-2"),
+                                       QStringLiteral("02:5A:00:00:0B:01"), QString());
+    emit window.addSearchDeviceToTable(QStringLiteral("P2P-NEW-0002"), QStringLiteral("192.168.0.64"),
+                                       QStringLiteral("V2.1.0"), QStringLiteral("CAM-2"),
+                                       QStringLiteral("02:5A:00:00:0B:02"), QString());
+    const QDeadlineTimer deadline(30000);
+    while (!refresh->isEnabled() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    const QDeadlineTimer settled(300);
+    while (!settled.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    const QPixmap picture = showAndGrab(&window);
+    DeviceHints::clearInjectedNetworks();
+    return picture;
 }
 
 QPixmap renderIpDialog()

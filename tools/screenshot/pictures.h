@@ -15,6 +15,7 @@ struct Picture
 QVector<Picture> allPictures();
 
 QPixmap renderMainWindow();
+QPixmap renderHintsWindow();
 QPixmap renderIpDialog();
 QPixmap renderAlgoDialog();
 QPixmap renderPlanDialog();
