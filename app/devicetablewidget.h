@@ -6,6 +6,9 @@
 #include <QVector>
 
 #include <array>
+#include <functional>
+
+#include "app/rowfilter.h"
 
 struct DeviceAddress;
 
@@ -36,7 +39,23 @@ public:
     // Numbers the rows 1, 2, 3 … from the top, as after a sort.
     void renumber();
 
+    // Shows only the rows the filter passes, every row for an inactive one; a row it hides is
+    // unchecked. Rows appended later are hidden until their cells are in and the filter has seen them.
+    void setRowFilter(const RowFilter &filter);
+    // The filter again, for rows whose hint flags changed.
+    void refilter();
+    int hiddenRowCount() const { return m_hiddenRows; }
+    // As sortByColumn, keeping the filter.
+    void sortRows(int column, Qt::SortOrder order);
+    // The index of a new last row: one made ahead by reserveRows, or else a row inserted now.
+    int appendRow();
+    // Inserts rows at the end in one go, for appendRow to hand out.
+    void reserveRows(int count);
+
     void doItemsLayout() override;
+
+signals:
+    void shownRowsChanged();
 
 protected:
     void rowsInserted(const QModelIndex &parent, int start, int end) override;
@@ -45,6 +64,12 @@ protected:
 private:
     void needFullLayout();
     void layOutAppended();
+    bool passes(int row) const;
+    // Hides and shows the rows from `from` on as the filter says, all at once.
+    void filterRows(int from);
+    // Rows in [from, to) as hidden says; a row hidden is unchecked.
+    void setRowsHidden(int from, int to, const std::function<bool(int)> &hidden);
+    void countHiddenRows();
 
     // The first row appended at the end since the last layout, or -1.
     int m_appendedFrom = -1;
@@ -56,6 +81,12 @@ private:
     QBasicTimer m_appendedLayout;
     // Cells made ahead, many rows at a time, per column; handed out from the back.
     std::array<QVector<QTableWidgetItem *>, MacColumn + 1> m_spareCells;
+    RowFilter m_filter;
+    int m_hiddenRows = 0;
+    // The first appended row the filter has not seen yet, or -1.
+    int m_unfilteredFrom = -1;
+    // Rows made by reserveRows that appendRow has not handed out yet, at the end of the table.
+    int m_reservedRows = 0;
 };
 
 #endif // BRELO_DEVICETABLEWIDGET_H

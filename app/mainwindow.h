@@ -6,11 +6,13 @@
 #include <QString>
 #include <QVector>
 
+#include "app/devicerow.h"
 #include "sdk/VSDevNetSDK.h"
 
 class ActivityLog;
 class AddressCheck;
 class DeviceSearch;
+class FindBar;
 class QMenu;
 struct CheckedDevice;
 
@@ -72,6 +74,10 @@ private:
     void pasteAddressPlan();
     void offerResend(const QString &question, QVector<CheckedDevice> devices);
     void markRows();
+    // Holds a device that arrives while the find bar hides rows, for addHeldRows; false when it goes
+    // in at once.
+    bool holdRow(const DeviceRow &device);
+    void addHeldRows();
 
     Ui::MainWindow *ui;
     QMenu *logMenu;
@@ -81,6 +87,9 @@ private:
     AddressCheck *m_check;
     // The MACs whose rows the check's own searches put back checked.
     QSet<QString> m_keptMarks;
+    FindBar *m_findBar;
+    QVector<DeviceRow> m_heldRows;
+    bool m_addingHeldRows = false;
 };
 
 #endif // BRELO_MAINWINDOW_H
