@@ -6,6 +6,7 @@
 #include <QBrush>
 #include <QColor>
 #include <QHeaderView>
+#include <QSet>
 #include <QSignalBlocker>
 #include <QTimerEvent>
 
@@ -157,8 +158,22 @@ void DeviceTableWidget::rowsInserted(const QModelIndex &parent, int start, int e
 
 void DeviceTableWidget::setRowFilter(const RowFilter &filter)
 {
-    m_filter = filter;
-    filterRows(0);
+    const RowFilter before = std::exchange(m_filter, filter);
+    if (m_unfilteredFrom >= 0 || m_hiddenRows == 0 || !filter.isActive()) {
+        filterRows(0);
+        return;
+    }
+    // A keystroke either narrows what shows or widens it: only the rows that may change are judged.
+    if (filter.narrows(before)) {
+        setRowsHidden(0, rowCount(), [this](int row) { return isRowHidden(row) || !passes(row); });
+    } else if (before.narrows(filter)) {
+        setRowsHidden(0, rowCount(), [this](int row) { return isRowHidden(row) && !passes(row); });
+    } else {
+        setRowsHidden(0, rowCount(), [this](int row) { return !passes(row); });
+    }
+    updateGeometries();
+    viewport()->update();
+    emit shownRowsChanged();
 }
 
 void DeviceTableWidget::refilter()
@@ -169,15 +184,27 @@ void DeviceTableWidget::refilter()
 void DeviceTableWidget::sortRows(int column, Qt::SortOrder order)
 {
     // The header carries each hidden row through a sort on its own, and a sort with most rows hidden
-    // took nine times as long as one without: the rows are shown for the sort and hidden again after.
-    const bool hiding = m_hiddenRows > 0;
-    if (hiding) {
-        setRowsHidden(0, rowCount(), [](int) { return false; });
+    // took nine times as long as one without: the rows are shown for the sort and hidden again after,
+    // found by their cells rather than judged again.
+    if (m_hiddenRows == 0) {
+        sortByColumn(column, order);
+        return;
     }
+    QSet<const QTableWidgetItem *> hidden;
+    hidden.reserve(m_hiddenRows);
+    for (int row = 0; row < rowCount(); ++row) {
+        if (isRowHidden(row)) {
+            hidden.insert(item(row, NumberColumn));
+        }
+    }
+    setRowsHidden(0, rowCount(), [](int) { return false; });
     sortByColumn(column, order);
-    if (hiding) {
-        filterRows(0);
-    }
+    setRowsHidden(0, rowCount(), [this, &hidden](int row) {
+        const QTableWidgetItem *number = item(row, NumberColumn);
+        return number ? hidden.contains(number) : !passes(row);
+    });
+    updateGeometries();
+    viewport()->update();
 }
 
 int DeviceTableWidget::appendRow()
@@ -207,13 +234,20 @@ bool DeviceTableWidget::passes(int row) const
     if (m_filter.text.isEmpty()) {
         return true;
     }
-    for (int column = IdColumn; column <= MacColumn; ++column) {
-        const QTableWidgetItem *cell = item(row, column);
-        if (cell && (column == MacColumn ? m_filter.matchesMac(cell->text()) : m_filter.matchesText(cell->text()))) {
-            return true;
+    const QTableWidgetItem *number = item(row, NumberColumn);
+    auto known = m_rowTexts.constFind(number);
+    if (!number || known == m_rowTexts.cend()) {
+        QStringList cells;
+        for (int column = IdColumn; column <= MacColumn; ++column) {
+            const QTableWidgetItem *cell = item(row, column);
+            cells.append(cell ? cell->text() : QString());
         }
+        if (!number) {
+            return m_filter.matches(rowText(cells));
+        }
+        known = m_rowTexts.insert(number, rowText(cells));
     }
-    return false;
+    return m_filter.matches(*known);
 }
 
 void DeviceTableWidget::filterRows(int from)
@@ -258,6 +292,8 @@ void DeviceTableWidget::setRowsHidden(int from, int to, const std::function<bool
 
 void DeviceTableWidget::countHiddenRows()
 {
+    // The cells the texts were kept for may be gone.
+    m_rowTexts.clear();
     m_reservedRows = 0;
     m_hiddenRows = 0;
     for (int row = 0; row < rowCount(); ++row) {

@@ -2,6 +2,7 @@
 #define BRELO_DEVICETABLEWIDGET_H
 
 #include <QBasicTimer>
+#include <QHash>
 #include <QTableWidget>
 #include <QVector>
 
@@ -82,6 +83,8 @@ private:
     // Cells made ahead, many rows at a time, per column; handed out from the back.
     std::array<QVector<QTableWidgetItem *>, MacColumn + 1> m_spareCells;
     RowFilter m_filter;
+    // Each row's texts as the filter searches them, by the row's number cell, which moves with it.
+    mutable QHash<const QTableWidgetItem *, RowText> m_rowTexts;
     int m_hiddenRows = 0;
     // The first appended row the filter has not seen yet, or -1.
     int m_unfilteredFrom = -1;

@@ -16,7 +16,7 @@ QString macDigitsOf(const QString &text)
     bool macLike = false;
     for (const QChar c : text) {
         if (isHexDigit(c)) {
-            digits.append(c.toUpper());
+            digits.append(c.toLower());
             macLike = macLike || !c.isDigit();
         } else if (c == QLatin1Char(':') || c == QLatin1Char('-')) {
             macLike = true;
@@ -31,35 +31,41 @@ QString macDigitsOf(const QString &text)
 
 } // namespace
 
+RowText rowText(const QStringList &cells)
+{
+    RowText row;
+    // A line break cannot be typed into the bar, so no match spans two cells.
+    row.cells = cells.join(QLatin1Char('\n')).toCaseFolded();
+    if (!cells.isEmpty()) {
+        for (const QChar c : cells.constLast()) {
+            if (isHexDigit(c)) {
+                row.macDigits.append(c.toLower());
+            }
+        }
+    }
+    return row;
+}
+
 RowFilter rowFilter(const QString &typed, bool markedOnly)
 {
     RowFilter filter;
-    filter.text = typed.trimmed();
+    filter.text = typed.trimmed().toCaseFolded();
     filter.macDigits = macDigitsOf(filter.text);
     filter.markedOnly = markedOnly;
     return filter;
 }
 
-bool RowFilter::matchesText(const QString &cell) const
+bool RowFilter::matches(const RowText &row) const
 {
-    return cell.contains(text, Qt::CaseInsensitive);
+    return row.cells.contains(text) || (!macDigits.isEmpty() && row.macDigits.contains(macDigits));
 }
 
-bool RowFilter::matchesMac(const QString &mac) const
+bool RowFilter::narrows(const RowFilter &other) const
 {
-    if (matchesText(mac)) {
-        return true;
-    }
-    if (macDigits.isEmpty()) {
+    if (!markedOnly && other.markedOnly) {
         return false;
     }
-    // Compared without separators and without a copy: this runs for every row at every keystroke.
-    QChar digits[32];
-    int count = 0;
-    for (const QChar c : mac) {
-        if (isHexDigit(c) && count < 32) {
-            digits[count++] = c.toUpper();
-        }
-    }
-    return QString::fromRawData(digits, count).contains(macDigits);
+    return other.text.isEmpty()
+        || (text.contains(other.text)
+            && (macDigits.isEmpty() || (!other.macDigits.isEmpty() && macDigits.contains(other.macDigits))));
 }

@@ -27,6 +27,8 @@
 #include "guitest.h"
 #include "widgets/myiplineedit.h"
 
+#include <QKeySequence>
+
 namespace {
 
 const QString kBroadcast = QStringLiteral("255.255.255.255");
@@ -81,6 +83,7 @@ private slots:
     void pastedPlanRefusals_data();
     void pastedPlanRefusals();
     void pastedPlanGoesOutAndIsCheckedAsABatch();
+    void findBarLeavesHiddenRowsOutOfSelectionBatchAndCopy();
 
 private:
     void addRows(MainWindow &window, const QStringList &macs);
@@ -977,6 +980,36 @@ void TestBatchSlots::pastedPlanGoesOutAndIsCheckedAsABatch()
     QCOMPARE(outcomes,
              QStringList({"MAC地址\t核对", "02:00:00:00:00:01\t已生效", "02:00:00:00:00:02\t已生效",
                           "02:00:00:00:00:03\t", "02:00:00:00:00:04\t"}));
+}
+
+void TestBatchSlots::findBarLeavesHiddenRowsOutOfSelectionBatchAndCopy()
+{
+    MainWindow window;
+    QVERIFY(showActive(&window));
+    addRows(window, {"02:00:00:00:00:01", "02:AA:00:00:00:02", "02:00:00:00:00:03"});
+    QTest::keySequence(&window, QKeySequence::Find);
+    window.findChild<QLineEdit *>("find_lineEdit")->setText("2-00-00");
+    click(window, "select_all_btn");
+    QCOMPARE(markedMacs(window), QStringList({"02:00:00:00:00:01", "02:00:00:00:00:03"}));
+
+    // Checked behind the bar's back, a hidden row is still no target.
+    table(window)->item(1, 0)->setCheckState(Qt::Checked);
+    answerNextDialog(nullptr);
+    click(window, "batch_modify_algo_btn");
+    QVERIFY(dialogSeen());
+    QStringList macs;
+    for (const QJsonObject &command : sentCommands()) {
+        macs.append(command.value("mac").toString());
+    }
+    QCOMPARE(macs, QStringList({"02:00:00:00:00:01", "02:00:00:00:00:03"}));
+
+    // "不选" leaves the shown rows unchecked: "复制" copies every shown row and no hidden one.
+    click(window, "unselect_all_btn");
+    table(window)->setFocus();
+    QTest::keySequence(table(window), QKeySequence::Copy);
+    const QString copied = QGuiApplication::clipboard()->text();
+    QCOMPARE(copied.count('\n'), 3);
+    QVERIFY(!copied.contains("02:AA:00:00:00:02"));
 }
 
 QTEST_MAIN(TestBatchSlots)
