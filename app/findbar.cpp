@@ -49,7 +49,7 @@ void FindBar::dismiss()
 
 void FindBar::filter()
 {
-    if (isVisible()) {
+    if (!isHidden()) {
         m_table->setRowFilter(rowFilter(ui->find_lineEdit->text(), ui->find_marked_checkBox->isChecked()));
     }
 }
@@ -71,7 +71,7 @@ void FindBar::place()
 bool FindBar::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_table && !isHidden()) {
-        if (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest) {
+        if (event->type() == QEvent::Resize) {
             place();
         } else if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
             dismiss();
