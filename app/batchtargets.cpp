@@ -29,7 +29,8 @@ QStringList MainWindow::checkedMacs() const
         if (!number) {
             break;
         }
-        if (number->checkState() != Qt::Checked) {
+        // A row the find bar hides is never a target.
+        if (number->checkState() != Qt::Checked || table->isRowHidden(row)) {
             continue;
         }
         const QTableWidgetItem *mac = table->item(row, DeviceTableWidget::MacColumn);

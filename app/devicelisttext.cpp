@@ -1,6 +1,7 @@
 #include "app/devicelisttext.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -27,8 +28,11 @@ QString line(const QStringList &cells)
 
 } // namespace
 
-QString deviceListText(const QStringList &headers, const QVector<ListedDevice> &rows, int *copied)
+QString deviceListText(const QStringList &headers, const QVector<ListedDevice> &listed, int *copied)
 {
+    QVector<ListedDevice> rows;
+    std::copy_if(listed.cbegin(), listed.cend(), std::back_inserter(rows),
+                 [](const ListedDevice &row) { return !row.hidden; });
     const bool anyChecked =
         std::any_of(rows.cbegin(), rows.cend(), [](const ListedDevice &row) { return row.checked; });
     const bool withOutcome =

@@ -2,13 +2,17 @@
 #define BRELO_DEVICETABLEWIDGET_H
 
 #include <QBasicTimer>
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QTableWidget>
 #include <QVector>
 
 #include <array>
+#include <functional>
 #include <memory>
+
+#include "app/rowfilter.h"
 
 struct DeviceAddress;
 namespace DeviceHints {
@@ -24,9 +28,8 @@ class DeviceTableWidget : public QTableWidget
 public:
     // Which column holds what; the number column also holds the row's check box.
     enum Column { NumberColumn, IdColumn, AddressColumn, VersionColumn, ModelColumn, MacColumn };
-    // What a row's address cell says needs doing, as flags under HintRole; the find bar's "marked"
+    // What a row's address cell says needs doing, as DeviceHints::Mark flags; the find bar's "marked"
     // filter shows the rows with any.
-    enum Hint { NoHint = 0, ConflictHint = 1, OwnAddressHint = 2, UnreachableHint = 4, NewHint = 8 };
     static constexpr int HintRole = Qt::UserRole + 1;
 
     explicit DeviceTableWidget(QWidget *parent = nullptr);
@@ -49,8 +52,23 @@ public:
     // already at that address become conflicts with it. Its tooltip is the outcome, then the lines
     // of its hints.
     QTableWidgetItem *newAddressCell(const QString &ip, const QString &mac);
+    // Shows only the rows the filter passes, every row for an inactive one; a row it hides is
+    // unchecked. Rows appended later are hidden until their cells are in and the filter has seen them.
+    void setRowFilter(const RowFilter &filter);
+    // The filter again, for rows whose hint flags changed.
+    void refilter();
+    int hiddenRowCount() const { return m_hiddenRows; }
+    // As sortByColumn, keeping the filter.
+    void sortRows(int column, Qt::SortOrder order);
+    // The index of a new last row: one made ahead by reserveRows, or else a row inserted now.
+    int appendRow();
+    // Inserts rows at the end in one go, for appendRow to hand out.
+    void reserveRows(int count);
 
     void doItemsLayout() override;
+
+signals:
+    void shownRowsChanged();
 
 protected:
     void rowsInserted(const QModelIndex &parent, int start, int end) override;
@@ -64,6 +82,12 @@ private:
     void rowsGone();
     void styleMarks();
     void layOutAppended();
+    bool passes(int row) const;
+    // Hides and shows the rows from `from` on as the filter says, all at once.
+    void filterRows(int from);
+    // Rows in [from, to) as hidden says; a row hidden is unchecked.
+    void setRowsHidden(int from, int to, const std::function<bool(int)> &hidden);
+    void countHiddenRows();
 
     // The first row appended at the end since the last layout, or -1.
     int m_appendedFrom = -1;
@@ -76,6 +100,14 @@ private:
     // Cells made ahead, many rows at a time, per column; handed out from the back.
     std::array<QVector<QTableWidgetItem *>, MacColumn + 1> m_spareCells;
     std::unique_ptr<Marks> m_marks;
+    RowFilter m_filter;
+    // Each row's texts as the filter searches them, by the row's number cell, which moves with it.
+    mutable QHash<const QTableWidgetItem *, RowText> m_rowTexts;
+    int m_hiddenRows = 0;
+    // The first appended row the filter has not seen yet, or -1.
+    int m_unfilteredFrom = -1;
+    // Rows made by reserveRows that appendRow has not handed out yet, at the end of the table.
+    int m_reservedRows = 0;
 };
 
 #endif // BRELO_DEVICETABLEWIDGET_H

@@ -6,6 +6,7 @@
 #include "app/devicerow.h"
 #include "app/devicesearch.h"
 #include "app/devicetablewidget.h"
+#include "app/findbar.h"
 #include "batch/addresscheck.h"
 #include "batch/addressplan.h"
 #include "batch/devicehints.h"
@@ -33,6 +34,7 @@ MainWindow::MainWindow(QWidget *parent)
     , m_log(nullptr)
     , m_search(nullptr)
     , m_check(nullptr)
+    , m_findBar(nullptr)
 {
     ui->setupUi(this);
 
@@ -66,6 +68,13 @@ MainWindow::MainWindow(QWidget *parent)
     connect(pasteAction, &QAction::triggered, this, &MainWindow::pasteAddressPlan);
     tableMenu->addAction(pasteAction);
     connect(table, &QWidget::customContextMenuRequested, this, [this] { tableMenu->exec(QCursor::pos()); });
+
+    m_findBar = new FindBar(table);
+    auto *findAction = new QAction(QStringLiteral("查找…"), this);
+    findAction->setShortcut(QKeySequence::Find);
+    connect(findAction, &QAction::triggered, m_findBar, &FindBar::open);
+    addAction(findAction);
+    tableMenu->addAction(findAction);
 
     m_search = new DeviceSearch(&dev_search_cb, this, this);
     connect(m_search, &DeviceSearch::idle, this, [this] { ui->search_dev_btn->setEnabled(true); });
@@ -123,6 +132,7 @@ void dev_search_cb(VSOneDev *dev, void *context)
 void MainWindow::on_search_dev_btn_clicked()
 {
     m_keptMarks.clear();
+    m_heldRows.clear();
     appendLog(QStringLiteral("开始搜索, 清空表格!"));
     ui->search_dev_btn->setEnabled(false);
     QSet<QString> previous;
@@ -163,6 +173,7 @@ void MainWindow::searchForCheck()
 
 void MainWindow::onSearchFinished(int result)
 {
+    addHeldRows();
     const QVector<DeviceAddress> found = ui->dev_search_tableWidget->devices();
     if (result < 0) {
         // What a failed search saw is no list to compare the next one with.
@@ -176,20 +187,21 @@ void MainWindow::onSearchFinished(int result)
         m_searchedBefore = true;
     }
     m_check->searchEnded(result, found);
+    // A row that became a conflict with a later one changes what the "marked" filter shows.
+    ui->dev_search_tableWidget->refilter();
 }
 
 void MainWindow::addDevice2TableWidget(QString p2pid, QString ip, QString version, QString model, QString mac,
                                        QString hid)
 {
-    if (!m_search->accepts()) {
+    if (!m_search->accepts() || holdRow({p2pid, ip, version, model, mac, hid})) {
         return;
     }
     appendLog(QStringLiteral("搜索到设备, ip: ") + ip + QStringLiteral(" mac: ") + mac);
 
     DeviceTableWidget *table = ui->dev_search_tableWidget;
     const QSignalBlocker blocker(table);
-    const int row = table->rowCount();
-    table->insertRow(row);
+    const int row = table->appendRow();
     // The view repaints a new row where it shows once it has laid it out; telling it of each cell
     // on the way costs more than the row itself.
     const QSignalBlocker cellsBlocker(table->model());
@@ -214,6 +226,34 @@ void MainWindow::addDevice2TableWidget(QString p2pid, QString ip, QString versio
     }
 }
 
+// Each row inserted makes the view go over every hidden row: 60,000 devices arriving while the
+// bar hid most rows took minutes. The devices that arrive together go in together.
+bool MainWindow::holdRow(const DeviceRow &device)
+{
+    if (m_addingHeldRows || ui->dev_search_tableWidget->hiddenRowCount() == 0) {
+        return false;
+    }
+    m_heldRows.append(device);
+    if (m_heldRows.size() == 1) {
+        QMetaObject::invokeMethod(this, &MainWindow::addHeldRows, Qt::QueuedConnection);
+    }
+    return true;
+}
+
+void MainWindow::addHeldRows()
+{
+    const QVector<DeviceRow> held = std::exchange(m_heldRows, {});
+    if (held.isEmpty() || !m_search->accepts()) {
+        return;
+    }
+    ui->dev_search_tableWidget->reserveRows(held.size());
+    m_addingHeldRows = true;
+    for (const DeviceRow &device : held) {
+        addDevice2TableWidget(device.p2pid, device.ip, device.version, device.model, device.mac, device.hid);
+    }
+    m_addingHeldRows = false;
+}
+
 void MainWindow::markRows()
 {
     DeviceTableWidget *table = ui->dev_search_tableWidget;
@@ -227,7 +267,8 @@ void MainWindow::markRows()
 void MainWindow::toggleRow(int row)
 {
     QTableWidgetItem *item = ui->dev_search_tableWidget->item(row, DeviceTableWidget::NumberColumn);
-    if (!item) {
+    // The current row may be one the find bar has hidden since.
+    if (!item || ui->dev_search_tableWidget->isRowHidden(row)) {
         return;
     }
     item->setCheckState(item->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
@@ -243,7 +284,8 @@ void MainWindow::setAllChecked(bool checked)
 {
     QTableWidget *table = ui->dev_search_tableWidget;
     for (int row = 0; row < table->rowCount(); ++row) {
-        if (QTableWidgetItem *item = table->item(row, DeviceTableWidget::NumberColumn)) {
+        QTableWidgetItem *item = table->item(row, DeviceTableWidget::NumberColumn);
+        if (item && !table->isRowHidden(row)) {
             item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
         }
     }
@@ -278,6 +320,7 @@ void MainWindow::copyDeviceList()
         if (const QTableWidgetItem *number = table->item(row, DeviceTableWidget::NumberColumn)) {
             device.checked = number->checkState() == Qt::Checked;
         }
+        device.hidden = table->isRowHidden(row);
         if (const QTableWidgetItem *mac = table->item(row, DeviceTableWidget::MacColumn)) {
             device.outcome = m_check->shownOutcome(mac->text()).text;
         }
@@ -335,6 +378,6 @@ void MainWindow::onHeaderSectionClicked(int logicalIndex)
         return;
     }
     DeviceTableWidget *table = ui->dev_search_tableWidget;
-    table->sortByColumn(logicalIndex, table->horizontalHeader()->sortIndicatorOrder());
+    table->sortRows(logicalIndex, table->horizontalHeader()->sortIndicatorOrder());
     table->renumber();
 }

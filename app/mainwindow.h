@@ -6,12 +6,14 @@
 #include <QString>
 #include <QVector>
 
+#include "app/devicerow.h"
 #include "batch/addressplan.h"
 #include "sdk/VSDevNetSDK.h"
 
 class ActivityLog;
 class AddressCheck;
 class DeviceSearch;
+class FindBar;
 class QMenu;
 struct CheckedDevice;
 
@@ -73,6 +75,10 @@ private:
     void pasteAddressPlan();
     void offerResend(const QString &question, QVector<CheckedDevice> devices);
     void markRows();
+    // Holds a device that arrives while the find bar hides rows, for addHeldRows; false when it goes
+    // in at once.
+    bool holdRow(const DeviceRow &device);
+    void addHeldRows();
 
     Ui::MainWindow *ui;
     QMenu *logMenu;
@@ -85,6 +91,9 @@ private:
     // The rows of the last search that ended well, what the next one is compared with.
     QVector<DeviceAddress> m_lastSearch;
     bool m_searchedBefore = false;
+    FindBar *m_findBar;
+    QVector<DeviceRow> m_heldRows;
+    bool m_addingHeldRows = false;
 };
 
 #endif // BRELO_MAINWINDOW_H

@@ -19,7 +19,7 @@ int main(int argc, char *argv[])
                                    QStringLiteral("n"), QStringLiteral("3"));
     QCommandLineOption only(
         QStringLiteral("only"),
-        QStringLiteral("Run one scenario: flood, day, trickle, sort, discovery, batch, fleet, plan or judge."),
+        QStringLiteral("Run one scenario: flood, day, trickle, sort, discovery, batch, fleet, plan, judge or find."),
         QStringLiteral("scenario"));
     QCommandLineOption quick(QStringLiteral("quick"), QStringLiteral("Skip the largest sizes."));
     parser.addOptions({repetitions, only, quick});
@@ -38,7 +38,8 @@ int main(int argc, char *argv[])
     } scenarios[] = {// The day first: its memory figure wants a process that has not yet held a larger table.
                      {"day", runDay},     {"flood", runFlood},         {"trickle", runTrickle},
                      {"sort", runSort},   {"discovery", runDiscovery}, {"batch", runBatch},
-                     {"fleet", runFleet}, {"plan", runPlan},           {"judge", runJudge}};
+                     {"fleet", runFleet}, {"plan", runPlan},           {"judge", runJudge},
+                     {"find", runFind}};
     for (const auto &entry : scenarios) {
         if (scenario.isEmpty() || scenario == QLatin1String(entry.name)) {
             entry.run(options);

@@ -1110,4 +1110,147 @@ void runPlan(const BenchOptions &options)
     runPlanHugeCell(options);
 }
 
+namespace {
+
+// As Ctrl+F does, then the text typed in one go.
+QLineEdit *openFindBar(MainWindow &window, const QString &text)
+{
+    for (QAction *action : window.actions()) {
+        if (action->text() == QStringLiteral("查找…")) {
+            action->trigger();
+        }
+    }
+    auto *edit = window.findChild<QLineEdit *>(QStringLiteral("find_lineEdit"));
+    edit->setText(text);
+    return edit;
+}
+
+int shownRows(QTableWidget *table)
+{
+    int shown = 0;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        shown += table->isRowHidden(row) ? 0 : 1;
+    }
+    return shown;
+}
+
+// The version of one device in seven: the bar hides six rows in seven.
+const QString kFindQuery = QStringLiteral("v2.3.");
+
+} // namespace
+
+void runFind(const BenchOptions &options)
+{
+    const int n = options.quick ? 10000 : 60000;
+    const QVector<Device> devices = makeDevices(n);
+
+    // A search with the bar open against one with it closed, in turns.
+    QVector<double> closedCpu, openCpu, closedLast, openLast, cpuRatio, lastRatio;
+    int shown = 0;
+    for (int rep = 0; rep < options.repetitions; ++rep) {
+        {
+            auto window = shownWindow();
+            const FloodResult result = search(*window, devices);
+            closedCpu.append(result.cpuUsPerDevice);
+            closedLast.append(result.lastRowMs);
+        }
+        {
+            auto window = shownWindow();
+            openFindBar(*window, kFindQuery);
+            const FloodResult result = search(*window, devices);
+            openCpu.append(result.cpuUsPerDevice);
+            openLast.append(result.lastRowMs);
+            shown = shownRows(tableOf(*window));
+        }
+        cpuRatio.append(openCpu.constLast() / closedCpu.constLast());
+        lastRatio.append(openLast.constLast() / closedLast.constLast());
+    }
+    print(
+        QStringLiteral("find search of %1, bar closed, gui cpu per device (us): %2").arg(n).arg(summary(closedCpu, 2)));
+    print(QStringLiteral("find search of %1, bar showing %2 rows, gui cpu per device (us): %3")
+              .arg(n)
+              .arg(shown)
+              .arg(summary(openCpu, 2)));
+    print(QStringLiteral("find search of %1, bar closed, time to last row (ms): %2").arg(n).arg(summary(closedLast)));
+    print(QStringLiteral("find search of %1, bar open, time to last row (ms): %2").arg(n).arg(summary(openLast)));
+    print(QStringLiteral("find search of %1, bar open / closed, gui cpu: %2, time to last row: %3")
+              .arg(n)
+              .arg(summary(cpuRatio, 3), summary(lastRatio, 3)));
+
+    // A header click with most rows hidden against one with none, in turns as in the sort scenario.
+    const int samples = 5;
+    auto plain = shownWindow();
+    fillWindow(*plain, devices);
+    auto filtered = shownWindow();
+    fillWindow(*filtered, devices);
+    QLineEdit *edit = openFindBar(*filtered, kFindQuery);
+    settle(100);
+    QVector<double> plainSort, filteredSort, sortRatio;
+    int clicks = 0;
+    for (int rep = 0; rep < options.repetitions; ++rep) {
+        QVector<double> plainSamples, filteredSamples;
+        for (int i = 0; i < samples; ++i) {
+            const int column = clicks++ % 2 ? 1 : 2;
+            double cpu0 = threadCpuMs();
+            clickHeader(tableOf(*plain), column);
+            plainSamples.append(threadCpuMs() - cpu0);
+            settle(50);
+            cpu0 = threadCpuMs();
+            clickHeader(tableOf(*filtered), column);
+            filteredSamples.append(threadCpuMs() - cpu0);
+            settle(50);
+        }
+        plainSort.append(median(plainSamples));
+        filteredSort.append(median(filteredSamples));
+        sortRatio.append(filteredSort.constLast() / plainSort.constLast());
+    }
+    print(QStringLiteral("find sort of %1 rows by header click, none hidden, gui cpu (ms): %2")
+              .arg(n)
+              .arg(summary(plainSort)));
+    print(QStringLiteral("find sort of %1 rows by header click, %2 hidden, gui cpu (ms): %3")
+              .arg(n)
+              .arg(n - shownRows(tableOf(*filtered)))
+              .arg(summary(filteredSort)));
+    print(QStringLiteral("find sort of %1 rows, hidden / none hidden: %2").arg(n).arg(summary(sortRatio, 3)));
+    plain.reset();
+
+    // Keystrokes in the bar, each filtered and painted: narrowing, then widening again.
+    QTableWidget *table = tableOf(*filtered);
+    QVector<double> keystrokes, keystrokeCpu;
+    for (int rep = 0; rep < options.repetitions; ++rep) {
+        edit->clear();
+        settle(50);
+        const auto timed = [&](const std::function<void()> &press) {
+            QElapsedTimer clock;
+            clock.start();
+            const double cpu0 = threadCpuMs();
+            press();
+            table->viewport()->repaint();
+            keystrokes.append(clock.nsecsElapsed() / 1e6);
+            keystrokeCpu.append(threadCpuMs() - cpu0);
+            settle(20);
+        };
+        for (const QChar c : kFindQuery + QStringLiteral("1")) {
+            timed([&] { QTest::keyClick(edit, c.toLatin1()); });
+        }
+        for (int i = 0; i < 6; ++i) {
+            timed([&] { QTest::keyClick(edit, Qt::Key_Backspace); });
+        }
+        for (const QChar c : QStringLiteral("0c:2")) {
+            timed([&] { QTest::keyClick(edit, c.toLatin1()); });
+        }
+    }
+    std::sort(keystrokes.begin(), keystrokes.end());
+    std::sort(keystrokeCpu.begin(), keystrokeCpu.end());
+    print(
+        QStringLiteral("find keystroke in the bar with %1 rows, filtered and painted, of %2: wall median %3 ms, worst "
+                       "%4 ms; gui cpu median %5 ms, worst %6 ms")
+            .arg(n)
+            .arg(keystrokes.size())
+            .arg(median(keystrokes), 0, 'f', 1)
+            .arg(keystrokes.constLast(), 0, 'f', 1)
+            .arg(median(keystrokeCpu), 0, 'f', 1)
+            .arg(keystrokeCpu.constLast(), 0, 'f', 1));
+}
+
 #include "scenarios.moc"

@@ -19,5 +19,6 @@ void runBatch(const BenchOptions &options);
 void runFleet(const BenchOptions &options);
 void runPlan(const BenchOptions &options);
 void runJudge(const BenchOptions &options);
+void runFind(const BenchOptions &options);
 
 #endif // BRELO_BENCH_SCENARIOS_H

@@ -30,6 +30,8 @@
 #include "guitest.h"
 #include "widgets/myiplineedit.h"
 
+#include <QKeySequence>
+
 namespace {
 
 const QString kBroadcast = QStringLiteral("255.255.255.255");
@@ -85,6 +87,7 @@ private slots:
     void pastedPlanRefusals();
     void pastedPlanGoesOutAndIsCheckedAsABatch();
     void pasteDuringASearchIsJudgedAgainWhenItEnds();
+    void findBarLeavesHiddenRowsOutOfSelectionBatchAndCopy();
 
 private:
     void addRows(MainWindow &window, const QStringList &macs);
@@ -1016,6 +1019,36 @@ void TestBatchSlots::pasteDuringASearchIsJudgedAgainWhenItEnds()
     QVERIFY(dialogSeen());
     QVERIFY(waited);
     QCOMPARE(FakeVsnet::sent().size(), 2);
+}
+
+void TestBatchSlots::findBarLeavesHiddenRowsOutOfSelectionBatchAndCopy()
+{
+    MainWindow window;
+    QVERIFY(showActive(&window));
+    addRows(window, {"02:00:00:00:00:01", "02:AA:00:00:00:02", "02:00:00:00:00:03"});
+    QTest::keySequence(&window, QKeySequence::Find);
+    window.findChild<QLineEdit *>("find_lineEdit")->setText("2-00-00");
+    click(window, "select_all_btn");
+    QCOMPARE(markedMacs(window), QStringList({"02:00:00:00:00:01", "02:00:00:00:00:03"}));
+
+    // Checked behind the bar's back, a hidden row is still no target.
+    table(window)->item(1, 0)->setCheckState(Qt::Checked);
+    answerNextDialog(nullptr);
+    click(window, "batch_modify_algo_btn");
+    QVERIFY(dialogSeen());
+    QStringList macs;
+    for (const QJsonObject &command : sentCommands()) {
+        macs.append(command.value("mac").toString());
+    }
+    QCOMPARE(macs, QStringList({"02:00:00:00:00:01", "02:00:00:00:00:03"}));
+
+    // "不选" leaves the shown rows unchecked: "复制" copies every shown row and no hidden one.
+    click(window, "unselect_all_btn");
+    table(window)->setFocus();
+    QTest::keySequence(table(window), QKeySequence::Copy);
+    const QString copied = QGuiApplication::clipboard()->text();
+    QCOMPARE(copied.count('\n'), 3);
+    QVERIFY(!copied.contains("02:AA:00:00:00:02"));
 }
 
 QTEST_MAIN(TestBatchSlots)

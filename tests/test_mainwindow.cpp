@@ -4,9 +4,12 @@
 #include <QAbstractTextDocumentLayout>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPaintEvent>
 #include <QPushButton>
@@ -21,6 +24,7 @@
 #include "app/devicelisttext.h"
 #include "app/devicetablewidget.h"
 #include "app/mainwindow.h"
+#include "app/rowfilter.h"
 #include "batch/devicehints.h"
 #include "fakes/fakevsnet.h"
 
@@ -70,6 +74,9 @@ private slots:
     void tableCopiesByShortcutAndMenu();
     void appendedRowsShowAndExtendTheScrollRange();
     void addressCellsMarkConflictsOwnAddressAndUnreachableRows();
+    void rowFilterMatches_data();
+    void rowFilterMatches();
+    void findBarFiltersRowsAsTheyArriveAndClosesWithEsc();
 };
 
 void TestMainWindow::init()
@@ -301,6 +308,8 @@ void TestMainWindow::deviceListText_data()
     unchecked.checked = false;
     ListedDevice taken = c;
     taken.outcome = "已生效";
+    ListedDevice hiddenChecked = c;
+    hiddenChecked.hidden = true;
     ListedDevice broken = a;
     broken.cells[1] = "P\t1";
     broken.cells[4] = "M\r\n1\n";
@@ -320,6 +329,10 @@ void TestMainWindow::deviceListText_data()
     QTest::newRow("tabs and line breaks in device texts become spaces")
         << QVector<ListedDevice> {broken} << header + "\n1\tP 1\t10.0.0.1\tV1\tM  1 \t02:00:00:00:00:01\n"
         << 1;
+    QTest::newRow("hidden rows never, none checked among the shown: every shown row")
+        << QVector<ListedDevice> {a, hiddenChecked, unchecked}
+        << header + "\n1\tP1\t10.0.0.1\tV1\tM1\t02:00:00:00:00:01\n2\tP2\t10.0.0.2\tV2\tM2\t02:00:00:00:00:02\n"
+        << 2;
     QTest::newRow("no rows, no text") << QVector<ListedDevice> {} << QString() << 0;
 }
 
@@ -373,7 +386,7 @@ void TestMainWindow::tableCopiesByShortcutAndMenu()
     QContextMenuEvent request(QContextMenuEvent::Mouse, onFirstRow, table->viewport()->mapToGlobal(onFirstRow));
     QApplication::sendEvent(table->viewport(), &request);
     QTest::mouseRelease(table->viewport(), Qt::RightButton, {}, onFirstRow);
-    QCOMPARE(seenActions, QStringList({"复制", "粘贴地址表"}));
+    QCOMPARE(seenActions, QStringList({"复制", "粘贴地址表", "查找…"}));
     QCOMPARE(QGuiApplication::clipboard()->text().section('\n', 1),
              QStringLiteral("2\tP\t10.0.0.2\tV\tM\t02:00:00:00:00:02\n"));
     QVERIFY(window.findChild<QTextEdit *>("textEdit")->toPlainText().endsWith("已复制 1 台设备到剪贴板"));
@@ -438,6 +451,94 @@ void TestMainWindow::addressCellsMarkConflictsOwnAddressAndUnreachableRows()
              QStringList({"06 0 已生效", "05 " + conflict, "04 2 IP地址与本机相同", "03 " + conflict,
                           "02 4 不在本机网段 (本机: 192.168.1.2/24)", "01 " + conflict, "01 " + conflict}));
     QVERIFY(table->item(4, 2)->foreground() != table->item(3, 2)->foreground());
+}
+
+void TestMainWindow::rowFilterMatches_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("cell");
+    QTest::addColumn<bool>("isMac");
+    QTest::addColumn<bool>("matches");
+
+    const QString mac = QStringLiteral("02:9E:00:10:00:33");
+    QTest::newRow("any case") << "p2p-0"
+                              << "P2P-001" << false << true;
+    QTest::newRow("mac as bare digits") << "9e00" << mac << true << true;
+    QTest::newRow("mac with dashes, spaces around") << " 9e-00-1 " << mac << true << true;
+    QTest::newRow("mac as written") << "9E:00" << mac << true << true;
+    QTest::newRow("an address is not a mac fragment") << "10.0" << mac << true << false;
+    QTest::newRow("an address") << "10.0"
+                                << "192.168.10.0" << false << true;
+    QTest::newRow("digits of a mac in another cell") << "9e00"
+                                                     << "9E:00" << false << false;
+}
+
+void TestMainWindow::rowFilterMatches()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, cell);
+    QFETCH(bool, isMac);
+    QFETCH(bool, matches);
+    const QStringList cells =
+        isMac ? QStringList {"P", "192.168.1.1", "V", "M", cell} : QStringList {cell, "", "", "", ""};
+    QCOMPARE(rowFilter(typed, false).matches(rowText(cells)), matches);
+}
+
+void TestMainWindow::findBarFiltersRowsAsTheyArriveAndClosesWithEsc()
+{
+    MainWindow window;
+    window.show();
+    QApplication::setActiveWindow(&window);
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto *table = window.findChild<QTableWidget *>("dev_search_tableWidget");
+    // Only the fourth device is marked: outside this PC's network.
+    const auto add = [&window](const QStringList &macs) {
+        for (const QString &mac : macs) {
+            const QString ip = mac.endsWith('4') ? "10.0.0.4" : "192.168.1.1" + mac.right(1);
+            emit window.addSearchDeviceToTable("P", ip, "V", "M", mac, QString());
+        }
+    };
+    const auto shown = [table] {
+        QStringList macs;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            if (!table->isRowHidden(row)) {
+                macs.append(table->item(row, DeviceTableWidget::MacColumn)->text());
+            }
+        }
+        return macs;
+    };
+    add({"02:9E:00:00:00:01", "02:00:00:00:00:02", "02:00:00:00:9E:03"});
+    QTRY_COMPARE(table->rowCount(), 3);
+    table->item(1, 0)->setCheckState(Qt::Checked);
+
+    QTest::keySequence(&window, QKeySequence::Find);
+    auto *edit = window.findChild<QLineEdit *>("find_lineEdit");
+    auto *count = window.findChild<QLabel *>("find_count_label");
+    QVERIFY(edit->isVisible() && edit->hasFocus());
+    QTest::keyClicks(edit, "9e00");
+    QCOMPARE(shown(), QStringList {"02:9E:00:00:00:01"});
+    QCOMPARE(count->text(), QStringLiteral("显示 1 / 3 台"));
+    QCOMPARE(table->item(1, 0)->checkState(), Qt::Unchecked);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QCOMPARE(shown(), QStringList({"02:9E:00:00:00:01", "02:00:00:00:9E:03"}));
+    QTest::keyClicks(edit, "00");
+
+    // Rows that arrive while the bar is open are judged as they come, and a sort keeps the filter.
+    add({"02:00:00:00:00:04", "02:9E:00:00:00:05"});
+    QTRY_COMPARE(count->text(), QStringLiteral("显示 2 / 5 台"));
+    emit table->horizontalHeader()->sectionClicked(DeviceTableWidget::MacColumn);
+    QStringList sorted = shown();
+    sorted.sort();
+    QCOMPARE(sorted, QStringList({"02:9E:00:00:00:01", "02:9E:00:00:00:05"}));
+
+    edit->clear();
+    window.findChild<QCheckBox *>("find_marked_checkBox")->click();
+    QCOMPARE(shown(), QStringList {"02:00:00:00:00:04"});
+
+    QTest::keyClick(edit, Qt::Key_Escape);
+    QVERIFY(!edit->isVisible());
+    QCOMPARE(shown().size(), 5);
 }
 
 QTEST_MAIN(TestMainWindow)
