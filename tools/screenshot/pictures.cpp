@@ -9,6 +9,7 @@
 #include <QTableWidget>
 
 #include "app/devicetablewidget.h"
+#include "app/findbar.h"
 #include "app/mainwindow.h"
 #include "batch/addressplan.h"
 #include "batch/devicehints.h"
@@ -70,6 +71,8 @@ QPixmap renderMainWindow()
     }
     table->selectRow(2);
     // The window paints new rows and log lines in batches; let the last batch through.
+    window.findChild<FindBar *>()->open();
+    window.findChild<QCheckBox *>(QStringLiteral("find_marked_checkBox"))->click();
     const QDeadlineTimer settled(300);
     while (!settled.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
@@ -80,7 +83,8 @@ QPixmap renderMainWindow()
 }
 
 // The window after a search on a PC at 192.168.1.2/24: a new camera at the address of a simulated
-// one, and one at its factory address in another subnet, both answering first.
+// one, and one at its factory address in another subnet, both answering first; the find bar shows
+// only the marked rows.
 QPixmap renderHintsWindow()
 {
     DeviceHints::injectNetworks({{0xC0A80102, 24}});
@@ -98,6 +102,8 @@ QPixmap renderHintsWindow()
     while (!refresh->isEnabled() && !deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
+    window.findChild<FindBar *>()->open();
+    window.findChild<QCheckBox *>(QStringLiteral("find_marked_checkBox"))->click();
     const QDeadlineTimer settled(300);
     while (!settled.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
