@@ -128,6 +128,25 @@ bool planReachable(const QStringList &plan, const QString &netmask, const QVecto
     return true;
 }
 
+int reachablePrefix(quint32 address, const QVector<Network> &networks)
+{
+    int longest = -1;
+    for (const Network &network : networks) {
+        const quint32 mask = maskOf(network.prefix);
+        if ((address & mask) != (network.address & mask)) {
+            continue;
+        }
+        // The device's subnet holds this PC's address while the mask covers only the bits they share.
+        const quint32 differing = address ^ network.address;
+        int shared = 0;
+        while (shared < 32 && !(differing & (0x80000000u >> shared))) {
+            ++shared;
+        }
+        longest = qMax(longest, shared);
+    }
+    return longest;
+}
+
 bool addHolder(AddressHolders &holders, quint32 address, const QString &mac)
 {
     const auto found = holders.byAddress.find(address);

@@ -37,6 +37,9 @@ bool isOwnAddress(quint32 address, const QVector<Network> &networks);
 // Whether this PC can still reach every address of a plan (plain decimal) under netmask: each lies
 // in one of its networks, and that network's address of this PC lies in the address's subnet.
 bool planReachable(const QStringList &plan, const QString &netmask, const QVector<Network> &networks);
+// The longest netmask, as a prefix length, that a device at address may take with this PC still in its
+// subnet; -1 when the address lies in none of this PC's networks.
+int reachablePrefix(quint32 address, const QVector<Network> &networks);
 
 // The distinct MACs seen at each address during one search; one device answering twice is one.
 struct AddressHolders

@@ -1,6 +1,7 @@
 #include "batch/planjudge.h"
 
 #include "batch/addressplan.h"
+#include "batch/devicehints.h"
 #include "batch/planreader.h"
 
 #include <QHash>
@@ -81,10 +82,15 @@ PlanSetting dnsSetting(const QString &text)
     return setting;
 }
 
+// A line's warnings, side by side.
+QString withNote(const QString &note, const QString &more)
+{
+    return note.isEmpty() ? more : note + QStringLiteral("; ") + more;
+}
+
 QString withCutNote(const QString &note)
 {
-    const QString cut = QStringLiteral("单元格过长: 只读了前 %1 个字符").arg(MaxPlanCellLength);
-    return note.isEmpty() ? cut : note + QStringLiteral("; ") + cut;
+    return withNote(note, QStringLiteral("单元格过长: 只读了前 %1 个字符").arg(MaxPlanCellLength));
 }
 
 // Why the address cannot go out in the subnet of mask with gateway, as a batch would word it.
@@ -129,7 +135,8 @@ QString subnetRefusal(const PreparedLine &line, const PlanSetting &mask, const P
 
 } // namespace
 
-QVector<PreparedLine> preparePlan(const QVector<PlanLine> &lines, const QVector<DeviceAddress> &table)
+QVector<PreparedLine> preparePlan(const QVector<PlanLine> &lines, const QVector<DeviceAddress> &table,
+                                  const QVector<DeviceHints::Network> &networks)
 {
     QHash<QString, int> rowOf;
     rowOf.reserve(table.size());
@@ -173,13 +180,15 @@ QVector<PreparedLine> preparePlan(const QVector<PlanLine> &lines, const QVector<
         }
     }
 
-    // What the devices that stay where they are hold; the first in table order is named.
-    QHash<quint32, int> holders;
+    // What the devices that stay where they are hold; the first in table order is named. The rows of a
+    // device that moves leave under their own MAC texts, whatever notation the lines use.
+    QSet<QString> leaving;
     for (int row = 0; row < table.size(); ++row) {
-        if (rowReadable.at(row) && !moving.contains(rowKeys.at(row)) && !holders.contains(rowAddresses.at(row))) {
-            holders.insert(rowAddresses.at(row), row);
+        if (moving.contains(rowKeys.at(row))) {
+            leaving.insert(table.at(row).mac);
         }
     }
+    const QHash<quint32, int> holders = addressHolders(table, leaving);
 
     QVector<PreparedLine> prepared(lines.size());
     for (int i = 0; i < lines.size(); ++i) {
@@ -242,6 +251,7 @@ QVector<PreparedLine> preparePlan(const QVector<PlanLine> &lines, const QVector<
             out.gateway = addressSetting(line.gateway);
         }
         if (reading.readable) {
+            out.reachablePrefix = DeviceHints::reachablePrefix(reading.address, networks);
             const auto held = holders.constFind(reading.address);
             if (held != holders.constEnd() && rowKeys.at(held.value()) != line.macKey) {
                 out.holder = table.at(held.value()).mac;
@@ -270,7 +280,9 @@ QVector<JudgedLine> judgePreparedPlan(const QVector<PreparedLine> &prepared, con
     } else {
         dns.valid = true;
     }
+    const int fieldPrefix = netmask.valid ? prefixLength(netmask.value) : -1;
     const QString notListed = QStringLiteral("不在设备列表中");
+    const QString unreachable = QStringLiteral("不在本机网段");
 
     QVector<JudgedLine> judged;
     judged.reserve(prepared.size());
@@ -304,6 +316,10 @@ QVector<JudgedLine> judgePreparedPlan(const QVector<PreparedLine> &prepared, con
         if (!line.dhcp) {
             out.netmask = lineNetmask.text;
             out.gateway = lineGateway.text;
+            const int prefix = line.netmask.text.isEmpty() ? fieldPrefix : prefixLength(line.netmask.value);
+            if (prefix > line.reachablePrefix) {
+                out.note = withNote(out.note, unreachable);
+            }
         }
         if (line.cut) {
             out.note = withCutNote(out.note);
@@ -313,9 +329,9 @@ QVector<JudgedLine> judgePreparedPlan(const QVector<PreparedLine> &prepared, con
 }
 
 QVector<JudgedLine> judgeAddressPlan(const QVector<PlanLine> &lines, const QVector<DeviceAddress> &table,
-                                     const PlanDefaults &defaults)
+                                     const PlanDefaults &defaults, const QVector<DeviceHints::Network> &networks)
 {
-    return judgePreparedPlan(preparePlan(lines, table), defaults);
+    return judgePreparedPlan(preparePlan(lines, table, networks), defaults);
 }
 
 PlanCounts planCounts(const QVector<JudgedLine> &judged)

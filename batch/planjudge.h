@@ -9,6 +9,10 @@
 struct DeviceAddress;
 struct PlanLine;
 
+namespace DeviceHints {
+struct Network;
+}
+
 // What becomes of one line of a pasted plan.
 enum class PlanState { Sent, NotListed, Unchanged, Empty, Error };
 
@@ -66,6 +70,9 @@ struct PreparedLine
     QString holder;
     // Another line's row with the same address, or 0.
     int sameAddressRow = 0;
+    // The longest netmask, as a prefix length, under which this PC can still reach the address; -1 when
+    // the address lies in none of its networks.
+    int reachablePrefix = -1;
 };
 
 struct PlanCounts
@@ -78,12 +85,14 @@ struct PlanCounts
     int errors = 0;
 };
 
-// Each line by the batch's own rules, against the table's rows (in table order) and the other lines.
-QVector<PreparedLine> preparePlan(const QVector<PlanLine> &lines, const QVector<DeviceAddress> &table);
+// Each line by the batch's own rules, against the table's rows (in table order) and the other lines; a
+// line sent where this PC's networks would not reach it is warned, never refused.
+QVector<PreparedLine> preparePlan(const QVector<PlanLine> &lines, const QVector<DeviceAddress> &table,
+                                  const QVector<DeviceHints::Network> &networks);
 // At every keystroke in a field: only what depends on the fields is judged again.
 QVector<JudgedLine> judgePreparedPlan(const QVector<PreparedLine> &prepared, const PlanDefaults &defaults);
 QVector<JudgedLine> judgeAddressPlan(const QVector<PlanLine> &lines, const QVector<DeviceAddress> &table,
-                                     const PlanDefaults &defaults);
+                                     const PlanDefaults &defaults, const QVector<DeviceHints::Network> &networks);
 PlanCounts planCounts(const QVector<JudgedLine> &judged);
 QString planSummary(const PlanCounts &counts);
 // The commands of the lines sent, in line order.

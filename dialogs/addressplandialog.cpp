@@ -30,7 +30,8 @@ AddressPlanDialog::AddressPlanDialog(const QVector<PlanLine> &lines, const QVect
     : QDialog(parent)
     , ui(new Ui::AddressPlanDialog)
     , m_lines(lines)
-    , m_prepared(preparePlan(lines, table))
+    , m_networks(DeviceHints::localNetworks())
+    , m_prepared(preparePlan(lines, table, m_networks))
 {
     ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
@@ -91,7 +92,7 @@ void AddressPlanDialog::setSearching(bool searching)
 
 void AddressPlanDialog::setTable(const QVector<DeviceAddress> &table)
 {
-    m_prepared = preparePlan(m_lines, table);
+    m_prepared = preparePlan(m_lines, table, m_networks);
     judge();
 }
 

@@ -5,6 +5,7 @@
 #include <QVector>
 
 #include "batch/addressplan.h"
+#include "batch/devicehints.h"
 #include "batch/planjudge.h"
 #include "batch/planreader.h"
 
@@ -42,6 +43,8 @@ private:
 
     Ui::AddressPlanDialog *ui;
     QVector<PlanLine> m_lines;
+    // This PC's networks, read once as the preview opens rather than at each keystroke or search.
+    QVector<DeviceHints::Network> m_networks;
     QVector<PreparedLine> m_prepared;
     QVector<JudgedLine> m_judged;
     bool m_searching = false;

@@ -6,6 +6,7 @@
 // slow input (a quadratic scan) fails through libFuzzer's -timeout.
 #include "batch/addressplan.h"
 #include "batch/checkeddevice.h"
+#include "batch/devicehints.h"
 #include "batch/planjudge.h"
 #include "batch/planreader.h"
 
@@ -66,8 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                                         {QStringLiteral("02:00:00:00:00:03"), QStringLiteral("10.0.0.3")},
                                         {QStringLiteral("02:00:00:00:00:03"), QStringLiteral("10.0.0.33")},
                                         {QStringLiteral("0A:0B:0C:0D:0E:0F"), QStringLiteral("")}};
-    const QVector<JudgedLine> judged = judgeAddressPlan(
-        plan.lines, table, {QStringLiteral("255.255.255.0"), QStringLiteral("192.168.1.1"), QString()});
+    const QVector<JudgedLine> judged =
+        judgeAddressPlan(plan.lines, table, {QStringLiteral("255.255.255.0"), QStringLiteral("192.168.1.1"), QString()},
+                         {{0xC0A80102, 24}});
     check(judged.size() == plan.lines.size());
     const PlanCounts counts = planCounts(judged);
     const QVector<CheckedDevice> commands = planCommands(judged);
@@ -78,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         PlanLine alone {command.mac,     macKey(command.mac), command.dhcp ? QStringLiteral("DHCP") : command.address,
                         command.netmask, command.gateway,     command.dns};
         alone.row = 1;
-        check(judgeAddressPlan({alone}, {}, {}).constFirst().state == PlanState::NotListed);
+        check(judgeAddressPlan({alone}, {}, {}, {}).constFirst().state == PlanState::NotListed);
     }
     if (counts.errors == 0) {
         check(sendRefusal(commands, table).isEmpty());

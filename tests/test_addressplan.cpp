@@ -5,6 +5,7 @@
 #include "app/devicelisttext.h"
 #include "batch/addressplan.h"
 #include "batch/checkeddevice.h"
+#include "batch/devicehints.h"
 #include "batch/planjudge.h"
 #include "batch/planreader.h"
 
@@ -27,6 +28,8 @@ const QVector<DeviceAddress> kTable {{"02:00:00:00:00:01", "192.168.1.11"},
                                      {"02:00:00:00:00:02", "192.168.1.12"},
                                      {"02:00:00:00:00:03", "192.168.1.13"},
                                      {"02:00:00:00:00:04", "10.0.0.4"}};
+// This PC at 192.168.1.2/24.
+const QVector<DeviceHints::Network> kNetworks {{0xC0A80102, 24}};
 
 PlanLine planLine(const QString &mac, const QString &address, const QString &netmask = {}, const QString &gateway = {},
                   const QString &dns = {})
@@ -362,8 +365,9 @@ void TestAddressPlan::limitsLinesAndCellsAndNumbersRows()
              4);
     // A huge cell is cut where it is read, and its line says so.
     const PlanText huge = readAddressPlan("02:00:00:00:00:01\t192.168.1.101\t" + QString(1000000, 'x'));
-    QCOMPARE(judgeAddressPlan(huge.lines, kTable, {"255.255.255.0", "192.168.1.1", QString()}).constFirst().note,
-             QString("单元格过长: 只读了前 256 个字符"));
+    QCOMPARE(
+        judgeAddressPlan(huge.lines, kTable, {"255.255.255.0", "192.168.1.1", QString()}, kNetworks).constFirst().note,
+        QString("单元格过长: 只读了前 256 个字符"));
     QVERIFY(!hasMacLine(readAddressPlan("IP\t10.0.0.1\n")));
     QVERIFY(!hasMacLine(readAddressPlan(QString())));
 }
@@ -417,6 +421,13 @@ void TestAddressPlan::judgesLines_data()
         << QVector<PlanLine> {planLine("02:00:00:00:00:01", "192.168.1.11", "", "192.168.1.254"),
                               planLine("02:00:00:00:00:02", "192.168.001.099"), planLine("02:00:00:00:00:03", "dhcp")}
         << QStringList {"", "192.168.001.099 按 192.168.1.99 发送", ""} << QList<int> {sent, sent, sent};
+    QTest::newRow("a line sent out of this PC's reach is warned; its own netmask counts")
+        << QVector<PlanLine> {planLine("02:00:00:00:00:01", "10.0.0.101", "255.0.0.0", "10.0.0.1"),
+                              planLine("02:00:00:00:00:02", "192.168.001.202", "255.255.255.128", "192.168.1.129"),
+                              planLine("02:00:00:00:00:03", "dhcp"),
+                              planLine("02:00:00:00:00:09", "10.0.0.109", "255.0.0.0", "10.0.0.1")}
+        << QStringList {"不在本机网段", "192.168.001.202 按 192.168.1.202 发送; 不在本机网段", "", "不在设备列表中"}
+        << QList<int> {sent, sent, sent, notListed};
     QTest::newRow("unusable, invalid, network and broadcast addresses")
         << QVector<PlanLine> {planLine("02:00:00:00:00:01", "127.0.0.5"), planLine("02:00:00:00:00:02", "soon"),
                               planLine("02:00:00:00:00:03", "192.168.1.0"),
@@ -486,8 +497,8 @@ void TestAddressPlan::judgesLines()
     for (int i = 0; i < lines.size(); ++i) {
         lines[i].row = i + 2;
     }
-    const QVector<JudgedLine> judged =
-        judgeAddressPlan(lines, kTable, {QStringLiteral("255.255.255.0"), QStringLiteral("192.168.1.1"), QString()});
+    const QVector<JudgedLine> judged = judgeAddressPlan(
+        lines, kTable, {QStringLiteral("255.255.255.0"), QStringLiteral("192.168.1.1"), QString()}, kNetworks);
     QStringList gotNotes;
     QList<int> gotStates;
     for (const JudgedLine &line : judged) {
@@ -511,7 +522,7 @@ void TestAddressPlan::copiedListWithTwoEditsIsAPlanOfTwo()
     text.replace("\t192.168.1.12\t", "\t192.168.1.112\t").replace("\t192.168.1.13\t", "\t192.168.1.113\t");
     const QVector<JudgedLine> judged =
         judgeAddressPlan(readAddressPlan(text).lines, kTable,
-                         {QStringLiteral("255.255.255.0"), QStringLiteral("192.168.1.1"), QString()});
+                         {QStringLiteral("255.255.255.0"), QStringLiteral("192.168.1.1"), QString()}, kNetworks);
     const QVector<CheckedDevice> commands = planCommands(judged);
     QCOMPARE(judged.size(), 4);
     QCOMPARE(commands.size(), 2);

@@ -385,6 +385,8 @@ void TestBatchDialogs::planDialogJudgesAgainOnEveryField()
                                           "02:00:00:00:00:03\n");
     QVector<DeviceAddress> devices {
         {"02:00:00:00:00:01", "10.0.0.1"}, {"02:00:00:00:00:02", "10.0.0.2"}, {"02:00:00:00:00:03", "10.0.0.3"}};
+    // This PC at 10.0.1.5/16: a device in 10.0.0.0/24 would leave it out of its subnet.
+    DeviceHints::injectNetworks({{0x0A000105, 16}});
     AddressPlanDialog dialog(plan.lines, devices);
     QVERIFY(showActive(&dialog));
     QCOMPARE(dialog.windowTitle(), QString("按地址表修改IP"));
@@ -418,7 +420,7 @@ void TestBatchDialogs::planDialogJudgesAgainOnEveryField()
 
     // Only the line that is sent shows the fields.
     gateway->setText("10.0.0.254");
-    QCOMPARE(column(table, 6), QStringList({"", "地址不变", "不在设备列表中", "未填写新IP"}));
+    QCOMPARE(column(table, 6), QStringList({"不在本机网段", "地址不变", "不在设备列表中", "未填写新IP"}));
     QCOMPARE(column(table, 4), QStringList({"10.0.0.254", "", "", ""}));
     QCOMPARE(summary->text(),
              QString("共 4 行: 1 台设备将修改, 1 行地址不变, 1 行未填写新IP, 1 行不在设备列表中, 0 行有错误"));
@@ -433,7 +435,8 @@ void TestBatchDialogs::planDialogJudgesAgainOnEveryField()
     netmask->setText("255.255.255.255");
     QCOMPARE(column(table, 6).constFirst(), QString("子网掩码 255.255.255.255 无效"));
     QVERIFY(!ok->isEnabled());
-    netmask->setText("255.255.255.0");
+    netmask->setText("255.255.0.0");
+    QCOMPARE(column(table, 6).constFirst(), QString());
 
     // While a search runs, nothing goes out; when it ends, every line is judged against its table.
     dialog.setSearching(true);
@@ -444,6 +447,7 @@ void TestBatchDialogs::planDialogJudgesAgainOnEveryField()
     QVERIFY(!searching->isVisible() && ok->isEnabled());
     QCOMPARE(column(table, 6).at(2), QString());
     QCOMPARE(dialog.commands().size(), 2);
+    DeviceHints::clearInjectedNetworks();
 }
 
 QTEST_MAIN(TestBatchDialogs)

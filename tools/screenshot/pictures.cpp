@@ -146,6 +146,10 @@ QPixmap renderPlanDialog()
                                         "02:5A:00:00:0A:01\t192.168.1.210\t北门\n"
                                         "%7\t\t备用\n")
                              .arg(mac(0), mac(1), mac(2), table.value(2).ip, mac(3), mac(4), mac(5));
+    // Taken on a PC in the devices' network, whatever this machine's are.
+    DeviceHints::injectNetworks({{0xC0A80102, 24}});
     AddressPlanDialog dialog(readAddressPlan(text).lines, table);
-    return showAndGrab(&dialog);
+    const QPixmap picture = showAndGrab(&dialog);
+    DeviceHints::clearInjectedNetworks();
+    return picture;
 }
