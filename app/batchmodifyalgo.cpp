@@ -26,9 +26,9 @@ void MainWindow::on_batch_modify_algo_btn_clicked()
     m_check->cancel();
     int failed = 0;
     for (const QString &mac : macs) {
-        const QByteArray command = algoConfigCommand(mac, algoType, reboot);
+        const QByteArray command = Batch::algoConfigCommand(mac, algoType, reboot);
         const int result = vsnet_send_json_msg("255.255.255.255", command.constData());
-        appendLog(algoCommandLogLine(mac, algoName, result));
+        appendLog(Batch::algoCommandLogLine(mac, algoName, result));
         if (result < 0) {
             ++failed;
         }

@@ -24,18 +24,18 @@ void MainWindow::on_batch_modify_ip_btn_clicked()
     }
     const QString startIp = dialog.getStartIp();
     // A device that reads a leading zero as octal would take another address than the one logged.
-    const QString netmask = plainDecimalAddress(dialog.getNetmask());
-    const QString gateway = plainDecimalAddress(dialog.getGateway());
+    const QString netmask = Batch::plainDecimalAddress(dialog.getNetmask());
+    const QString gateway = Batch::plainDecimalAddress(dialog.getGateway());
     const int dhcp = dialog.isDhcp();
-    const QString dns = plainDecimalDns(dialog.getDns().trimmed());
+    const QString dns = Batch::plainDecimalDns(dialog.getDns().trimmed());
 
     QStringList addresses;
     if (!dhcp) {
-        if (!isUsableDeviceAddress(startIp)) {
+        if (!Batch::isUsableDeviceAddress(startIp)) {
             refuseBatch(QStringLiteral("起始IP地址 %1 不是可用的设备地址").arg(startIp));
             return;
         }
-        addresses = planAddresses(startIp, macs.size());
+        addresses = Batch::planAddresses(startIp, macs.size());
     }
     QVector<CheckedDevice> devices;
     devices.reserve(macs.size());
@@ -43,7 +43,7 @@ void MainWindow::on_batch_modify_ip_btn_clicked()
         CheckedDevice device;
         device.mac = macs.at(i);
         device.dhcp = dhcp != 0;
-        device.address = dhcp ? QString() : plainDecimalAddress(addresses.at(i));
+        device.address = dhcp ? QString() : Batch::plainDecimalAddress(addresses.at(i));
         device.netmask = netmask;
         device.gateway = gateway;
         device.dns = dns;
@@ -87,7 +87,7 @@ bool MainWindow::sendIpCommands(QVector<CheckedDevice> &devices, IpSend kind)
     // Nothing of a refused plan goes out, lest a device end up unreachable or in conflict. The table
     // is read only now: rows found while a dialog was open count.
     const QVector<DeviceAddress> table = ui->dev_search_tableWidget->devices();
-    const QString refusal = sendRefusal(devices, table);
+    const QString refusal = Batch::sendRefusal(devices, table);
     if (!refusal.isEmpty()) {
         refuseBatch(refusal);
         return false;
@@ -97,13 +97,13 @@ bool MainWindow::sendIpCommands(QVector<CheckedDevice> &devices, IpSend kind)
     // device is judged against the address it has now.
     if (kind == IpSend::NewBatch) {
         m_check->endForNewBatch();
-        noteAddressesBefore(devices, table);
+        Batch::noteAddressesBefore(devices, table);
     }
     for (CheckedDevice &device : devices) {
-        const QByteArray command = ipConfigCommand(device.mac, device.dhcp ? 1 : 0, device.address, device.netmask,
-                                                   device.gateway, device.dns);
+        const QByteArray command = Batch::ipConfigCommand(device.mac, device.dhcp ? 1 : 0, device.address,
+                                                          device.netmask, device.gateway, device.dns);
         const int result = vsnet_send_json_msg("255.255.255.255", command.constData());
-        appendLog(ipCommandLogLine(device.mac, device.dhcp ? QStringLiteral("DHCP") : device.address, result));
+        appendLog(Batch::ipCommandLogLine(device.mac, device.dhcp ? QStringLiteral("DHCP") : device.address, result));
         device.sent = result >= 0;
     }
     if (kind == IpSend::NewBatch) {

@@ -28,6 +28,8 @@ QString line(const QStringList &cells)
 
 } // namespace
 
+namespace App {
+
 QString deviceListText(const QStringList &headers, const QVector<ListedDevice> &listed, int *copied)
 {
     QVector<ListedDevice> rows;
@@ -54,3 +56,5 @@ QString deviceListText(const QStringList &headers, const QVector<ListedDevice> &
     }
     return line(withOutcome ? headers + QStringList {QStringLiteral("核对")} : headers) + text;
 }
+
+} // namespace App

@@ -19,6 +19,8 @@ QString utf8Field(const char *text, int span)
 
 } // namespace
 
+namespace App {
+
 QString macToText(const unsigned char *mac)
 {
     return QString::asprintf("%02X:%02X:%02X:%02X:%02X:%02X", unsigned(mac[0]), unsigned(mac[1]), unsigned(mac[2]),
@@ -36,3 +38,5 @@ DeviceRow deviceRowFromRecord(const VSOneDev &dev)
     row.hid = QString::fromLocal8Bit(dev.hid, boundedLength(dev.hid, VSNET_HID_LEN));
     return row;
 }
+
+} // namespace App

@@ -1,7 +1,7 @@
 #include "app/devicetablewidget.h"
 
 #include "batch/addressplan.h"
-#include "batch/devicehints.h"
+#include "hints/devicehints.h"
 
 #include <QAbstractItemModel>
 #include <QBrush>
@@ -188,7 +188,7 @@ QTableWidgetItem *DeviceTableWidget::newAddressCell(const QString &ip, const QSt
     cell->setText(ip);
     int marks = DeviceHints::NoMark;
     quint32 address = 0;
-    const bool readable = parseAddress(ip, &address);
+    const bool readable = Batch::parseAddress(ip, &address);
     if (readable) {
         if (DeviceHints::isOwnAddress(address, m_marks->networks)) {
             marks |= DeviceHints::OwnAddress;
@@ -391,9 +391,9 @@ bool DeviceTableWidget::passes(int row) const
             cells.append(cell ? cell->text() : QString());
         }
         if (!number) {
-            return m_filter.matches(rowText(cells));
+            return m_filter.matches(App::rowText(cells));
         }
-        known = m_rowTexts.insert(number, rowText(cells));
+        known = m_rowTexts.insert(number, App::rowText(cells));
     }
     return m_filter.matches(*known);
 }

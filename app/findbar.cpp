@@ -50,7 +50,7 @@ void FindBar::dismiss()
 void FindBar::filter()
 {
     if (!isHidden()) {
-        m_table->setRowFilter(rowFilter(ui->find_lineEdit->text(), ui->find_marked_checkBox->isChecked()));
+        m_table->setRowFilter(App::rowFilter(ui->find_lineEdit->text(), ui->find_marked_checkBox->isChecked()));
     }
 }
 

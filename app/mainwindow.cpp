@@ -9,7 +9,7 @@
 #include "app/findbar.h"
 #include "batch/addresscheck.h"
 #include "batch/addressplan.h"
-#include "batch/devicehints.h"
+#include "hints/devicehints.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -125,7 +125,7 @@ void dev_search_cb(VSOneDev *dev, void *context)
     if (!dev || !self->m_search->reports()) {
         return;
     }
-    const DeviceRow row = deviceRowFromRecord(*dev);
+    const DeviceRow row = App::deviceRowFromRecord(*dev);
     emit self->addSearchDeviceToTable(row.p2pid, row.ip, row.version, row.model, row.mac, row.hid);
 }
 
@@ -327,7 +327,7 @@ void MainWindow::copyDeviceList()
         rows.append(device);
     }
     int copied = 0;
-    const QString text = deviceListText(headers, rows, &copied);
+    const QString text = App::deviceListText(headers, rows, &copied);
     if (copied == 0) {
         return;
     }

@@ -20,13 +20,13 @@ void MainWindow::pasteAddressPlan()
     const QClipboard *clipboard = QGuiApplication::clipboard();
     // The text alone cannot tell a quoted cell from a bare one that starts with a quote.
     const QMimeData *source = clipboard->mimeData(QClipboard::Clipboard);
-    const PlanQuotes quotes = source ? planQuotesOf(source->formats()) : PlanQuotes::Guess;
-    const PlanText plan = readAddressPlan(clipboard->text(QClipboard::Clipboard), MaxPlanLines, quotes);
+    const PlanQuotes quotes = source ? Batch::planQuotesOf(source->formats()) : PlanQuotes::Guess;
+    const PlanText plan = Batch::readAddressPlan(clipboard->text(QClipboard::Clipboard), MaxPlanLines, quotes);
     if (plan.tooLong) {
         refuseBatch(QStringLiteral("地址表过长: 最多 %1 行").arg(MaxPlanLines));
         return;
     }
-    if (!hasMacLine(plan)) {
+    if (!Batch::hasMacLine(plan)) {
         MessageBox::information(QStringLiteral("剪贴板中没有地址表: 每行需要一个 MAC 地址和一个新的 IP 地址"));
         appendLog(QStringLiteral("剪贴板中没有地址表!"));
         return;

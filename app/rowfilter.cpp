@@ -31,6 +31,8 @@ QString macDigitsOf(const QString &text)
 
 } // namespace
 
+namespace App {
+
 RowText rowText(const QStringList &cells)
 {
     RowText row;
@@ -54,6 +56,8 @@ RowFilter rowFilter(const QString &typed, bool markedOnly)
     filter.markedOnly = markedOnly;
     return filter;
 }
+
+} // namespace App
 
 bool RowFilter::matches(const RowText &row) const
 {

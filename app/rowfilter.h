@@ -12,9 +12,6 @@ struct RowText
     QString macDigits;
 };
 
-// The cells in any order, the MAC last.
-RowText rowText(const QStringList &cells);
-
 // What the find bar asks of a table row: a cell that contains the typed text, case aside, or a MAC
 // that holds it in any notation; and, with markedOnly, a hint on the row.
 struct RowFilter
@@ -31,6 +28,12 @@ struct RowFilter
     bool narrows(const RowFilter &other) const;
 };
 
+namespace App {
+
+// The cells in any order, the MAC last.
+RowText rowText(const QStringList &cells);
 RowFilter rowFilter(const QString &typed, bool markedOnly);
+
+} // namespace App
 
 #endif // BRELO_ROWFILTER_H

@@ -97,8 +97,8 @@ void AddressCheck::endForNewBatch()
 {
     if (m_running) {
         const QVector<CheckedDevice> round = m_record.devices(m_round);
-        if (waitingCount(round) > 0) {
-            emit message(checkSuperseded(round));
+        if (Batch::waitingCount(round) > 0) {
+            emit message(Batch::checkSuperseded(round));
         }
     }
     endRecord();
@@ -122,15 +122,15 @@ void AddressCheck::searchEnded(int result, const QVector<DeviceAddress> &found)
         m_pause->stop();
         ++m_searches;
         const QVector<CheckedDevice> round = m_record.devices(m_round);
-        const int waitMs = nextCheckWait(round, m_waits, m_searches);
+        const int waitMs = Batch::nextCheckWait(round, m_waits, m_searches);
         if (waitMs >= 0) {
-            emit message(checkProgress(round, waitMs));
+            emit message(Batch::checkProgress(round, waitMs));
             m_pause->start(waitMs);
-        } else if (result < 0 && waitingCount(round) > 0) {
+        } else if (result < 0 && Batch::waitingCount(round) > 0) {
             // The devices not taken keep what they showed before this round.
             m_running = false;
             m_round.clear();
-            emit message(checkAborted(round));
+            emit message(Batch::checkAborted(round));
         } else {
             finish(round);
         }
@@ -142,13 +142,13 @@ void AddressCheck::finish(const QVector<CheckedDevice> &round)
 {
     m_running = false;
     m_record.recordCheck(std::exchange(m_round, {}));
-    for (const QString &line : checkReport(round)) {
+    for (const QString &line : Batch::checkReport(round)) {
         emit message(line);
     }
-    m_offer = devicesToResend(round);
+    m_offer = Batch::devicesToResend(round);
     if (!m_offer.isEmpty()) {
         // The question's modal loop, and a resend's search, must not run inside the search's end.
-        m_question = resendQuestion(round);
+        m_question = Batch::resendQuestion(round);
         m_offerDelay->start(0);
     }
 }
@@ -177,7 +177,7 @@ DeviceOutcome AddressCheck::shownOutcome(const QString &mac) const
 {
     if (m_running && m_round.contains(mac)) {
         const CheckedDevice *device = m_record.device(mac);
-        if (device && isWaitedFor(*device)) {
+        if (device && Batch::isWaitedFor(*device)) {
             return {};
         }
     }

@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QSet>
 
+namespace Batch {
+
 QStringList planAddresses(const QString &startIp, int count)
 {
     int counter = startIp.split(QLatin1Char('.')).value(3).toInt();
@@ -234,3 +236,5 @@ QString sendRefusal(const QVector<CheckedDevice> &devices, const QVector<DeviceA
     }
     return {};
 }
+
+} // namespace Batch

@@ -16,6 +16,8 @@ struct DeviceAddress
     QString ip;
 };
 
+namespace Batch {
+
 // Counts up the last octet, never above 254 once past it; the text up to the last dot is kept as given.
 QStringList planAddresses(const QString &startIp, int count);
 
@@ -50,5 +52,7 @@ QString addressPlanRefusal(const QStringList &plan, const QString &netmask, cons
 // table order, or an empty text. Devices that share one netmask and gateway are judged as one plan, as
 // a batch always was; a plan over several subnets device by device, each in its own.
 QString sendRefusal(const QVector<CheckedDevice> &devices, const QVector<DeviceAddress> &table);
+
+} // namespace Batch
 
 #endif // BRELO_ADDRESSPLAN_H

@@ -75,14 +75,14 @@ void BatchRecord::recordSends(const QVector<CheckedDevice> &sends)
 
 void BatchRecord::recordSearch(const QVector<DeviceAddress> &found)
 {
-    updateFromSearch(m_devices, found);
+    Batch::updateFromSearch(m_devices, found);
 }
 
 void BatchRecord::recordCheck(const QSet<QString> &macs)
 {
     for (const CheckedDevice &device : std::as_const(m_devices)) {
-        if (isWaitedFor(device) && macs.contains(device.mac)) {
-            m_reasons.insert(device.mac, {checkOutcome(device), keptAddressBefore(device)});
+        if (Batch::isWaitedFor(device) && macs.contains(device.mac)) {
+            m_reasons.insert(device.mac, {Batch::checkOutcome(device), Batch::keptAddressBefore(device)});
         }
     }
 }
@@ -91,7 +91,7 @@ DeviceOutcome BatchRecord::outcome(const QString &mac) const
 {
     const CheckedDevice *checked = device(mac);
     if (checked && (checked->taken || !checked->sent)) {
-        return {checkOutcome(*checked), checked->taken};
+        return {Batch::checkOutcome(*checked), checked->taken};
     }
     return m_reasons.value(mac);
 }

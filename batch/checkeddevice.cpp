@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <iterator>
 
+namespace Batch {
+
 namespace {
 
 constexpr int MaxMacsNamed = 10;
@@ -197,3 +199,5 @@ QString resendQuestion(const QVector<CheckedDevice> &devices)
     const int left = devicesToResend(devices).size();
     return QStringLiteral("%1! 需要向未生效的 %2 台设备重新发送吗？").arg(checkSummary(devices), QString::number(left));
 }
+
+} // namespace Batch

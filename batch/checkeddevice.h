@@ -31,6 +31,8 @@ struct CheckedDevice
     QString takenAt;
 };
 
+namespace Batch {
+
 // The address each DHCP device has in the table, its first row in table order.
 void noteAddressesBefore(QVector<CheckedDevice> &devices, const QVector<DeviceAddress> &table);
 
@@ -69,5 +71,7 @@ QStringList checkReport(const QVector<CheckedDevice> &devices);
 // The devices that do not count as seen.
 QVector<CheckedDevice> devicesToResend(const QVector<CheckedDevice> &devices);
 QString resendQuestion(const QVector<CheckedDevice> &devices);
+
+} // namespace Batch
 
 #endif // BRELO_CHECKEDDEVICE_H

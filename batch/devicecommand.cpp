@@ -3,6 +3,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+namespace Batch {
+
 QByteArray ipConfigCommand(const QString &mac, int dhcp, const QString &ip, const QString &netmask,
                            const QString &gateway, const QString &dns)
 {
@@ -54,3 +56,5 @@ QString algoCommandLogLine(const QString &mac, const QString &algoName, int send
 {
     return commandLogLine(mac + QStringLiteral(" 设备修改算法为 ") + algoName, sendResult);
 }
+
+} // namespace Batch

@@ -1,12 +1,14 @@
 #include "batch/planjudge.h"
 
 #include "batch/addressplan.h"
-#include "batch/devicehints.h"
 #include "batch/planreader.h"
+#include "hints/devicehints.h"
 
 #include <QHash>
 #include <QSet>
 #include <QStringList>
+
+namespace Batch {
 
 namespace {
 
@@ -377,3 +379,5 @@ QVector<CheckedDevice> planCommands(const QVector<JudgedLine> &judged)
     }
     return devices;
 }
+
+} // namespace Batch

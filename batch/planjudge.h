@@ -85,6 +85,8 @@ struct PlanCounts
     int errors = 0;
 };
 
+namespace Batch {
+
 // Each line by the batch's own rules, against the table's rows (in table order) and the other lines; a
 // line sent where this PC's networks would not reach it is warned, never refused.
 QVector<PreparedLine> preparePlan(const QVector<PlanLine> &lines, const QVector<DeviceAddress> &table,
@@ -97,5 +99,7 @@ PlanCounts planCounts(const QVector<JudgedLine> &judged);
 QString planSummary(const PlanCounts &counts);
 // The commands of the lines sent, in line order.
 QVector<CheckedDevice> planCommands(const QVector<JudgedLine> &judged);
+
+} // namespace Batch
 
 #endif // BRELO_PLANJUDGE_H

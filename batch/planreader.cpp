@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+namespace Batch {
+
 namespace {
 
 // What a Chinese input method in full-width mode types for the digits, letters and marks an address
@@ -436,3 +438,5 @@ PlanText readAddressPlan(const QString &text, int maxLines, PlanQuotes quotes)
     }
     return plan;
 }
+
+} // namespace Batch

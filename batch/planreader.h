@@ -42,6 +42,8 @@ struct PlanText
     bool tooLong = false;
 };
 
+namespace Batch {
+
 // The clipboard's plain text as a spreadsheet or an editor writes it. Before anything is read,
 // full-width forms become ASCII, every kind of space a space, and invisible characters go.
 PlanText readAddressPlan(const QString &text, int maxLines = MaxPlanLines, PlanQuotes quotes = PlanQuotes::Guess);
@@ -54,5 +56,7 @@ PlanQuotes planQuotesOf(const QStringList &formats);
 QString macKey(const QString &cell);
 
 bool hasMacLine(const PlanText &plan);
+
+} // namespace Batch
 
 #endif // BRELO_PLANREADER_H

@@ -6,10 +6,10 @@
 #include "app/mainwindow.h"
 #include "app/messagebox.h"
 #include "batch/addressplan.h"
-#include "batch/devicehints.h"
 #include "batch/planjudge.h"
 #include "batch/planreader.h"
 #include "dialogs/addressplandialog.h"
+#include "hints/devicehints.h"
 #include "widgets/myiplineedit.h"
 
 #include <QAction>
@@ -925,7 +925,7 @@ void runPlanKeystrokes(const BenchOptions &options)
         return;
     }
     const QVector<Device> devices = makeDevices(60000);
-    const PlanText lines = readAddressPlan(pastedPlan(devices, MaxPlanLines));
+    const PlanText lines = Batch::readAddressPlan(pastedPlan(devices, MaxPlanLines));
     const QVector<DeviceAddress> table = tableOfDevices(devices);
     QVector<double> shown, dns, gatewayOctet, dnsCpu, gatewayCpu;
     for (int rep = 0; rep < options.repetitions; ++rep) {
@@ -1025,7 +1025,7 @@ void runPlan(const BenchOptions &options)
     DeviceHints::injectNetworks({{0xC0A80102, 24}});
     const int batch = 250;
     const int others = 10000;
-    const QStringList plan = planAddresses(QStringLiteral("10.0.0.1"), batch);
+    const QStringList plan = Batch::planAddresses(QStringLiteral("10.0.0.1"), batch);
     // Outside the plan's range, so that the check compares every address with every other device.
     QVector<DeviceAddress> outside;
     outside.reserve(others);
@@ -1038,7 +1038,7 @@ void runPlan(const BenchOptions &options)
         QElapsedTimer clock;
         clock.start();
         const QString refusal =
-            addressPlanRefusal(plan, QStringLiteral("255.255.0.0"), QStringLiteral("10.0.255.254"), outside);
+            Batch::addressPlanRefusal(plan, QStringLiteral("255.255.0.0"), QStringLiteral("10.0.255.254"), outside);
         ms.append(clock.nsecsElapsed() / 1e6);
         if (!refusal.isEmpty()) {
             print(QStringLiteral("plan: unexpected refusal: %1").arg(refusal));
@@ -1062,14 +1062,14 @@ void runPlan(const BenchOptions &options)
         for (int rep = 0; rep < std::max(5, options.repetitions); ++rep) {
             QElapsedTimer clock;
             clock.start();
-            const PlanText lines = readAddressPlan(text);
+            const PlanText lines = Batch::readAddressPlan(text);
             read.append(clock.nsecsElapsed() / 1e6);
             clock.restart();
-            const PlanCounts counts =
-                planCounts(judgeAddressPlan(lines.lines, table, kPlanDefaults, DeviceHints::localNetworks()));
+            const PlanCounts counts = Batch::planCounts(
+                Batch::judgeAddressPlan(lines.lines, table, kPlanDefaults, DeviceHints::localNetworks()));
             judge.append(clock.nsecsElapsed() / 1e6);
             if (counts.sent != n) {
-                print(QStringLiteral("plan: %1").arg(planSummary(counts)));
+                print(QStringLiteral("plan: %1").arg(Batch::planSummary(counts)));
                 return;
             }
         }
@@ -1084,7 +1084,7 @@ void runPlan(const BenchOptions &options)
 
     // The preview of 10,000 lines: built, shown and painted; then one field changed.
     const QVector<Device> devices = makeDevices(10000);
-    const PlanText lines = readAddressPlan(pastedPlan(devices));
+    const PlanText lines = Batch::readAddressPlan(pastedPlan(devices));
     const QVector<DeviceAddress> table = tableOfDevices(devices);
     QVector<double> shown, rejudged;
     for (int rep = 0; rep < options.repetitions; ++rep) {

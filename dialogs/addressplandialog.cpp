@@ -31,7 +31,7 @@ AddressPlanDialog::AddressPlanDialog(const QVector<PlanLine> &lines, const QVect
     , ui(new Ui::AddressPlanDialog)
     , m_lines(lines)
     , m_networks(DeviceHints::localNetworks())
-    , m_prepared(preparePlan(lines, table, m_networks))
+    , m_prepared(Batch::preparePlan(lines, table, m_networks))
 {
     ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
@@ -80,7 +80,7 @@ AddressPlanDialog::~AddressPlanDialog()
 
 QVector<CheckedDevice> AddressPlanDialog::commands() const
 {
-    return planCommands(m_judged);
+    return Batch::planCommands(m_judged);
 }
 
 void AddressPlanDialog::setSearching(bool searching)
@@ -92,7 +92,7 @@ void AddressPlanDialog::setSearching(bool searching)
 
 void AddressPlanDialog::setTable(const QVector<DeviceAddress> &table)
 {
-    m_prepared = preparePlan(m_lines, table, m_networks);
+    m_prepared = Batch::preparePlan(m_lines, table, m_networks);
     judge();
 }
 
@@ -111,7 +111,7 @@ void AddressPlanDialog::judge()
 {
     const PlanDefaults defaults {ui->plan_netmask_lineEdit->text(), ui->plan_gateway_lineEdit->text(),
                                  ui->plan_dns_lineEdit->text()};
-    QVector<JudgedLine> judged = judgePreparedPlan(m_prepared, defaults);
+    QVector<JudgedLine> judged = Batch::judgePreparedPlan(m_prepared, defaults);
 
     // A keystroke changes a column or two of most lines: only the cells whose text changed are set.
     QTableWidget *plan = ui->plan_tableWidget;
@@ -139,7 +139,7 @@ void AddressPlanDialog::judge()
     plan->viewport()->update();
     m_judged = std::move(judged);
 
-    const PlanCounts counts = planCounts(m_judged);
-    ui->plan_summary_label->setText(planSummary(counts));
+    const PlanCounts counts = Batch::planCounts(m_judged);
+    ui->plan_summary_label->setText(Batch::planSummary(counts));
     ui->plan_buttonBox->button(QDialogButtonBox::Ok)->setEnabled(!m_searching && counts.errors == 0 && counts.sent > 0);
 }

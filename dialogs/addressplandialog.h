@@ -5,9 +5,9 @@
 #include <QVector>
 
 #include "batch/addressplan.h"
-#include "batch/devicehints.h"
 #include "batch/planjudge.h"
 #include "batch/planreader.h"
+#include "hints/devicehints.h"
 
 class QKeyEvent;
 

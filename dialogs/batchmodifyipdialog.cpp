@@ -38,8 +38,8 @@ void BatchModifyIPDialog::judgeReach()
 {
     const QString start = ui->ip_lineEdit->text();
     // An unusable start address is refused when the batch starts; no warning before it is typed.
-    const bool warn = m_count > 0 && !ui->dhcp_checkBox->isChecked() && isUsableDeviceAddress(start)
-        && !DeviceHints::planReachable(planAddresses(start, m_count), ui->netmask_lineEdit->text(), m_networks);
+    const bool warn = m_count > 0 && !ui->dhcp_checkBox->isChecked() && Batch::isUsableDeviceAddress(start)
+        && !DeviceHints::planReachable(Batch::planAddresses(start, m_count), ui->netmask_lineEdit->text(), m_networks);
     ui->reach_label->setVisible(warn);
 }
 

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QVector>
 
-#include "batch/devicehints.h"
+#include "hints/devicehints.h"
 
 namespace Ui {
 class BatchModifyIPDialog;

@@ -6,9 +6,9 @@
 // slow input (a quadratic scan) fails through libFuzzer's -timeout.
 #include "batch/addressplan.h"
 #include "batch/checkeddevice.h"
-#include "batch/devicehints.h"
 #include "batch/planjudge.h"
 #include "batch/planreader.h"
+#include "hints/devicehints.h"
 
 #include <QString>
 #include <QVector>
@@ -48,13 +48,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The whole input is the text, so that the corpus keeps its meaning.
     const PlanQuotes quotes = PlanQuotes(size % 3);
     const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), int(size));
-    const PlanText plan = readAddressPlan(text, MaxLines, quotes);
+    const PlanText plan = Batch::readAddressPlan(text, MaxLines, quotes);
     check(plan.lines.size() <= MaxLines + 1);
     check(plan.tooLong == (plan.lines.size() == MaxLines + 1));
     int row = 0;
     for (const PlanLine &line : plan.lines) {
         check(line.macKey.isEmpty() || isKey(line.macKey));
-        check(line.macKey == macKey(line.mac));
+        check(line.macKey == Batch::macKey(line.mac));
         check(line.row > row);
         row = line.row;
         for (const QString *cell : {&line.mac, &line.address, &line.netmask, &line.gateway, &line.dns}) {
@@ -67,23 +67,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                                         {QStringLiteral("02:00:00:00:00:03"), QStringLiteral("10.0.0.3")},
                                         {QStringLiteral("02:00:00:00:00:03"), QStringLiteral("10.0.0.33")},
                                         {QStringLiteral("0A:0B:0C:0D:0E:0F"), QStringLiteral("")}};
-    const QVector<JudgedLine> judged =
-        judgeAddressPlan(plan.lines, table, {QStringLiteral("255.255.255.0"), QStringLiteral("192.168.1.1"), QString()},
-                         {{0xC0A80102, 24}});
+    const QVector<JudgedLine> judged = Batch::judgeAddressPlan(
+        plan.lines, table, {QStringLiteral("255.255.255.0"), QStringLiteral("192.168.1.1"), QString()},
+        {{0xC0A80102, 24}});
     check(judged.size() == plan.lines.size());
-    const PlanCounts counts = planCounts(judged);
-    const QVector<CheckedDevice> commands = planCommands(judged);
+    const PlanCounts counts = Batch::planCounts(judged);
+    const QVector<CheckedDevice> commands = Batch::planCommands(judged);
     check(commands.size() == counts.sent);
     for (const CheckedDevice &command : commands) {
-        check(command.dhcp || isUsableDeviceAddress(command.address));
+        check(command.dhcp || Batch::isUsableDeviceAddress(command.address));
         check(command.dhcp == command.address.isEmpty());
-        PlanLine alone {command.mac,     macKey(command.mac), command.dhcp ? QStringLiteral("DHCP") : command.address,
-                        command.netmask, command.gateway,     command.dns};
+        PlanLine alone {command.mac,
+                        Batch::macKey(command.mac),
+                        command.dhcp ? QStringLiteral("DHCP") : command.address,
+                        command.netmask,
+                        command.gateway,
+                        command.dns};
         alone.row = 1;
-        check(judgeAddressPlan({alone}, {}, {}, {}).constFirst().state == PlanState::NotListed);
+        check(Batch::judgeAddressPlan({alone}, {}, {}, {}).constFirst().state == PlanState::NotListed);
     }
     if (counts.errors == 0) {
-        check(sendRefusal(commands, table).isEmpty());
+        check(Batch::sendRefusal(commands, table).isEmpty());
     }
     return 0;
 }

@@ -5,9 +5,9 @@
 #include "app/devicelisttext.h"
 #include "batch/addressplan.h"
 #include "batch/checkeddevice.h"
-#include "batch/devicehints.h"
 #include "batch/planjudge.h"
 #include "batch/planreader.h"
+#include "hints/devicehints.h"
 
 Q_DECLARE_METATYPE(DeviceAddress)
 Q_DECLARE_METATYPE(PlanLine)
@@ -18,7 +18,7 @@ namespace {
 QStringList readLines(const QString &text, PlanQuotes quotes = PlanQuotes::Guess)
 {
     QStringList lines;
-    for (const PlanLine &line : readAddressPlan(text, MaxPlanLines, quotes).lines) {
+    for (const PlanLine &line : Batch::readAddressPlan(text, MaxPlanLines, quotes).lines) {
         lines.append(QStringList {line.mac, line.macKey, line.address, line.netmask, line.gateway, line.dns}.join('|'));
     }
     return lines;
@@ -34,7 +34,7 @@ const QVector<DeviceHints::Network> kNetworks {{0xC0A80102, 24}};
 PlanLine planLine(const QString &mac, const QString &address, const QString &netmask = {}, const QString &gateway = {},
                   const QString &dns = {})
 {
-    return {mac, macKey(mac), address, netmask, gateway, dns};
+    return {mac, Batch::macKey(mac), address, netmask, gateway, dns};
 }
 
 } // namespace
@@ -156,7 +156,7 @@ void TestAddressPlan::refusal()
     QFETCH(QString, gateway);
     QFETCH(QVector<DeviceAddress>, others);
     QFETCH(QString, refusal);
-    QCOMPARE(addressPlanRefusal(planAddresses(start, count), netmask, gateway, others), refusal);
+    QCOMPARE(Batch::addressPlanRefusal(Batch::planAddresses(start, count), netmask, gateway, others), refusal);
 }
 
 // A batch keeps its one-subnet judgement; devices in several subnets are judged each in its own, and
@@ -195,7 +195,7 @@ void TestAddressPlan::sendRefusal()
         }
         commands.append(device);
     }
-    QCOMPARE(::sendRefusal(commands, kTable), refusal);
+    QCOMPARE(Batch::sendRefusal(commands, kTable), refusal);
 }
 
 void TestAddressPlan::macNotations_data()
@@ -232,7 +232,7 @@ void TestAddressPlan::macNotations()
 {
     QFETCH(QString, cell);
     QFETCH(QString, key);
-    QCOMPARE(macKey(cell), key);
+    QCOMPARE(Batch::macKey(cell), key);
 }
 
 void TestAddressPlan::readsPlan_data()
@@ -342,7 +342,7 @@ void TestAddressPlan::clipboardFormatsChooseTheQuoteRule()
     QFETCH(QStringList, lines);
     QCOMPARE(readLines("02:00:00:00:00:01\t\"gate\tnorth\nleft\"\t10.0.0.9\n02:00:00:00:00:02\t10.0.0.8\n"
                        "02:00:00:00:00:03\t\"gate 7\t10.0.0.7\tV2\"",
-                       planQuotesOf(formats)),
+                       Batch::planQuotesOf(formats)),
              lines);
 }
 
@@ -352,24 +352,26 @@ void TestAddressPlan::limitsLinesAndCellsAndNumbersRows()
     for (int i = 0; i < 5; ++i) {
         text += QStringLiteral("02:00:00:00:00:0%1\t10.0.0.%1\n").arg(i);
     }
-    QVERIFY(!readAddressPlan(text, 5).tooLong);
-    const PlanText over = readAddressPlan(text + "\n\n02:00:00:00:00:09", 5);
+    QVERIFY(!Batch::readAddressPlan(text, 5).tooLong);
+    const PlanText over = Batch::readAddressPlan(text + "\n\n02:00:00:00:00:09", 5);
     QVERIFY(over.tooLong);
     QCOMPARE(over.lines.size(), 6);
     // Rows as the spreadsheet numbers them: the header is row 1, empty rows count, a cell's breaks do not.
     QCOMPARE(over.lines.constLast().row, 8);
-    QCOMPARE(readAddressPlan(QString::fromUtf8("MAC\t新IP\n\n02:00:00:00:00:01\t10.0.0.9\t\"a\nb\"\n02:00:00:00:00:02"),
-                             MaxPlanLines, PlanQuotes::Quoted)
+    QCOMPARE(Batch::readAddressPlan(
+                 QString::fromUtf8("MAC\t新IP\n\n02:00:00:00:00:01\t10.0.0.9\t\"a\nb\"\n02:00:00:00:00:02"),
+                 MaxPlanLines, PlanQuotes::Quoted)
                  .lines.constLast()
                  .row,
              4);
     // A huge cell is cut where it is read, and its line says so.
-    const PlanText huge = readAddressPlan("02:00:00:00:00:01\t192.168.1.101\t" + QString(1000000, 'x'));
-    QCOMPARE(
-        judgeAddressPlan(huge.lines, kTable, {"255.255.255.0", "192.168.1.1", QString()}, kNetworks).constFirst().note,
-        QString("单元格过长: 只读了前 256 个字符"));
-    QVERIFY(!hasMacLine(readAddressPlan("IP\t10.0.0.1\n")));
-    QVERIFY(!hasMacLine(readAddressPlan(QString())));
+    const PlanText huge = Batch::readAddressPlan("02:00:00:00:00:01\t192.168.1.101\t" + QString(1000000, 'x'));
+    QCOMPARE(Batch::judgeAddressPlan(huge.lines, kTable, {"255.255.255.0", "192.168.1.1", QString()}, kNetworks)
+                 .constFirst()
+                 .note,
+             QString("单元格过长: 只读了前 256 个字符"));
+    QVERIFY(!Batch::hasMacLine(Batch::readAddressPlan("IP\t10.0.0.1\n")));
+    QVERIFY(!Batch::hasMacLine(Batch::readAddressPlan(QString())));
 }
 
 // What LibreOffice Calc put on the clipboard as UTF-8 text (tests/data/README.md says how).
@@ -497,7 +499,7 @@ void TestAddressPlan::judgesLines()
     for (int i = 0; i < lines.size(); ++i) {
         lines[i].row = i + 2;
     }
-    const QVector<JudgedLine> judged = judgeAddressPlan(
+    const QVector<JudgedLine> judged = Batch::judgeAddressPlan(
         lines, kTable, {QStringLiteral("255.255.255.0"), QStringLiteral("192.168.1.1"), QString()}, kNetworks);
     QStringList gotNotes;
     QList<int> gotStates;
@@ -518,17 +520,17 @@ void TestAddressPlan::copiedListWithTwoEditsIsAPlanOfTwo()
                      {QString::number(i + 1), "P2P", kTable.at(i).ip, "V1", "M1", kTable.at(i).mac},
                      i == 3 ? QStringLiteral("已生效") : QString()});
     }
-    QString text = deviceListText({"序号", "设备ID", "IP地址", "版本号", "型号", "MAC地址"}, rows);
+    QString text = App::deviceListText({"序号", "设备ID", "IP地址", "版本号", "型号", "MAC地址"}, rows);
     text.replace("\t192.168.1.12\t", "\t192.168.1.112\t").replace("\t192.168.1.13\t", "\t192.168.1.113\t");
     const QVector<JudgedLine> judged =
-        judgeAddressPlan(readAddressPlan(text).lines, kTable,
-                         {QStringLiteral("255.255.255.0"), QStringLiteral("192.168.1.1"), QString()}, kNetworks);
-    const QVector<CheckedDevice> commands = planCommands(judged);
+        Batch::judgeAddressPlan(Batch::readAddressPlan(text).lines, kTable,
+                                {QStringLiteral("255.255.255.0"), QStringLiteral("192.168.1.1"), QString()}, kNetworks);
+    const QVector<CheckedDevice> commands = Batch::planCommands(judged);
     QCOMPARE(judged.size(), 4);
     QCOMPARE(commands.size(), 2);
     QCOMPARE(commands.at(0).mac + ' ' + commands.at(0).address, QStringLiteral("02:00:00:00:00:02 192.168.1.112"));
     QCOMPARE(commands.at(1).mac + ' ' + commands.at(1).address, QStringLiteral("02:00:00:00:00:03 192.168.1.113"));
-    QCOMPARE(planSummary(planCounts(judged)),
+    QCOMPARE(Batch::planSummary(Batch::planCounts(judged)),
              QStringLiteral("共 4 行: 2 台设备将修改, 2 行地址不变, 0 行未填写新IP, 0 行不在设备列表中, 0 行有错误"));
 }
 

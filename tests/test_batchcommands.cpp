@@ -56,7 +56,8 @@ void TestBatchCommands::ipCommandWireBytes()
     QFETCH(int, dhcp);
     QFETCH(QString, dns);
     QFETCH(QByteArray, expected);
-    QCOMPARE(ipConfigCommand("02:AB:00:00:00:01", dhcp, "192.168.1.20", "255.255.255.0", "192.168.1.1", dns), expected);
+    QCOMPARE(Batch::ipConfigCommand("02:AB:00:00:00:01", dhcp, "192.168.1.20", "255.255.255.0", "192.168.1.1", dns),
+             expected);
 }
 
 void TestBatchCommands::algoCommandWireBytes_data()
@@ -77,7 +78,7 @@ void TestBatchCommands::algoCommandWireBytes()
     QFETCH(int, reboot);
     const QByteArray expected = "{\n    \"brl_algo_type\": " + QByteArray::number(algo) + ",\n    \"brl_reboot\": "
         + QByteArray::number(reboot) + ",\n    \"cmd\": \"brl_algo_config\",\n    \"mac\": \"FE:DC:BA:98:76:54\"\n}\n";
-    QCOMPARE(algoConfigCommand("FE:DC:BA:98:76:54", algo, reboot), expected);
+    QCOMPARE(Batch::algoConfigCommand("FE:DC:BA:98:76:54", algo, reboot), expected);
 }
 
 void TestBatchCommands::userTextStaysValidJson_data()
@@ -96,8 +97,8 @@ void TestBatchCommands::userTextStaysValidJson_data()
 void TestBatchCommands::userTextStaysValidJson()
 {
     QFETCH(QString, text);
-    const QByteArray ipCommand = ipConfigCommand(text, 0, text, text, text, text);
-    const QByteArray algoCommand = algoConfigCommand(text, 2, 1);
+    const QByteArray ipCommand = Batch::ipConfigCommand(text, 0, text, text, text, text);
+    const QByteArray algoCommand = Batch::algoConfigCommand(text, 2, 1);
     for (const QByteArray &command : {ipCommand, algoCommand}) {
         // Valid UTF-8 without a control byte inside a string, which Qt's reader would let pass: the
         // only ones are the line breaks of the layout, and no NUL cuts the C string the library gets.
@@ -155,9 +156,9 @@ void TestBatchCommands::addressPlan()
     QFETCH(int, count);
     QFETCH(QStringList, plan);
     QFETCH(int, distinct);
-    const QStringList planned = planAddresses(start, count);
+    const QStringList planned = Batch::planAddresses(start, count);
     QCOMPARE(planned, plan);
-    QCOMPARE(distinctAddressCount(planned), distinct);
+    QCOMPARE(Batch::distinctAddressCount(planned), distinct);
 }
 
 void TestBatchCommands::usableStartAddress_data()
@@ -179,7 +180,7 @@ void TestBatchCommands::usableStartAddress()
 {
     QFETCH(QString, ip);
     QFETCH(bool, usable);
-    QCOMPARE(isUsableDeviceAddress(ip), usable);
+    QCOMPARE(Batch::isUsableDeviceAddress(ip), usable);
 }
 
 QTEST_GUILESS_MAIN(TestBatchCommands)

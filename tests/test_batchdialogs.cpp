@@ -17,12 +17,12 @@
 #include <QTimer>
 
 #include "batch/addressplan.h"
-#include "batch/devicehints.h"
 #include "batch/planreader.h"
 #include "dialogs/addressplandialog.h"
 #include "dialogs/batchmodifyalgodialog.h"
 #include "dialogs/batchmodifyipdialog.h"
 #include "guitest.h"
+#include "hints/devicehints.h"
 #include "widgets/myiplineedit.h"
 
 namespace {
@@ -378,11 +378,11 @@ void TestBatchDialogs::algoDialogListsAlgorithmsAndReadsTheChoice()
 // and the table a search leaves; rows as the spreadsheet numbers them; Enter in a field sends nothing.
 void TestBatchDialogs::planDialogJudgesAgainOnEveryField()
 {
-    const PlanText plan = readAddressPlan("MAC\t新IP\n"
-                                          "02:00:00:00:00:01\t10.0.0.101\n"
-                                          "02:00:00:00:00:02\t10.0.0.2\n\n"
-                                          "02:00:00:00:00:09\t10.0.0.109\n"
-                                          "02:00:00:00:00:03\n");
+    const PlanText plan = Batch::readAddressPlan("MAC\t新IP\n"
+                                                 "02:00:00:00:00:01\t10.0.0.101\n"
+                                                 "02:00:00:00:00:02\t10.0.0.2\n\n"
+                                                 "02:00:00:00:00:09\t10.0.0.109\n"
+                                                 "02:00:00:00:00:03\n");
     QVector<DeviceAddress> devices {
         {"02:00:00:00:00:01", "10.0.0.1"}, {"02:00:00:00:00:02", "10.0.0.2"}, {"02:00:00:00:00:03", "10.0.0.3"}};
     // This PC at 10.0.1.5/16: a device in 10.0.0.0/24 would leave it out of its subnet.

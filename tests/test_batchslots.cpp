@@ -24,10 +24,10 @@
 #include "app/messagebox.h"
 #include "batch/addresscheck.h"
 #include "batch/devicecommand.h"
-#include "batch/devicehints.h"
 #include "batch/planreader.h"
 #include "fakes/fakevsnet.h"
 #include "guitest.h"
+#include "hints/devicehints.h"
 #include "widgets/myiplineedit.h"
 
 #include <QKeySequence>
@@ -954,9 +954,9 @@ void TestBatchSlots::pastedPlanGoesOutAndIsCheckedAsABatch()
     QCOMPARE(notes, QStringList({"不在本机网段", "", "", "地址不变"}));
 
     const QByteArray commands[] = {
-        ipConfigCommand("02:00:00:00:00:01", 0, "192.168.5.11", "255.255.255.0", "192.168.5.1", QString()),
-        ipConfigCommand("02:00:00:00:00:02", 0, "10.0.0.22", "255.255.255.0", "10.0.0.254", QString()),
-        ipConfigCommand("02:00:00:00:00:03", 1, QString(), QString(), QString(), QString())};
+        Batch::ipConfigCommand("02:00:00:00:00:01", 0, "192.168.5.11", "255.255.255.0", "192.168.5.1", QString()),
+        Batch::ipConfigCommand("02:00:00:00:00:02", 0, "10.0.0.22", "255.255.255.0", "10.0.0.254", QString()),
+        Batch::ipConfigCommand("02:00:00:00:00:03", 1, QString(), QString(), QString(), QString())};
     QCOMPARE(FakeVsnet::sent().size(), 3);
     for (int i = 0; i < 3; ++i) {
         QCOMPARE(FakeVsnet::sent().at(i).json, commands[i]);

@@ -11,9 +11,9 @@
 #include "app/devicerow.h"
 #include "app/mainwindow.h"
 #include "batch/addressplan.h"
-#include "batch/devicehints.h"
 #include "fakes/fakevsnet.h"
 #include "guitest.h"
+#include "hints/devicehints.h"
 
 using FakeVsnet::makeDevice;
 
@@ -122,16 +122,16 @@ void TestDeviceSearch::recordToRow()
     QFETCH(QString, macText);
 
     const VSOneDev dev = makeDevice("10.0.0.7", "P2P-\xe4\xb8\xad", "V2.3", "型号X", mac, "HID-7");
-    const DeviceRow row = deviceRowFromRecord(dev);
+    const DeviceRow row = App::deviceRowFromRecord(dev);
     QCOMPARE(row.ip, QStringLiteral("10.0.0.7"));
     QCOMPARE(row.p2pid, QStringLiteral("P2P-中"));
     QCOMPARE(row.version, QStringLiteral("V2.3"));
     QCOMPARE(row.model, QStringLiteral("型号X"));
     QCOMPARE(row.mac, macText);
     QCOMPARE(row.hid, QStringLiteral("HID-7"));
-    QCOMPARE(macToText(dev.mac), macText);
+    QCOMPARE(App::macToText(dev.mac), macText);
 
-    const DeviceRow noHid = deviceRowFromRecord(makeDevice("1.2.3.4", "P", "V", "M", mac));
+    const DeviceRow noHid = App::deviceRowFromRecord(makeDevice("1.2.3.4", "P", "V", "M", mac));
     QVERIFY(noHid.hid.isEmpty());
 }
 
@@ -140,7 +140,7 @@ void TestDeviceSearch::recordFieldsWithoutTerminatorStayInsideTheirSpan()
     VSOneDev dev;
     // Every byte set: no field has a NUL, and the record's tail is not zero either.
     std::memset(&dev, 'x', sizeof dev);
-    const DeviceRow row = deviceRowFromRecord(dev);
+    const DeviceRow row = App::deviceRowFromRecord(dev);
     QCOMPARE(row.ip, QString(VSNET_IP_LEN, 'x'));
     QCOMPARE(row.p2pid, QString(VSNET_P2PID_LEN, 'x'));
     QCOMPARE(row.version, QString(VSNET_VERSION_LEN, 'x'));
@@ -150,7 +150,7 @@ void TestDeviceSearch::recordFieldsWithoutTerminatorStayInsideTheirSpan()
 
     // Nothing after a NUL is read.
     std::memcpy(dev.version, "V1\0tail", 7);
-    QCOMPARE(deviceRowFromRecord(dev).version, QStringLiteral("V1"));
+    QCOMPARE(App::deviceRowFromRecord(dev).version, QStringLiteral("V1"));
 }
 
 void TestDeviceSearch::searchShowsRowsAndLogLinesInArrivalOrder()

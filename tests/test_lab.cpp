@@ -267,12 +267,12 @@ void TestLab::batchIpMovesFactoryDevices()
     }
 
     // As the window sends it: one broadcast command per checked device, consecutive addresses.
-    const QStringList plan = planAddresses(QStringLiteral("192.168.1.150"), factory.devices().size());
+    const QStringList plan = Batch::planAddresses(QStringLiteral("192.168.1.150"), factory.devices().size());
     for (int i = 0; i < factory.devices().size(); ++i) {
         const QByteArray mac = factory.devices().at(i).mac;
         QCOMPARE(send("all",
-                      ipConfigCommand(QString::fromLatin1(mac), 0, plan.at(i), QStringLiteral("255.255.255.0"),
-                                      QStringLiteral("192.168.1.1"), QString())),
+                      Batch::ipConfigCommand(QString::fromLatin1(mac), 0, plan.at(i), QStringLiteral("255.255.255.0"),
+                                             QStringLiteral("192.168.1.1"), QString())),
                  0);
         expected.insert(mac, plan.at(i).toLatin1());
     }
@@ -310,8 +310,8 @@ void TestLab::commandsStayOnTheirLink()
 
     // Sent first, out of the other link, it must not arrive; the one sent later on its own link
     // must, and alone.
-    QCOMPARE(send(otherLink, algoConfigCommand(mac, 2, 0)), 0);
-    QCOMPARE(send(ownLink, algoConfigCommand(mac, 3, 0)), 0);
+    QCOMPARE(send(otherLink, Batch::algoConfigCommand(mac, 2, 0)), 0);
+    QCOMPARE(send(ownLink, Batch::algoConfigCommand(mac, 3, 0)), 0);
     QVERIFY(simulator(Host(target)).waitForJournal(1));
     QCOMPARE(simulator(Host(target)).journal(),
              QStringList {QStringLiteral("applied brl_algo_config to %1: algorithm 3, no reboot").arg(mac)});
@@ -366,11 +366,11 @@ void TestLab::deviceMovedDuringSearchShowsAgain()
             return collected.ipByMac.contains(moved.mac);
         },
         5000);
-    const int sent =
-        vsnet_send_json_msg("255.255.255.255",
-                            ipConfigCommand(mac, 0, QStringLiteral("192.168.1.200"), QStringLiteral("255.255.255.0"),
-                                            QStringLiteral("192.168.1.1"), QString())
-                                .constData());
+    const int sent = vsnet_send_json_msg("255.255.255.255",
+                                         Batch::ipConfigCommand(mac, 0, QStringLiteral("192.168.1.200"),
+                                                                QStringLiteral("255.255.255.0"),
+                                                                QStringLiteral("192.168.1.1"), QString())
+                                             .constData());
     searcher.join();
     QVERIFY(heard);
     QCOMPARE(sent, 0);
@@ -421,7 +421,7 @@ void TestLab::oneRefusingLink()
 
     Collected collected;
     const int searched = search(interfaces, &collected);
-    const int sent = send(interfaces, algoConfigCommand(QString::fromLatin1(onB.firstKey()), 2, 0));
+    const int sent = send(interfaces, Batch::algoConfigCommand(QString::fromLatin1(onB.firstKey()), 2, 0));
     if (!reachesB) {
         QCOMPARE(searched, int(VSNET_ERR_SOCKET));
         QCOMPARE(sent, int(VSNET_ERR_SOCKET));
@@ -456,7 +456,7 @@ void TestLab::noUsableInterfaceFails()
     ScopedThread worker([&] {
         unshared = ::unshare(CLONE_NEWNET);
         searched = search(interfaces, &collected);
-        sent = send(interfaces, algoConfigCommand(QStringLiteral("02:B7:9E:00:00:01"), 2, 0));
+        sent = send(interfaces, Batch::algoConfigCommand(QStringLiteral("02:B7:9E:00:00:01"), 2, 0));
     });
     worker.join();
     QCOMPARE(unshared, 0);
@@ -493,10 +493,10 @@ void TestLab::linkLosesItsAddress()
     Collected collected;
     QCOMPARE(search("", &collected), onA.size());
     QCOMPARE(collected.ipByMac, onA);
-    QCOMPARE(send("", algoConfigCommand(onB, 2, 0)), 0);
+    QCOMPARE(send("", Batch::algoConfigCommand(onB, 2, 0)), 0);
     restored = address("add") == 0;
     QVERIFY(restored);
-    QCOMPARE(send("", algoConfigCommand(onB, 3, 0)), 0);
+    QCOMPARE(send("", Batch::algoConfigCommand(onB, 3, 0)), 0);
     QVERIFY(simulator(LanB).waitForJournal(1));
     QCOMPARE(simulator(LanB).journal(),
              QStringList {QStringLiteral("applied brl_algo_config to %1: algorithm 3, no reboot").arg(onB)});

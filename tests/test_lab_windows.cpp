@@ -200,12 +200,12 @@ void TestLab::batchReachesFactoryDevices()
 {
     QByteArrayMap expected = addressesByMac({LanA, FactoryA, LanB});
     const QVector<DeviceNetwork::Device> factory = devicesOf(FactoryA);
-    const QStringList plan = planAddresses(QStringLiteral("192.168.1.150"), factory.size());
+    const QStringList plan = Batch::planAddresses(QStringLiteral("192.168.1.150"), factory.size());
     qputenv("VSNET_INTERFACES", "all");
     for (int i = 0; i < factory.size(); ++i) {
         const QByteArray command =
-            ipConfigCommand(QString::fromLatin1(factory.at(i).mac), 0, plan.at(i), QStringLiteral("255.255.255.0"),
-                            QStringLiteral("192.168.1.1"), QString());
+            Batch::ipConfigCommand(QString::fromLatin1(factory.at(i).mac), 0, plan.at(i),
+                                   QStringLiteral("255.255.255.0"), QStringLiteral("192.168.1.1"), QString());
         QCOMPARE(vsnet_send_json_msg("255.255.255.255", command.constData()), 0);
         expected.insert(factory.at(i).mac, plan.at(i).toLatin1());
     }
@@ -248,7 +248,8 @@ void TestLab::addressRemovedAfterTheList()
     qputenv("VSNET_TEST_LINKS", QByteArray("192.168.1.2,") + CardBAddress);
     QCOMPARE(search("").keys(), onA.keys());
     const auto algorithm = [&onB](int type) {
-        return vsnet_send_json_msg("255.255.255.255", algoConfigCommand(QString::fromLatin1(onB), type, 0).constData());
+        return vsnet_send_json_msg("255.255.255.255",
+                                   Batch::algoConfigCommand(QString::fromLatin1(onB), type, 0).constData());
     };
     QCOMPARE(algorithm(2), 0);
     restored = changeCardB(m_cardB, {QStringLiteral("address"), QStringLiteral("add"), QStringLiteral("172.16.0.2/24")},

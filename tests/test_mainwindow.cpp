@@ -25,8 +25,8 @@
 #include "app/devicetablewidget.h"
 #include "app/mainwindow.h"
 #include "app/rowfilter.h"
-#include "batch/devicehints.h"
 #include "fakes/fakevsnet.h"
+#include "hints/devicehints.h"
 
 Q_DECLARE_METATYPE(QVector<ListedDevice>)
 
@@ -343,7 +343,7 @@ void TestMainWindow::deviceListText()
     QFETCH(int, copied);
     const QStringList headers {"序号", "设备ID", "IP地址", "版本号", "型号", "MAC地址"};
     int count = -1;
-    QCOMPARE(::deviceListText(headers, rows, &count), text);
+    QCOMPARE(App::deviceListText(headers, rows, &count), text);
     QCOMPARE(count, copied);
 }
 
@@ -481,7 +481,7 @@ void TestMainWindow::rowFilterMatches()
     QFETCH(bool, matches);
     const QStringList cells =
         isMac ? QStringList {"P", "192.168.1.1", "V", "M", cell} : QStringList {cell, "", "", "", ""};
-    QCOMPARE(rowFilter(typed, false).matches(rowText(cells)), matches);
+    QCOMPARE(App::rowFilter(typed, false).matches(App::rowText(cells)), matches);
 }
 
 void TestMainWindow::findBarFiltersRowsAsTheyArriveAndClosesWithEsc()

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+namespace Widgets {
+
 QString asciiFromFullWidth(QString text)
 {
     for (QChar &c : text) {
@@ -18,6 +20,8 @@ QString asciiFromFullWidth(QString text)
     return text;
 }
 
+} // namespace Widgets
+
 AsciiInputValidator::AsciiInputValidator(const QString &pattern, QObject *parent)
     : QValidator(parent)
     , m_pattern(QtCompat::newPatternValidator(pattern, this))
@@ -27,6 +31,6 @@ AsciiInputValidator::AsciiInputValidator(const QString &pattern, QObject *parent
 QValidator::State AsciiInputValidator::validate(QString &input, int &pos) const
 {
     // One character for one, so the cursor position stays right.
-    input = asciiFromFullWidth(input);
+    input = Widgets::asciiFromFullWidth(input);
     return m_pattern->validate(input, pos);
 }

@@ -7,7 +7,9 @@ class QString;
 
 // A Chinese input method in full-width mode types "０"-"９", "。" or "．" and "；" for the digit, dot
 // and semicolon keys. They become "0"-"9", "." and ";"; every other character stays as it is.
+namespace Widgets {
 QString asciiFromFullWidth(QString text);
+}
 
 // A pattern validator for address fields that first turns full-width input into ASCII in place, so
 // typed keys, input-method commits and pasted text all end up as the ASCII a device can read.

@@ -30,7 +30,7 @@ QString addressPattern()
 // The dot key of a full-width input method gives "。" or "．", not always with the key code of ".".
 bool isDot(const QString &text)
 {
-    return asciiFromFullWidth(text) == QLatin1String(".");
+    return Widgets::asciiFromFullWidth(text) == QLatin1String(".");
 }
 
 void focusAndSelectAll(QLineEdit *field)
@@ -94,7 +94,7 @@ bool MyIpLineEdit::eventFilter(QObject *watched, QEvent *event)
         if (keyEvent->key() == Qt::Key_Period || isDot(keyEvent->text())) {
             moveOnAtDot(field);
         } else if (keyEvent->matches(QKeySequence::Paste)) {
-            const QString clip = asciiFromFullWidth(QGuiApplication::clipboard()->text(QClipboard::Clipboard));
+            const QString clip = Widgets::asciiFromFullWidth(QGuiApplication::clipboard()->text(QClipboard::Clipboard));
             if (clip.split(QLatin1Char('.')).size() == 4) {
                 // A four-part text is meant as a whole address: fill every octet or nothing.
                 if (QtCompat::matchesWhole(addressPattern(), clip)) {

@@ -12,11 +12,11 @@
 #include "app/findbar.h"
 #include "app/mainwindow.h"
 #include "batch/addressplan.h"
-#include "batch/devicehints.h"
 #include "batch/planreader.h"
 #include "dialogs/addressplandialog.h"
 #include "dialogs/batchmodifyalgodialog.h"
 #include "dialogs/batchmodifyipdialog.h"
+#include "hints/devicehints.h"
 #include "widgets/myiplineedit.h"
 
 namespace {
@@ -148,7 +148,7 @@ QPixmap renderPlanDialog()
                              .arg(mac(0), mac(1), mac(2), table.value(2).ip, mac(3), mac(4), mac(5));
     // Taken on a PC in the devices' network, whatever this machine's are.
     DeviceHints::injectNetworks({{0xC0A80102, 24}});
-    AddressPlanDialog dialog(readAddressPlan(text).lines, table);
+    AddressPlanDialog dialog(Batch::readAddressPlan(text).lines, table);
     const QPixmap picture = showAndGrab(&dialog);
     DeviceHints::clearInjectedNetworks();
     return picture;

@@ -1,4 +1,4 @@
-#include "batch/devicehints.h"
+#include "hints/devicehints.h"
 
 #include "batch/addressplan.h"
 
@@ -110,10 +110,10 @@ bool planReachable(const QStringList &plan, const QString &netmask, const QVecto
 {
     // A netmask the batch would refuse anyway leaves only this PC's side to judge.
     quint32 deviceMask = 0;
-    parseAddress(netmask, &deviceMask);
+    Batch::parseAddress(netmask, &deviceMask);
     for (const QString &text : plan) {
         quint32 address = 0;
-        if (!parseAddress(text, &address)) {
+        if (!Batch::parseAddress(text, &address)) {
             continue;
         }
         const bool reached = std::any_of(networks.cbegin(), networks.cend(), [&](const Network &network) {
