@@ -171,6 +171,8 @@ for c in "${cases[@]}"; do
     fi
 done
 cmp -s "$dir/helper.dll" "$scratch/lib$bits/helper.dll" || fail "the library's helper.dll was not copied"
+# The Qt DLLs come from the program's imports: Qt5Network.dll too, installed and recorded.
+grep -q ' Qt5Network\.dll' "$dir/uninstall-package.sha256" || fail "Qt5Network.dll is not installed and recorded"
 [ ! -e "$dir/nowhere.dll" ] || fail "nowhere.dll came from somewhere"
 
 # A file of the program held open, in the install and in a folder with only that file: nothing

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -270,12 +269,13 @@ bool Placer::decideLibrary()
     const bool ours = there && (there->judgement.standIn || cutShortStandIn(there->bytes));
     const bool loadable = there && there->judgement.verdict != LibraryVerdict::Unusable;
     const fs::path asidePath = m_folder / Aside / Library;
+    const std::optional<std::string> aside = hashBelow(m_folder, Aside + "\\" + Library);
     if (there && !ours && loadable) {
         m_library = {LibraryDecision::Kept, std::move(there), inPlace};
-    } else if (present(asidePath) && !isLink(asidePath)) {
-        Judged aside = judge(asidePath, m_folder / Aside, bits);
-        if (aside.judgement.verdict != LibraryVerdict::Unusable) {
-            m_library = {LibraryDecision::PutBack, std::move(aside), asidePath};
+    } else if (aside && aside != LinkHash) {
+        Judged setAside = judge(asidePath, m_folder / Aside, bits);
+        if (setAside.judgement.verdict != LibraryVerdict::Unusable) {
+            m_library = {LibraryDecision::PutBack, std::move(setAside), asidePath};
         }
     }
     if (m_library.kind == LibraryDecision::StandIn && there && !ours) {
@@ -430,6 +430,9 @@ bool Placer::planCompanions()
 bool Placer::planPutBack()
 {
     std::error_code error;
+    if (isLink(m_folder / Aside)) {
+        return true;
+    }
     for (fs::directory_iterator it(m_folder / Aside, error), end; !error && it != end; it.increment(error)) {
         const std::string name = it->path().filename().u8string();
         const bool library = lower(name) == lower(Library);

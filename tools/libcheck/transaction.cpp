@@ -174,11 +174,15 @@ bool Transaction::recover()
     if (state == "rollback") {
         rollBack(m_steps.size());
     } else {
+        bool cleared = true;
         for (const Step &step : m_steps) {
-            removeFile(withSuffix(target(step), ReplacedSuffix));
+            const fs::path replaced = withSuffix(target(step), ReplacedSuffix);
+            cleared = (!present(replaced) || !removeFile(replaced)) && cleared;
             removeEmptyFolders(target(step).parent_path());
         }
-        removeFile(m_folder / Journal);
+        if (cleared) {
+            removeFile(m_folder / Journal);
+        }
     }
     m_steps.clear();
     if (present(m_folder / Journal)) {
