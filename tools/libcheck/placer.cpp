@@ -152,7 +152,7 @@ private:
     bool planPackage();
     bool planCompanions();
     bool planPutBack();
-    void planTidying();
+    bool planTidying();
 
     bool cutShortStandIn(const std::optional<std::string> &bytes) const;
     bool place(const std::string &path, std::string bytes, const std::string &told = {});
@@ -209,7 +209,9 @@ bool Placer::plan()
     if (!planPutBack()) {
         return false;
     }
-    planTidying();
+    if (!planTidying()) {
+        return false;
+    }
     // Files an older installer was killed while writing.
     for (const Manifest *manifest : {&m_oldPackage, &m_oldVendor, &m_package, &m_vendor}) {
         for (const Entry &entry : *manifest) {
@@ -318,6 +320,9 @@ bool Placer::cutShortStandIn(const std::optional<std::string> &bytes) const
 bool Placer::place(const std::string &path, std::string bytes, const std::string &told)
 {
     const std::optional<std::string> there = hashBelow(m_folder, path);
+    if (there == HeldHash) {
+        return refuse(SetupInUse, inUseText(below(m_folder, path)));
+    }
     if (there == LinkHash) {
         const std::string target = shown(below(m_folder, path));
         return refuse(SetupNotWritten,
@@ -464,17 +469,21 @@ std::optional<std::string> Placer::placedHash(const std::string &path) const
 
 // Files of the older version go when unchanged and needed by no library import; what an installer
 // copied stays recorded while unchanged.
-void Placer::planTidying()
+bool Placer::planTidying()
 {
     if (m_placement.payload.empty()) {
-        return;
+        return true;
     }
     const std::set<std::string> none;
     const std::set<std::string> &needs = m_library.judged ? m_library.judged->needs : none;
     for (const Entry &entry : m_oldPackage) {
         const std::string key = lower(entry.path);
         const bool current = m_shipped.count(key) > 0 || key == lower(Library) || findIn(m_vendor, entry.path);
-        if (current || placedHash(entry.path) != entry.hash) {
+        const std::optional<std::string> placed = placedHash(entry.path);
+        if (placed == HeldHash) {
+            return refuse(SetupInUse, inUseText(below(m_folder, entry.path)));
+        }
+        if (current || placed != entry.hash) {
             continue;
         }
         if (needs.count(key) > 0) {
@@ -488,6 +497,7 @@ void Placer::planTidying()
             m_vendor.push_back(entry);
         }
     }
+    return true;
 }
 
 // "C:\Tools\Brelo\" as typed is the folder C:\Tools\Brelo.
@@ -554,6 +564,11 @@ PlacerResult removeInstalled(const fs::path &installed, const Interferer &before
         for (const std::string &name : {PackageManifest, VendorManifest}) {
             for (const Entry &entry : readManifest(folder / name)) {
                 const std::optional<std::string> hash = hashBelow(folder, entry.path);
+                if (hash == HeldHash) {
+                    result.exitCode = SetupInUse;
+                    addLines(&result.messages, inUseText(below(folder, entry.path)));
+                    return result;
+                }
                 libraryNamed = libraryNamed || (lower(entry.path) == lower(Library) && hash);
                 if (hash && *hash != entry.hash) {
                     result.messages.push_back("保留了 " + entry.path + ": 安装之后它被改过或者换过。Kept " + entry.path

@@ -13,6 +13,7 @@ namespace fs = std::filesystem;
 
 const std::string StagedSuffix = ".brelo-part";
 const std::string LinkHash = "link";
+const std::string HeldHash = "held";
 const std::string NothingChangedText = "没有做任何更改。Nothing was changed.";
 
 namespace {
@@ -77,8 +78,19 @@ std::optional<std::string> hashBelow(const fs::path &folder, const std::string &
     if (!present(file)) {
         return std::nullopt;
     }
+    std::error_code error;
+    if (!fs::is_regular_file(file, error)) {
+        return LinkHash;
+    }
     const std::optional<std::string> bytes = readFile(file);
-    return bytes ? hashBytes(*bytes) : LinkHash;
+    return bytes ? hashBytes(*bytes) : HeldHash;
+}
+
+std::string inUseText(const fs::path &file)
+{
+    const std::string name = shown(file);
+    return "无法替换或删除 " + name + ", 它正在被使用。请关闭 Brelo_Tool 和 devsim。" + NothingChangedText + " " + name
+        + " is in use.";
 }
 
 void addLines(std::vector<std::string> *messages, const std::string &text)
@@ -111,9 +123,7 @@ bool Transaction::failWith(const std::error_code &error, const fs::path &file)
 {
     const std::string name = shown(file);
     if (error == std::errc::device_or_resource_busy) {
-        return fail(SetupInUse,
-                    "无法写入 " + name + ", 它正在被使用。请关闭 Brelo_Tool 和 devsim。" + NothingChangedText + " "
-                        + name + " is in use.");
+        return fail(SetupInUse, inUseText(file));
     }
     if (error == std::errc::no_space_on_device) {
         return fail(SetupNotWritten,

@@ -13,6 +13,8 @@
 extern const std::string StagedSuffix;
 // The hash of a link or junction: it never matches, so a link is never taken for a file of ours.
 extern const std::string LinkHash;
+// The hash of a file that cannot be read: held open by a program, which a placer waits for.
+extern const std::string HeldHash;
 extern const std::string NothingChangedText;
 
 // Thrown where a test stops the run, as a kill would.
@@ -28,8 +30,10 @@ std::string hashBytes(const std::string &bytes);
 // None for a link, a folder or a file that cannot be read.
 std::optional<std::string> readFile(const std::filesystem::path &file);
 // The content of a file below folder: none when absent, LinkHash when it or a folder on its way is a
-// link or a junction, which writes and removals never go through.
+// link or a junction (or it is no file), which writes and removals never go through; HeldHash when it
+// cannot be read.
 std::optional<std::string> hashBelow(const std::filesystem::path &folder, const std::string &path);
+std::string inUseText(const std::filesystem::path &file);
 void addLines(std::vector<std::string> *messages, const std::string &text);
 
 // One work item of the transaction: the file at path gets bytes, or goes when there are none.
