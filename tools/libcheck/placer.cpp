@@ -203,27 +203,23 @@ bool Placer::plan()
     m_oldPackage = readManifest(m_folder / PackageManifest);
     m_oldVendor = present(m_folder / VendorManifest) ? readManifest(m_folder / VendorManifest)
                                                      : previousManifest(m_folder, m_placement.previous);
-    if (!decideLibrary() || !planPackage() || !planCompanions()) {
+    if (!decideLibrary() || !planPackage() || !planCompanions() || !planPutBack() || !planTidying()) {
         return false;
     }
-    if (!planPutBack()) {
-        return false;
-    }
-    if (!planTidying()) {
-        return false;
+    if (m_placement.payload.empty()) {
+        return true;
     }
     // Files an older installer was killed while writing.
     for (const Manifest *manifest : {&m_oldPackage, &m_oldVendor, &m_package, &m_vendor}) {
         for (const Entry &entry : *manifest) {
-            const fs::path staged = below(m_folder, entry.path + StagedSuffix);
-            if (hashBelow(m_folder, entry.path + StagedSuffix) != LinkHash && present(staged)) {
-                removeFile(staged);
+            const std::string staged = entry.path + StagedSuffix;
+            if (const std::optional<std::string> hash = hashBelow(m_folder, staged); hash && hash != LinkHash) {
+                removeFile(below(m_folder, staged));
             }
         }
     }
     // The manifests are the last steps, so that they never name a file before it is in.
-    return m_placement.payload.empty()
-        || (place(PackageManifest, manifestText(m_package)) && place(VendorManifest, manifestText(m_vendor)));
+    return place(PackageManifest, manifestText(m_package)) && place(VendorManifest, manifestText(m_vendor));
 }
 
 // NSIS puts a /D= folder whose path runs through a file somewhere else; it is refused instead.
