@@ -446,7 +446,11 @@ void TestPlacer::refuses()
                {"vshelper.dll", "changed by the user"},
                {"uninstall-vendor.sha256", manifest({{"VSDevNetSDK.dll", Vendor1}, {"vshelper.dll", Helper1}})}});
     if (QByteArray(QTest::currentDataTag()).contains("link")) {
-        fs::create_directory_symlink(root / "outside", root / Folder / "platforms");
+        std::error_code error;
+        fs::create_directory_symlink(root / "outside", root / Folder / "platforms", error);
+        if (error) {
+            QSKIP("this system makes no links for this user");
+        }
     }
     const Files before = readTree(root);
 
@@ -511,13 +515,14 @@ void TestPlacer::uninstallsOnlyWhatItRecorded()
         lines += manifest({{"x", "the user's"}}).substr(0, 66) + escape + "\r\n";
     }
     writeTree(root / Folder, {{"uninstall-package.sha256", lines + manifest({{"link.dll", "the user's"}})}});
-    fs::create_symlink(root / "outside/notes.txt", root / Folder / "link.dll");
+    std::error_code error;
+    fs::create_symlink(root / "outside/notes.txt", root / Folder / "link.dll", error);
 
     const PlacerResult result = removeInstalled(root / Folder);
     QCOMPARE(result.exitCode, int(SetupDone));
     QVERIFY(readTree(root) == (Files {{"outside/notes.txt", "the user's"}, {"安装/VSDevNetSDK.dll", Vendor1}}));
-    QVERIFY(fs::is_symlink(root / Folder / "link.dll"));
-    QCOMPARE(result.messages.size(), std::size_t(2));
+    QVERIFY(error || fs::is_symlink(root / Folder / "link.dll"));
+    QCOMPARE(result.messages.size(), std::size_t(error ? 1 : 2));
     QVERIFY(result.messages[0].find("VSDevNetSDK.dll") != std::string::npos);
 }
 
