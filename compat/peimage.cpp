@@ -247,10 +247,39 @@ PeImage readPeImage(std::string_view bytes)
     return image;
 }
 
+bool isUtf8(std::string_view text)
+{
+    for (std::size_t at = 0; at < text.size();) {
+        const unsigned char lead = static_cast<unsigned char>(text[at]);
+        const std::size_t length = lead < 0x80 ? 1
+            : (lead >> 5) == 6                 ? 2
+            : (lead >> 4) == 14                ? 3
+            : (lead >> 3) == 30                ? 4
+                                               : 0;
+        if (length == 0 || (length == 2 && lead < 0xc2) || at + length > text.size()) {
+            return false;
+        }
+        const unsigned char second = length > 1 ? static_cast<unsigned char>(text[at + 1]) : 0x80;
+        // Overlong forms, UTF-16 surrogates and code points beyond U+10FFFF.
+        if ((lead == 0xe0 && second < 0xa0) || (lead == 0xed && second > 0x9f) || (lead == 0xf0 && second < 0x90)
+            || lead > 0xf4 || (lead == 0xf4 && second > 0x8f)) {
+            return false;
+        }
+        for (std::size_t i = 1; i < length; ++i) {
+            if ((static_cast<unsigned char>(text[at + i]) & 0xc0) != 0x80) {
+                return false;
+            }
+        }
+        at += length;
+    }
+    return true;
+}
+
 bool isDllName(std::string_view name)
 {
-    return !name.empty() && name != "." && name != ".." && std::none_of(name.cbegin(), name.cend(), [](char c) {
-        const unsigned char byte = static_cast<unsigned char>(c);
-        return byte < 0x20 || byte == 0x7f || c == '/' || c == '\\' || c == ':';
-    });
+    return !name.empty() && name != "." && name != ".." && isUtf8(name)
+        && std::none_of(name.cbegin(), name.cend(), [](char c) {
+               const unsigned char byte = static_cast<unsigned char>(c);
+               return byte < 0x20 || byte == 0x7f || c == '/' || c == '\\' || c == ':';
+           });
 }

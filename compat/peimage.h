@@ -26,7 +26,9 @@ struct PeImage
 PeImage readPeImage(std::string_view bytes);
 
 // Whether the loader could look for name as a file beside a program: no folder, drive, stream or
-// control character in it.
+// control character in it, and UTF-8, the only encoding a path is made from on every system (a name in
+// a code page's bytes would throw where the path is made on Windows).
 bool isDllName(std::string_view name);
+bool isUtf8(std::string_view text);
 
 #endif // BRELO_PEIMAGE_H

@@ -126,6 +126,10 @@ void TestLibCheck::placingModes()
     QCOMPARE(run({QStringLiteral("--place"), dir.filePath(QStringLiteral("payload")), folder, messages,
                   QStringLiteral("--previous"), QStringLiteral("1"), QStringLiteral("5"), QStringLiteral("a.dll|")}),
              2);
+    // A messages-file that cannot be written stops it before any change, with one of setup's codes.
+    QCOMPARE(
+        run({QStringLiteral("--check"), dir.filePath(QStringLiteral("new")), dir.filePath(QStringLiteral("no/m"))}), 3);
+    QVERIFY(!QDir(dir.filePath(QStringLiteral("new"))).exists());
     QCOMPARE(run({QStringLiteral("--remove"), dir.filePath(QStringLiteral("none")), messages}), 0);
     QCOMPARE(utf16Text(messages), QStringLiteral(""));
 }

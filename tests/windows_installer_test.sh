@@ -5,8 +5,10 @@
 # own words), stops before changing anything while a file of the program is held open (exit code 4),
 # and without it leaves the vendor's library in place when killed halfway or stopped by a file it
 # cannot write (exit code 3), a run after either finishing the install in the same folder. It puts back
-# a library that an older installer set aside, brings a new release's companions, refuses a /D= folder
-# it cannot use, and its uninstaller removes only the files that are still as installed, and the keys
+# a library that an older installer set aside, replaces read-only files of its own, brings a new
+# release's companions, takes a /D= with a trailing backslash, refuses a /D= folder it cannot use, and
+# records nothing of a library chosen in the folder itself; its uninstaller removes only the files that
+# are still as installed, deletes nothing and keeps itself while a file is held, and removes the keys
 # only while they name its folder. The vendor libraries are tiny C DLLs built here for either bitness; a file is
 # held by HOLDER (tests/installer/holdfile.c), which holds it as a running program does on Windows.
 # Usage: windows_installer_test.sh BUILD_DIR BITS HOLDER OTHER_LIBCHECK (inside an X server, such as
@@ -46,10 +48,11 @@ package=$scratch/zip/Brelo_Tool
 # than from a second build: the tests need its checks and its uninstall entry, not its program.
 other_setup=$scratch/other-setup.exe
 makensis -V1 -DBITS="$other" -DVERSION=0.0.0 -DOUTFILE="$other_setup" -DPAYLOAD="$package" \
-    -DLIBCHECK="$other_libcheck" "$here/../dist/windows/installer.nsi" >/dev/null
+    -DLIBCHECK="$other_libcheck" -DEXITCODES="$build/setup-exit-codes.nsh" "$here/../dist/windows/installer.nsi" >/dev/null
 # A signing command that fails stops the build, the uninstaller's included.
 ! makensis -V1 -DBITS="$bits" -DVERSION=0.0.0 -DOUTFILE="$scratch/unsigned.exe" -DPAYLOAD="$package" \
-    -DLIBCHECK="$other_libcheck" -DSIGN=false "$here/../dist/windows/installer.nsi" >/dev/null 2>&1 ||
+    -DLIBCHECK="$other_libcheck" -DEXITCODES="$build/setup-exit-codes.nsh" -DSIGN=false \
+    "$here/../dist/windows/installer.nsi" >/dev/null 2>&1 ||
     fail "makensis went on after the uninstaller's signing failed"
 
 # Vendor libraries with the four functions: helper.dll lies beside vendor.dll, nowhere.dll (also
@@ -168,6 +171,8 @@ for c in "${cases[@]}"; do
     fi
 done
 cmp -s "$dir/helper.dll" "$scratch/lib$bits/helper.dll" || fail "the library's helper.dll was not copied"
+# The Qt DLLs come from the program's imports: Qt5Network.dll too, installed and recorded.
+grep -q ' Qt5Network\.dll' "$dir/uninstall-package.sha256" || fail "Qt5Network.dll is not installed and recorded"
 [ ! -e "$dir/nowhere.dll" ] || fail "nowhere.dll came from somewhere"
 
 # A file of the program held open, in the install and in a folder with only that file: nothing
@@ -213,6 +218,7 @@ cmp -s "$dir/VSDevNetSDK.dll" "$vendor" && [ "$(install_dir)" = "$before_dir" ] 
 run "$setup" /S
 [ "$status" -eq 0 ] && cmp -s "$dir/VSDevNetSDK.dll" "$vendor" && cmp -s "$dir/brelo_tool.exe" "$package/brelo_tool.exe" ||
     fail "the run after the killed upgrade: $status, $said"
+[ -z "$(find "$dir" -name '*.brelo-*' -o -name brelo-journal.txt)" ] || fail "the killed upgrade left: $(ls -R "$dir")"
 
 # What an older installer's cut-short upgrade left: the library and its companion in vendor-kept\,
 # the stand-in in their place.
@@ -222,6 +228,27 @@ cp "$standin" "$dir/VSDevNetSDK.dll"
 run "$setup" /S
 [ "$status" -eq 0 ] && cmp -s "$dir/VSDevNetSDK.dll" "$vendor" && cmp -s "$dir/helper.dll" "$scratch/lib$bits/helper.dll" &&
     [ ! -e "$dir/vendor-kept" ] || fail "vendor-kept\\ was not put back: $status, $said, $(ls -R "$dir")"
+
+# Read-only files of ours are replaced, a read-only library in vendor-kept\ put back.
+mkdir "$dir/vendor-kept"
+mv "$dir/VSDevNetSDK.dll" "$dir/vendor-kept/"
+cp "$standin" "$dir/VSDevNetSDK.dll"
+echo "an older brelo_tool.exe" >"$dir/brelo_tool.exe"
+wine attrib +r "$(winpath "$dir/brelo_tool.exe")" >/dev/null 2>&1
+wine attrib +r "$(winpath "$dir/vendor-kept/VSDevNetSDK.dll")" >/dev/null 2>&1
+run "$setup" /S
+[ "$status" -eq 0 ] && cmp -s "$dir/VSDevNetSDK.dll" "$vendor" && cmp -s "$dir/brelo_tool.exe" "$package/brelo_tool.exe" ||
+    fail "read-only files: $status, $said"
+
+# An uninstall that cannot delete a file (held open) deletes nothing and keeps itself, the record and
+# the keys; once the file is free, it finishes.
+before=$(state)
+hold "$dir/Qt5Core.dll"
+# In place (_?=), so that it ends before the holder does and gives its exit code.
+run "$dir/uninstall.exe" /S "_?=$(winpath "$dir")"
+release
+[ "$status" -eq 4 ] && [ "$(state)" = "$before" ] && [ -f "$dir/uninstall.exe" ] ||
+    fail "the held uninstall: exit code $status, $said: $(diff <(echo "$before") <(state))"
 
 # The user replaced the library the installer copied with another of the same size: it stays, alone.
 cp "$scratch/newer/VSDevNetSDK.dll" "$dir/"
@@ -234,13 +261,14 @@ leftover=$(state | grep -v '^[0-9a-f]' || true)
 [ -z "$leftover" ] || fail "the uninstaller left its registry keys: $leftover"
 rm -r "$dir"
 
-# A file that cannot be written halfway (here: a file where the package has a folder) stops a fresh
-# install with exit code 3, naming it; once it is out of the way, a plain run completes the install
-# in the same folder, and the uninstaller leaves nothing behind.
+# A file that cannot be written (here: a file where the package has a folder) stops a fresh install
+# before any change with exit code 3, naming it; once it is out of the way, a plain run completes the
+# install in the same folder, and the uninstaller leaves nothing behind.
 mkdir "$scratch/halfway"
 echo "in the way" >"$scratch/halfway/platforms"
 run "$setup" /S /D="$(winpath "$scratch/halfway")"
-[ "$status" -eq 3 ] && [[ $said == *"platforms\\qwindows.dll"* ]] || fail "halfway: exit code $status: $said"
+[ "$status" -eq 3 ] && [[ $said == *"platforms\\qwindows.dll"* ]] && [ "$(ls -A "$scratch/halfway")" = platforms ] ||
+    fail "halfway: exit code $status: $said: $(ls -A "$scratch/halfway")"
 [ -z "$(state | grep -v '^[0-9a-f]' || true)" ] || fail "halfway: the registry names the folder: $(state)"
 rm "$scratch/halfway/platforms"
 run "$setup" /S "/SDK=$(winpath "$vendor")" /D="$(winpath "$scratch/halfway")"
@@ -276,6 +304,17 @@ run "$setup" /S /D="$(winpath "$dir")"
 [ "$status" -eq 0 ] && cmp -s "$dir/VSDevNetSDK.dll" "$scratch/badimport/VSDevNetSDK.dll" ||
     fail "the library with a line break in an import name: $status, $said"
 
+# The library chosen on the page is the one in the folder, spelled in other case: nothing is recorded
+# as copied, so the uninstall leaves it; a /D= with a trailing backslash is that folder.
+mkdir -p "$scratch/own"
+cp "$vendor" "$scratch/lib$bits/helper.dll" "$scratch/own/"
+run "$setup" /S "/SDK=$(winpath "$scratch/own")\vsdevnetsdk.DLL" "/D=$(winpath "$scratch/own")\"
+[ "$status" -eq 0 ] && [ -f "$scratch/own/brelo_tool.exe" ] || fail "the library in place: $status, $said"
+wine "$scratch/own/uninstall.exe" /S
+wineserver -w
+[ "$(ls -A "$scratch/own" | LC_ALL=C sort | tr '\n' ' ')" = "VSDevNetSDK.dll helper.dll " ] ||
+    fail "the uninstall took the user's library: $(ls -A "$scratch/own")"
+
 # Installed again elsewhere: uninstalling the first install leaves the second's keys and shortcut.
 run "$setup" /S /D="$(winpath "$scratch/second")"
 wine "$dir/uninstall.exe" /S
@@ -287,4 +326,4 @@ wineserver -w
 [ -z "$(state | grep -v '^[0-9a-f]' || true)" ] && [ ! -e "$shortcut" ] && [ ! -e "$scratch/second" ] ||
     fail "the second uninstall left: $(state), $(ls -A "$scratch/second")"
 
-echo "win$bits installer: ${#cases[@]} silent installs, ${#holds[@]} held files, a killed upgrade, vendor-kept\\, a halfway stop, a blocked /D=, a library's releases and four uninstalls checked"
+echo "win$bits installer: ${#cases[@]} silent installs, ${#holds[@]} held files, a killed upgrade, vendor-kept\\, read-only files, a held uninstall, a halfway stop, a blocked /D=, a library's releases, the library in place and five uninstalls checked"

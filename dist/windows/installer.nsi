@@ -1,9 +1,10 @@
 ; Per-user installer of the Windows package, built by scripts/package-windows with
 ;   makensis -DBITS=<32|64> -DVERSION=<version> -DOUTFILE=<setup.exe> -DPAYLOAD=<package folder>
-;            -DLIBCHECK=<brelo_libcheck.exe> [-DSIGN=<command signing %1>]
+;            -DLIBCHECK=<brelo_libcheck.exe> -DEXITCODES=<setup-exit-codes.nsh> [-DSIGN=<command signing %1>]
 ; PAYLOAD is the package's folder, the stand-in VSDevNetSDK.dll among its files. Which file goes where,
 ; what stays, what is recorded and the exit codes are brelo_libcheck.exe's (tools/libcheck/placer.cpp);
-; this script keeps the pages, the registry, the shortcut and the uninstaller.
+; this script keeps the pages, the registry, the shortcut and the uninstaller. The exit codes come from
+; placer.h through EXITCODES, which CMake writes into the build folder.
 ; Both bitnesses use the 32-bit stub, which runs on every Windows; Unicode, for folders with Chinese names.
 ; Silent options: /S, /D=<folder>, /SDK=<the vendor's VSDevNetSDK.dll>. Exit codes: README.txt.
 Target x86-unicode
@@ -38,10 +39,7 @@ ${UnStrStr}
 !define SDK "VSDevNetSDK.dll"
 !define LIBCHECK_EXE "$PLUGINSDIR\brelo_libcheck.exe"
 !define MESSAGES "$PLUGINSDIR\messages.txt"
-; The placer's codes for the steps setup takes itself: refused before any change, a file not written.
-!define EXIT_REFUSED 2
-!define EXIT_NOT_WRITTEN 3
-!define EXIT_IN_USE 4
+!include "${EXITCODES}"
 
 Name "${PRODUCT} ${VERSION} (${BITS} 位)"
 OutFile "${OUTFILE}"
@@ -114,7 +112,12 @@ Function ${un}Place
     Delete "${MESSAGES}"
     nsExec::Exec '"${LIBCHECK_EXE}" $0'
     Pop $0
-    ${IfThen} $0 == "error" ${|} StrCpy $0 ${EXIT_NOT_WRITTEN} ${|}
+    ; Only setup's own codes go on: one that did not start or ended otherwise did not place its files.
+    ${If} $0 != ${EXIT_DONE}
+    ${AndIf} $0 != ${EXIT_REFUSED}
+    ${AndIf} $0 != ${EXIT_INUSE}
+        StrCpy $0 ${EXIT_NOTWRITTEN}
+    ${EndIf}
     StrCpy $Said ""
     ClearErrors
     FileOpen $1 "${MESSAGES}" r
@@ -131,6 +134,12 @@ Function ${un}Place
         Call ${un}Tell
     ${Loop}
     FileClose $1
+    ${If} $Said == ""
+    ${AndIf} $0 != ${EXIT_DONE}
+        StrCpy $Said "brelo_libcheck.exe 没有完成 (退出代码 $0)。brelo_libcheck.exe did not finish (exit code $0)."
+        Push $Said
+        Call ${un}Tell
+    ${EndIf}
     Pop $3
     Pop $2
     Pop $1
@@ -185,12 +194,22 @@ Function .onInit
             !insertmacro Refuse "这是 64 位的 Brelo_Tool, 不能安装在 32 位的 Windows 上。请改用 Brelo_Tool 的 32 位版本 (win32) 的安装程序。$\r$\n$\r$\nThis is the 64-bit Brelo_Tool, which does not run on 32-bit Windows. Use the 32-bit package (win32) instead."
         ${EndIf}
     !endif
-    StrCpy $ExitCode ${EXIT_NOT_WRITTEN}
+    StrCpy $ExitCode ${EXIT_NOTWRITTEN}
     ; NSIS replaces a /D= folder it cannot use by the registry's or the default one; the folder asked
     ; for, from the command line as given, goes to the placer, which refuses it.
     System::Call "kernel32::GetCommandLineW() w .r0"
     ${StrStr} $0 $0 " /D="
     ${IfThen} $0 != "" ${|} StrCpy $INSTDIR $0 "" 4 ${|}
+    ; "C:\Tools\Brelo\" as users type it: its last backslash would escape the quote after it.
+    StrCpy $0 $INSTDIR "" -1
+    ${If} $0 == "\"
+        StrLen $0 $INSTDIR
+        ${If} $0 > 3
+            StrCpy $INSTDIR $INSTDIR -1
+        ${Else}
+            StrCpy $INSTDIR "$INSTDIR."
+        ${EndIf}
+    ${EndIf}
     ${GetParameters} $0
     Push $0
     Call SdkOption
@@ -260,7 +279,7 @@ Section "Install"
         Push '--place "$PLUGINSDIR\payload" "$INSTDIR" "${MESSAGES}" --sdk "$SdkPath" --previous "$1" "$2" "$3"'
         Call Place
         Pop $ExitCode
-        ${If} $ExitCode != ${EXIT_IN_USE}
+        ${If} $ExitCode != ${EXIT_INUSE}
             ${Break}
         ${EndIf}
         MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$Said$\r$\n请关闭 Brelo_Tool 和 devsim, 然后点击$\"重试$\"。Close Brelo_Tool and devsim, then click Retry." /SD IDCANCEL IDRETRY retry
@@ -274,7 +293,7 @@ Section "Install"
 
     ClearErrors
     WriteUninstaller "$INSTDIR\uninstall.exe"
-    ${IfThen} ${Errors} ${|} !insertmacro Fail "无法写入 $INSTDIR\uninstall.exe。Cannot write the uninstaller." ${EXIT_NOT_WRITTEN} ${|}
+    ${IfThen} ${Errors} ${|} !insertmacro Fail "无法写入 $INSTDIR\uninstall.exe。Cannot write the uninstaller." ${EXIT_NOTWRITTEN} ${|}
     ; The registry names a folder only once the program is in there.
     WriteRegStr HKCU "${SETTINGS_KEY}" "InstallDir" "$INSTDIR"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT} (${BITS} 位)"
@@ -286,14 +305,14 @@ Section "Install"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
-    ${IfThen} ${Errors} ${|} !insertmacro Fail "无法写入注册表 HKCU\${UNINSTALL_KEY}。Cannot write the registry." ${EXIT_NOT_WRITTEN} ${|}
+    ${IfThen} ${Errors} ${|} !insertmacro Fail "无法写入注册表 HKCU\${UNINSTALL_KEY}。Cannot write the registry." ${EXIT_NOTWRITTEN} ${|}
     ; Their record is in the manifest now.
     DeleteRegValue HKCU "${SETTINGS_KEY}" "VendorDll"
     DeleteRegValue HKCU "${SETTINGS_KEY}" "VendorDllSize"
     DeleteRegValue HKCU "${SETTINGS_KEY}" "VendorCompanions"
     ClearErrors
     CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\brelo_tool.exe"
-    ${IfThen} ${Errors} ${|} !insertmacro Fail "无法创建快捷方式 $SMPROGRAMS\${PRODUCT}.lnk。Cannot create the shortcut." ${EXIT_NOT_WRITTEN} ${|}
+    ${IfThen} ${Errors} ${|} !insertmacro Fail "无法创建快捷方式 $SMPROGRAMS\${PRODUCT}.lnk。Cannot create the shortcut." ${EXIT_NOTWRITTEN} ${|}
 SectionEnd
 
 ; Pushes 1 when a firewall rule named Brelo_Tool exists. "show rule" needs no administrator and
@@ -334,9 +353,24 @@ Section "Uninstall"
     ${EndIf}
     InitPluginsDir
     File "/oname=${LIBCHECK_EXE}" "${LIBCHECK}"
-    Push '--remove "$INSTDIR" "${MESSAGES}"'
-    Call un.Place
-    Pop $ExitCode
+    ${Do}
+        Push '--remove "$INSTDIR" "${MESSAGES}"'
+        Call un.Place
+        Pop $ExitCode
+        ${If} $ExitCode != ${EXIT_INUSE}
+            ${Break}
+        ${EndIf}
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$Said$\r$\n请关闭 Brelo_Tool 和 devsim, 然后点击$\"重试$\"。Close Brelo_Tool and devsim, then click Retry." /SD IDCANCEL IDRETRY unretry
+        ${Break}
+        unretry:
+    ${Loop}
+    ; The uninstaller, the keys and the shortcut stay while the record names files still there, so
+    ; that a new run can finish.
+    ${If} $ExitCode != ${EXIT_DONE}
+        MessageBox MB_OK|MB_ICONSTOP $Said /SD IDOK
+        SetErrorLevel $ExitCode
+        Quit
+    ${EndIf}
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"
     ${If} ${FileExists} "$INSTDIR\*.*"

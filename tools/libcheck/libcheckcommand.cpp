@@ -2,6 +2,7 @@
 
 #include "compat/dllsearch.h"
 #include "compat/libraryjudge.h"
+#include "compat/peimage.h"
 #include "placer.h"
 
 #include <algorithm>
@@ -27,21 +28,38 @@ const char Usage[] =
     "Files written are UTF-16LE with a BOM and CRLF line ends. The judge's exit codes: 0 usable, 1 other\n"
     "bitness, 2 unusable, 9 usage or an out-file that cannot be written; the others': setup.exe's.\n";
 
-// Control characters never reach a line of an out-file: each line stays one line.
-std::string utf16Line(std::string line)
+// Control characters never reach a line of an out-file: each line stays one line. A byte that is not
+// part of UTF-8 (a name in a code page's bytes) becomes "?", the rest of the line stays.
+std::string utf16Line(const std::string &line)
 {
-    std::replace_if(
-        line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }, '?');
-    std::u16string text;
-    try {
-        text = std::filesystem::u8path(line).u16string();
-    } catch (const std::exception &) {
-        text = u"?";
+    std::u32string text;
+    for (std::size_t at = 0; at < line.size();) {
+        const unsigned char lead = static_cast<unsigned char>(line[at]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4;
+        if (!isUtf8(std::string_view(line).substr(at, length))) {
+            text += U'?';
+            ++at;
+            continue;
+        }
+        char32_t point = length == 1 ? lead : lead & (0x7f >> length);
+        for (std::size_t i = 1; i < length; ++i) {
+            point = (point << 6) | (static_cast<unsigned char>(line[at + i]) & 0x3f);
+        }
+        text += point < 0x20 || point == 0x7f ? U'?' : point;
+        at += length;
     }
     std::string bytes;
-    for (const char16_t unit : text + u"\r\n") {
+    const auto put = [&bytes](char16_t unit) {
         bytes += char(unit & 0xff);
         bytes += char(unit >> 8);
+    };
+    for (const char32_t point : text + U"\r\n") {
+        if (point >= 0x10000) {
+            put(char16_t(0xd800 + ((point - 0x10000) >> 10)));
+            put(char16_t(0xdc00 + ((point - 0x10000) & 0x3ff)));
+        } else {
+            put(char16_t(point));
+        }
     }
     return bytes;
 }
@@ -94,13 +112,28 @@ int judge(const std::string &dll, const std::string &outFile)
     return ExitUnusable;
 }
 
-// The placer's modes: their messages go to the messages-file and to standard error.
-int finish(const PlacerResult &result, const std::string &messagesFile, const Say &say)
+// The placer's modes: their messages go to the messages-file and to standard error. The file is tried
+// before the placer runs, so that one that cannot be written stops it before any change, with one of
+// setup's codes; the placer's code stands once it ran.
+int runPlacer(const std::function<PlacerResult()> &placer, const std::string &messagesFile, const Say &say)
 {
+    if (!writeUtf16Lines(messagesFile, {})) {
+        say("无法写入 " + messagesFile + "。Cannot write " + messagesFile + ". "
+            + "没有做任何更改。Nothing was changed.");
+        return SetupNotWritten;
+    }
+    PlacerResult result;
+    try {
+        result = placer();
+    } catch (const std::exception &error) {
+        result.exitCode = SetupNotWritten;
+        result.messages.push_back(std::string("brelo_libcheck: ") + error.what());
+    }
     for (const std::string &line : result.messages) {
         say(line);
     }
-    return writeUtf16Lines(messagesFile, result.messages) ? result.exitCode : ExitUsage;
+    writeUtf16Lines(messagesFile, result.messages);
+    return result.exitCode;
 }
 
 PreviousVendorRecord previousRecord(const std::string &copied, const std::string &size, const std::string &companions)
@@ -138,24 +171,28 @@ int place(const std::vector<std::string> &args, const Say &say)
             return -1;
         }
     }
-    return finish(placeFiles(placement), args[positional - 1], say);
+    return runPlacer([placement] { return placeFiles(placement); }, args[positional - 1], say);
 }
 
 } // namespace
 
 int runLibCheck(const std::vector<std::string> &args, const Say &say)
-{
+try {
     int code = -1;
     if (args.size() == 2 && args[0].compare(0, 2, "--") != 0) {
         code = judge(args[0], args[1]);
     } else if (!args.empty() && (args[0] == "--place" || args[0] == "--check")) {
         code = place(args, say);
     } else if (args.size() == 3 && args[0] == "--remove") {
-        code = finish(removeInstalled(std::filesystem::u8path(args[1])), args[2], say);
+        const std::filesystem::path folder = std::filesystem::u8path(args[1]);
+        code = runPlacer([folder] { return removeInstalled(folder); }, args[2], say);
     }
     if (code < 0) {
         say(Usage);
         return ExitUsage;
     }
     return code;
+} catch (const std::exception &error) {
+    say(std::string("brelo_libcheck: ") + error.what());
+    return SetupNotWritten;
 }

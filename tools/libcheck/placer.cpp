@@ -5,12 +5,13 @@
 #include "compat/libraryjudge.h"
 #include "compat/peimage.h"
 #include "sha256.h"
+#include "transaction.h"
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <optional>
 #include <set>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -21,8 +22,6 @@ const std::string PackageManifest = "uninstall-package.sha256";
 const std::string VendorManifest = "uninstall-vendor.sha256";
 // Where the installers before this one set a vendor library aside during an upgrade.
 const std::string Aside = "vendor-kept";
-// A file being written, renamed over its target once whole.
-const std::string PartSuffix = ".brelo-part";
 const std::string NothingInstalled = "什么都没有安装。Nothing was installed.";
 
 std::string lower(std::string text)
@@ -37,51 +36,6 @@ std::string recorded(const fs::path &relative)
     std::string text = relative.generic_u8string();
     std::replace(text.begin(), text.end(), '/', '\\');
     return text;
-}
-
-fs::path below(const fs::path &folder, std::string relative)
-{
-    std::replace(relative.begin(), relative.end(), '\\', '/');
-    return folder / fs::u8path(relative);
-}
-
-std::string shown(fs::path path)
-{
-    return path.make_preferred().u8string();
-}
-
-std::optional<std::string> hashFile(const fs::path &file)
-{
-    std::error_code error;
-    if (!fs::is_regular_file(file, error)) {
-        return std::nullopt;
-    }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    Sha256 sha;
-    char buffer[65536];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-        sha.add(std::string_view(buffer, std::size_t(in.gcount())));
-    }
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return sha.hexDigest();
-}
-
-std::string hashBytes(const std::string &bytes)
-{
-    Sha256 sha;
-    sha.add(bytes);
-    return sha.hexDigest();
-}
-
-bool present(const fs::path &path)
-{
-    std::error_code error;
-    return fs::exists(path, error);
 }
 
 struct Entry
@@ -99,13 +53,10 @@ const Entry *findIn(const Manifest &manifest, const std::string &path)
 }
 
 // Lines not of the form "<64 hex digits>  <plain relative path>" name nothing that may be touched.
-std::optional<Manifest> readManifest(const fs::path &file)
+Manifest readManifest(const fs::path &file)
 {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
     Manifest manifest;
+    std::istringstream in(readFile(file).value_or(std::string()));
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
@@ -129,37 +80,10 @@ std::string manifestText(const Manifest &manifest)
     return text;
 }
 
-// The older installers' registry values stand for a vendor manifest: the library while its size is as
-// recorded, the companions as they are now.
-Manifest previousManifest(const fs::path &folder, const PreviousVendorRecord &previous)
+bool sameFile(const fs::path &a, const fs::path &b)
 {
-    Manifest manifest;
-    if (!previous.copied) {
-        return manifest;
-    }
     std::error_code error;
-    const std::uintmax_t size = fs::file_size(folder / Library, error);
-    if (!error && size == previous.librarySize) {
-        if (const std::optional<std::string> hash = hashFile(folder / Library)) {
-            manifest.push_back({Library, *hash});
-        }
-    }
-    for (const std::string &name : previous.companions) {
-        const std::optional<std::string> hash = isDllName(name) ? hashFile(folder / fs::u8path(name)) : std::nullopt;
-        if (hash && !findIn(manifest, name)) {
-            manifest.push_back({name, *hash});
-        }
-    }
-    return manifest;
-}
-
-void addLines(std::vector<std::string> *messages, const std::string &text)
-{
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = std::min(text.find('\n', start), text.size());
-        messages->push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
+    return fs::equivalent(a, b, error) && !error;
 }
 
 struct Judged
@@ -189,27 +113,32 @@ Judged judge(const fs::path &library, const fs::path &beside, int programBits)
     return judged;
 }
 
-struct Write
+// What goes into the library's place, decided once for the page, the install and the record.
+struct LibraryDecision
 {
-    std::string path; // as recorded
-    fs::path from; // the file copied, or
-    std::optional<std::string> bytes; // the bytes written
-    std::string told;
+    enum Kind {
+        StandIn, // the package's
+        Brought, // the vendor's, chosen on the page or with /SDK=
+        Kept, // the one already in place, not ours
+        PutBack, // the one an older installer set aside in vendor-kept\, back in place
+    };
+    Kind kind = StandIn;
+    std::optional<Judged> judged; // of the library that will be in place, when not the stand-in
+    fs::path from;
 };
 
 class Placer
 {
 public:
-    Placer(const Placement &placement, PlacerResult *result)
+    Placer(const Placement &placement, fs::path folder, Transaction *transaction, PlacerResult *result)
         : m_placement(placement)
-        , m_folder(placement.folder)
+        , m_folder(std::move(folder))
+        , m_transaction(transaction)
         , m_result(result)
     {
     }
 
     bool plan();
-    bool checkWritable();
-    bool execute();
 
 private:
     bool refuse(int code, const std::string &text)
@@ -218,39 +147,84 @@ private:
         addLines(&m_result->messages, text);
         return false;
     }
-    bool chooseLibrary();
+    bool refuseFolderThroughFile();
+    bool decideLibrary();
     bool planPackage();
     bool planCompanions();
-    void planTidying();
-    std::optional<std::string> hashPlaced(const std::string &path) const;
+    bool planPutBack();
+    bool planTidying();
+
     bool cutShortStandIn(const std::optional<std::string> &bytes) const;
-    bool change();
-    bool write(const fs::path &target, const Write &source);
-    bool remove(const fs::path &file);
-    void removeEmptyFolders(fs::path folder);
-    bool failed(const fs::path &file);
+    bool place(const std::string &path, std::string bytes, const std::string &told = {});
+    void planRemoval(const std::string &path, const std::string &told = {});
+    std::optional<std::string> placedHash(const std::string &path) const;
 
     const Placement &m_placement;
     const fs::path m_folder;
+    Transaction *m_transaction;
     PlacerResult *m_result;
     Manifest m_oldPackage;
     Manifest m_oldVendor;
     Manifest m_package;
     Manifest m_vendor;
     std::set<std::string> m_shipped; // lower case
-    std::optional<Judged> m_chosen;
-    fs::path m_chosenPath;
-    std::optional<Judged> m_kept;
-    std::vector<std::pair<fs::path, fs::path>> m_restores; // from vendor-kept\ back into the folder
-    std::vector<Write> m_writes;
-    std::vector<Write> m_libraryWrites; // after the package's files
-    std::vector<std::string> m_removals;
-    std::vector<fs::path> m_parts;
+    LibraryDecision m_library;
 };
+
+// The older installers' registry values stand for a vendor manifest: the library while its size is as
+// recorded, the companions as they are now.
+Manifest previousManifest(const fs::path &folder, const PreviousVendorRecord &previous)
+{
+    Manifest manifest;
+    if (!previous.copied) {
+        return manifest;
+    }
+    std::error_code error;
+    const std::uintmax_t size = fs::file_size(folder / Library, error);
+    if (!error && size == previous.librarySize) {
+        if (const std::optional<std::string> hash = hashBelow(folder, Library)) {
+            manifest.push_back({Library, *hash});
+        }
+    }
+    for (const std::string &name : previous.companions) {
+        const std::optional<std::string> hash = isDllName(name) ? hashBelow(folder, name) : std::nullopt;
+        if (hash && !findIn(manifest, name)) {
+            manifest.push_back({name, *hash});
+        }
+    }
+    return manifest;
+}
 
 bool Placer::plan()
 {
-    // NSIS puts a /D= folder whose path runs through a file somewhere else; it is refused instead.
+    if (!refuseFolderThroughFile()) {
+        return false;
+    }
+    m_oldPackage = readManifest(m_folder / PackageManifest);
+    m_oldVendor = present(m_folder / VendorManifest) ? readManifest(m_folder / VendorManifest)
+                                                     : previousManifest(m_folder, m_placement.previous);
+    if (!decideLibrary() || !planPackage() || !planCompanions() || !planPutBack() || !planTidying()) {
+        return false;
+    }
+    if (m_placement.payload.empty()) {
+        return true;
+    }
+    // Files an older installer was killed while writing.
+    for (const Manifest *manifest : {&m_oldPackage, &m_oldVendor, &m_package, &m_vendor}) {
+        for (const Entry &entry : *manifest) {
+            const std::string staged = entry.path + StagedSuffix;
+            if (const std::optional<std::string> hash = hashBelow(m_folder, staged); hash && hash != LinkHash) {
+                removeFile(below(m_folder, staged));
+            }
+        }
+    }
+    // The manifests are the last steps, so that they never name a file before it is in.
+    return place(PackageManifest, manifestText(m_package)) && place(VendorManifest, manifestText(m_vendor));
+}
+
+// NSIS puts a /D= folder whose path runs through a file somewhere else; it is refused instead.
+bool Placer::refuseFolderThroughFile()
+{
     for (fs::path at = m_folder; !at.empty(); at = at.parent_path()) {
         std::error_code error;
         const fs::file_status status = fs::status(at, error);
@@ -264,77 +238,103 @@ bool Placer::plan()
             break;
         }
     }
-    m_oldPackage = readManifest(m_folder / PackageManifest).value_or(Manifest());
-    const std::optional<Manifest> vendor = readManifest(m_folder / VendorManifest);
-    m_oldVendor = vendor ? *vendor : previousManifest(m_folder, m_placement.previous);
-    if (!chooseLibrary() || !planPackage() || !planCompanions()) {
-        return false;
-    }
-    planTidying();
-    for (const Manifest *manifest : {&m_oldPackage, &m_oldVendor, &m_package, &m_vendor}) {
-        for (const Entry &entry : *manifest) {
-            const fs::path part = below(m_folder, entry.path + PartSuffix);
-            if (present(part) && std::find(m_parts.cbegin(), m_parts.cend(), part) == m_parts.cend()) {
-                m_parts.push_back(part);
-            }
-        }
-    }
     return true;
 }
 
-bool Placer::chooseLibrary()
+// The one decision about the library. A library brought that is the file in place already is no copy. A
+// file in place that cannot be loaded as a library is nobody's library: a usable one set aside goes
+// back over it. Else a vendor's library in place stays; the stand-in goes where there is none.
+bool Placer::decideLibrary()
 {
     const int bits = m_placement.programBits;
+    const fs::path inPlace = m_folder / Library;
     if (!m_placement.library.empty()) {
         std::error_code error;
         const fs::path library = fs::absolute(m_placement.library, error);
-        m_chosen = judge(library, library.parent_path(), bits);
-        const LibraryJudgement &judgement = m_chosen->judgement;
-        if (judgement.verdict != LibraryVerdict::Usable) {
-            return refuse(SetupRefused, judgement.text + "\n" + NothingInstalled);
+        Judged judged = judge(library, library.parent_path(), bits);
+        if (judged.judgement.verdict != LibraryVerdict::Usable) {
+            return refuse(SetupRefused, judged.judgement.text + "\n" + NothingInstalled);
         }
-        m_chosenPath = library;
-        addLines(&m_result->messages, judgement.text);
+        addLines(&m_result->messages, judged.judgement.text);
+        const bool there = sameFile(library, inPlace);
+        m_library = {there ? LibraryDecision::Kept : LibraryDecision::Brought, std::move(judged), library};
         return true;
     }
-    const fs::path inPlace = m_folder / Library;
-    bool standInInPlace = false;
+    std::optional<Judged> there;
     if (present(inPlace)) {
-        Judged judged = judge(inPlace, m_folder, bits);
-        // A stand-in torn by a killed install is ours too: a library set aside goes back over it.
-        standInInPlace = judged.judgement.standIn || cutShortStandIn(judged.bytes);
-        if (!standInInPlace) {
-            m_kept = std::move(judged);
+        there = judge(inPlace, m_folder, bits);
+    }
+    const bool ours = there && (there->judgement.standIn || cutShortStandIn(there->bytes));
+    const bool loadable = there && there->judgement.verdict != LibraryVerdict::Unusable;
+    const fs::path asidePath = m_folder / Aside / Library;
+    const std::optional<std::string> aside = hashBelow(m_folder, Aside + "\\" + Library);
+    if (there && !ours && loadable) {
+        m_library = {LibraryDecision::Kept, std::move(there), inPlace};
+    } else if (aside && aside != LinkHash) {
+        Judged setAside = judge(asidePath, m_folder / Aside, bits);
+        if (setAside.judgement.verdict != LibraryVerdict::Unusable) {
+            m_library = {LibraryDecision::PutBack, std::move(setAside), asidePath};
         }
     }
-    const fs::path aside = m_folder / Aside / Library;
-    if (!m_kept && present(aside)) {
-        m_kept = judge(aside, m_folder / Aside, bits);
+    if (m_library.kind == LibraryDecision::StandIn && there && !ours) {
+        // Neither ours nor usable, and nothing to put back: it stays, for its owner to replace.
+        m_result->messages.push_back("保留了安装文件夹里的 " + Library + ", 它不是安装程序放进来的, 但是无法使用:");
+        addLines(&m_result->messages, there->judgement.text);
+        m_library = {LibraryDecision::Kept, std::move(there), inPlace};
+        return true;
     }
-    if (m_kept && m_kept->judgement.verdict == LibraryVerdict::OtherBits) {
+    if (m_library.judged && m_library.judged->judgement.verdict == LibraryVerdict::OtherBits) {
         const std::string other = std::to_string(96 - bits);
         const std::string mine = std::to_string(bits);
         return refuse(SetupRefused,
-                      m_kept->judgement.text + "\n安装文件夹里已有这个设备库, 安装程序不会替换它: 请选择 " + mine
-                          + " 位的设备库, 或者改用 Brelo_Tool 的 " + other + " 位版本 (win" + other
+                      m_library.judged->judgement.text + "\n安装文件夹里已有这个设备库, 安装程序不会替换它: 请选择 "
+                          + mine + " 位的设备库, 或者改用 Brelo_Tool 的 " + other + " 位版本 (win" + other
                           + ") 的安装程序。没有做任何更改。\nThe install folder holds this library, which the "
                             "installer keeps: choose a "
                           + mine + "-bit library or use the win" + other + " installer. Nothing was changed.\n"
                           + NothingInstalled);
     }
-    if (m_kept) {
+    if (m_library.kind == LibraryDecision::Kept) {
         m_result->messages.push_back("保留了安装文件夹里设备厂商的 " + Library + ", 没有动它。");
-        addLines(&m_result->messages, m_kept->judgement.text);
-    }
-    std::error_code error;
-    for (fs::directory_iterator it(m_folder / Aside, error), end; !error && it != end; it.increment(error)) {
-        const fs::path target = m_folder / it->path().filename();
-        const bool overStandIn = lower(it->path().filename().u8string()) == lower(Library) && standInInPlace;
-        if (!it->is_directory(error) && (!present(target) || overStandIn)) {
-            m_restores.emplace_back(it->path(), target);
-        }
+        addLines(&m_result->messages, m_library.judged->judgement.text);
     }
     return true;
+}
+
+// The installers before this one wrote the stand-in in place: one killed meanwhile left the start of
+// it, which no vendor's file is.
+bool Placer::cutShortStandIn(const std::optional<std::string> &bytes) const
+{
+    if (!bytes || m_placement.payload.empty()) {
+        return false;
+    }
+    const std::optional<std::string> standIn = DllSearch::read((m_placement.payload / Library).u8string());
+    return standIn && bytes->size() < standIn->size() && standIn->compare(0, bytes->size(), *bytes) == 0;
+}
+
+// A step when the file there differs; a target that is a link or below one is no file of ours.
+bool Placer::place(const std::string &path, std::string bytes, const std::string &told)
+{
+    const std::optional<std::string> there = hashBelow(m_folder, path);
+    if (there == HeldHash) {
+        return refuse(SetupInUse, inUseText(below(m_folder, path)));
+    }
+    if (there == LinkHash) {
+        const std::string target = shown(below(m_folder, path));
+        return refuse(SetupNotWritten,
+                      target + " 是链接, 安装程序不会经由它写入。请移走它, 再运行安装程序。" + NothingChangedText + " "
+                          + target + " is a link, which the installer "
+                          + "never writes through. Move it away and run the installer again.");
+    }
+    if (there != hashBytes(bytes)) {
+        m_transaction->add({path, std::move(bytes), told, there, {}});
+    }
+    return true;
+}
+
+void Placer::planRemoval(const std::string &path, const std::string &told)
+{
+    m_transaction->add({path, std::nullopt, told, hashBelow(m_folder, path), {}});
 }
 
 bool Placer::planPackage()
@@ -357,292 +357,149 @@ bool Placer::planPackage()
     std::sort(files.begin(), files.end());
     for (const std::string &path : files) {
         const fs::path from = below(m_placement.payload, path);
-        const std::optional<std::string> hash = hashFile(from);
-        if (!hash) {
+        std::optional<std::string> bytes = readFile(from);
+        if (!bytes) {
             return refuse(SetupNotWritten, "无法读取安装包的文件 " + shown(from) + "。Cannot read the package.");
         }
-        if (lower(path) == lower(Library)) {
-            if (!m_chosen && !m_kept) {
-                m_package.push_back({path, *hash});
-                if (hashFile(m_folder / Library) != hash) {
-                    m_libraryWrites.push_back(
-                        {Library, from, {}, "安装了替身设备库 " + Library + ", 它只与设备模拟器 devsim 通信。"});
-                }
-            }
+        const bool library = lower(path) == lower(Library);
+        if (library && m_library.kind != LibraryDecision::StandIn) {
             continue;
         }
-        m_shipped.insert(lower(path));
-        m_package.push_back({path, *hash});
-        if (hashFile(below(m_folder, path)) != hash) {
-            m_writes.push_back({path, from, {}, {}});
+        if (!library) {
+            m_shipped.insert(lower(path));
+        }
+        m_package.push_back({path, hashBytes(*bytes)});
+        const std::string told = library ? "安装了替身设备库 " + Library + ", 它只与设备模拟器 devsim 通信。" : "";
+        if (!place(path, std::move(*bytes), told)) {
+            return false;
         }
     }
     return true;
 }
 
-// The installers before this one wrote the stand-in in place: one killed meanwhile left the start of
-// it, which no vendor's file is.
-bool Placer::cutShortStandIn(const std::optional<std::string> &bytes) const
-{
-    if (!bytes || m_placement.payload.empty()) {
-        return false;
-    }
-    const std::optional<std::string> standIn = DllSearch::read((m_placement.payload / Library).u8string());
-    return standIn && bytes->size() < standIn->size() && standIn->compare(0, bytes->size(), *bytes) == 0;
-}
-
-// A chosen library's companions follow its release: one an installer copied and nobody changed since
+// A brought library's companions follow its release: one an installer copied and nobody changed since
 // is replaced; one changed or put there by someone else stops the install before anything changes.
+// Companions that are the files in place already are no copies, and not recorded as ours.
 bool Placer::planCompanions()
 {
-    if (!m_chosen) {
+    if (m_library.kind != LibraryDecision::Brought) {
         return true;
     }
-    const fs::path from = m_chosenPath.parent_path();
-    for (const std::string &name : m_chosen->judgement.companions) {
-        if (m_shipped.count(lower(name)) > 0 || lower(name) == lower(Library)) {
+    const fs::path from = m_library.from.parent_path();
+    for (const std::string &name : m_library.judged->judgement.companions) {
+        const fs::path source = from / fs::u8path(name);
+        if (m_shipped.count(lower(name)) > 0 || lower(name) == lower(Library)
+            || sameFile(source, m_folder / fs::u8path(name))) {
             continue;
         }
-        std::optional<std::string> bytes = DllSearch::read((from / fs::u8path(name)).u8string());
+        std::optional<std::string> bytes = DllSearch::read(source.u8string());
         if (!bytes) {
-            return refuse(SetupRefused,
-                          "无法读取 " + shown(from / fs::u8path(name)) + "。Cannot read it.\n" + NothingInstalled);
+            return refuse(SetupRefused, "无法读取 " + shown(source) + "。Cannot read it.\n" + NothingInstalled);
         }
         const std::string hash = hashBytes(*bytes);
         m_vendor.push_back({name, hash});
-        const std::optional<std::string> there = hashFile(m_folder / fs::u8path(name));
-        if (there == hash) {
-            continue;
-        }
+        const std::optional<std::string> there = hashBelow(m_folder, name);
         const Entry *vendor = findIn(m_oldVendor, name);
         const Entry *package = findIn(m_oldPackage, name);
-        const bool ours = !there || (vendor && vendor->hash == there) || (package && package->hash == there);
+        const bool ours =
+            !there || there == hash || (vendor && vendor->hash == there) || (package && package->hash == there);
         if (!ours) {
             const std::string target = shown(m_folder / fs::u8path(name));
             return refuse(SetupNotWritten,
                           "安装文件夹里的 " + target
                               + " 不是安装程序放进来的, 或者安装之后被改过, 安装程序不会替换它; 设备库需要的是 "
-                              + shown(from / fs::u8path(name))
-                              + "。请移走这个文件, 再运行安装程序。没有做任何更改。\nKept " + target
+                              + shown(source) + "。请移走这个文件, 再运行安装程序。没有做任何更改。\nKept " + target
                               + ": the installer did not put it there or it changed since; the library needs "
-                              + shown(from / fs::u8path(name))
-                              + ". Move it away and run the installer again. "
-                                "Nothing was changed.");
+                              + shown(source) + ". Move it away and run the installer again. Nothing was changed.");
         }
-        m_libraryWrites.push_back(
-            {name, {}, std::move(bytes), (there ? "已换上设备库新版本的 " : "已复制设备库依赖的 ") + name + "。"});
+        if (!place(name, std::move(*bytes), (there ? "已换上设备库新版本的 " : "已复制设备库依赖的 ") + name + "。")) {
+            return false;
+        }
     }
     // The library last, once the program and the companions are in.
-    const std::string hash = hashBytes(*m_chosen->bytes);
-    const std::string told = "已装入设备厂商的设备库 " + shown(m_chosenPath) + "。";
+    const std::string hash = hashBytes(*m_library.judged->bytes);
+    const std::string told = "已装入设备厂商的设备库 " + shown(m_library.from) + "。";
     m_vendor.insert(m_vendor.begin(), {Library, hash});
-    if (hashFile(m_folder / Library) != hash) {
-        m_libraryWrites.push_back({Library, {}, m_chosen->bytes, told});
-    } else {
+    if (hashBelow(m_folder, Library) == hash) {
         m_result->messages.push_back(told);
+    }
+    return place(Library, *m_library.judged->bytes, told);
+}
+
+// What an older installer set aside in vendor-kept\ goes back where nothing took its place, the library
+// as decided.
+bool Placer::planPutBack()
+{
+    std::error_code error;
+    if (isLink(m_folder / Aside)) {
+        return true;
+    }
+    for (fs::directory_iterator it(m_folder / Aside, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().u8string();
+        const bool library = lower(name) == lower(Library);
+        const bool back =
+            library ? m_library.kind == LibraryDecision::PutBack : !present(m_folder / it->path().filename());
+        const std::optional<std::string> bytes = back ? readFile(it->path()) : std::nullopt;
+        if (bytes && isDllName(name)) {
+            if (!place(name, *bytes)) {
+                return false;
+            }
+            planRemoval(Aside + "\\" + name,
+                        "已把以前的安装程序放在 " + shown(m_folder / Aside) + " 里的 " + name + " 放回原处。");
+        }
     }
     return true;
 }
 
-// The content a recorded file will have once vendor-kept\ is back in place.
-std::optional<std::string> Placer::hashPlaced(const std::string &path) const
+// The content a recorded file will have once the steps are through.
+std::optional<std::string> Placer::placedHash(const std::string &path) const
 {
-    for (const auto &restore : m_restores) {
-        if (lower(restore.second.filename().u8string()) == lower(path)) {
-            return hashFile(restore.first);
-        }
+    const std::vector<Step> &steps = m_transaction->steps();
+    const auto step =
+        std::find_if(steps.crbegin(), steps.crend(), [&path](const Step &s) { return lower(s.path) == lower(path); });
+    if (step != steps.crend()) {
+        return step->bytes ? std::optional<std::string>(hashBytes(*step->bytes)) : std::nullopt;
     }
-    return hashFile(below(m_folder, path));
+    return hashBelow(m_folder, path);
 }
 
 // Files of the older version go when unchanged and needed by no library import; what an installer
 // copied stays recorded while unchanged.
-void Placer::planTidying()
+bool Placer::planTidying()
 {
+    if (m_placement.payload.empty()) {
+        return true;
+    }
     const std::set<std::string> none;
-    const std::set<std::string> &needs = m_chosen ? m_chosen->needs : m_kept ? m_kept->needs : none;
-    const bool checkOnly = m_placement.payload.empty();
+    const std::set<std::string> &needs = m_library.judged ? m_library.judged->needs : none;
     for (const Entry &entry : m_oldPackage) {
         const std::string key = lower(entry.path);
-        if (checkOnly || m_shipped.count(key) > 0 || key == lower(Library) || findIn(m_vendor, entry.path)
-            || hashPlaced(entry.path) != entry.hash) {
+        const bool current = m_shipped.count(key) > 0 || key == lower(Library) || findIn(m_vendor, entry.path);
+        const std::optional<std::string> placed = placedHash(entry.path);
+        if (placed == HeldHash) {
+            return refuse(SetupInUse, inUseText(below(m_folder, entry.path)));
+        }
+        if (current || placed != entry.hash) {
             continue;
         }
         if (needs.count(key) > 0) {
             m_package.push_back(entry);
         } else {
-            m_removals.push_back(entry.path);
+            planRemoval(entry.path, "删除了旧版本的 " + entry.path + "。");
         }
     }
     for (const Entry &entry : m_oldVendor) {
-        if (!findIn(m_vendor, entry.path) && !findIn(m_package, entry.path) && hashPlaced(entry.path) == entry.hash) {
+        if (!findIn(m_vendor, entry.path) && !findIn(m_package, entry.path) && placedHash(entry.path) == entry.hash) {
             m_vendor.push_back(entry);
         }
     }
-}
-
-bool Placer::checkWritable()
-{
-    std::vector<fs::path> files;
-    for (const std::vector<Write> *writes : {&m_writes, &m_libraryWrites}) {
-        for (const Write &write : *writes) {
-            files.push_back(below(m_folder, write.path));
-        }
-    }
-    for (const std::string &path : m_removals) {
-        files.push_back(below(m_folder, path));
-    }
-    for (const auto &restore : m_restores) {
-        files.insert(files.end(), {restore.first, restore.second});
-    }
-    if (!m_placement.payload.empty()) {
-        files.insert(files.end(), {m_folder / PackageManifest, m_folder / VendorManifest});
-    }
-    for (const fs::path &file : files) {
-        std::error_code error;
-        if (!fs::is_regular_file(file, error)) {
-            continue;
-        }
-        std::ofstream probe(file, std::ios::binary | std::ios::app);
-        if (!probe) {
-            const std::string name = shown(file);
-            return refuse(SetupInUse,
-                          "无法写入 " + name + ", 它正在被使用。请关闭 Brelo_Tool 和 devsim。" + name
-                              + " 正在被使用, 没有做任何更改。" + name + " is in use; nothing was changed.");
-        }
-    }
     return true;
 }
 
-bool Placer::change()
+// "C:\Tools\Brelo\" as typed is the folder C:\Tools\Brelo.
+fs::path withoutTrailingSeparator(const fs::path &folder)
 {
-    if (m_placement.beforeChange && !m_placement.beforeChange()) {
-        m_result->stopped = true;
-        m_result->exitCode = SetupNotWritten;
-        return false;
-    }
-    return true;
-}
-
-bool Placer::failed(const fs::path &file)
-{
-    return refuse(SetupNotWritten,
-                  "无法写入 " + shown(file) + ", 安装没有完成, 请再运行一次安装程序。Cannot write " + shown(file)
-                      + ": run the installer again to complete the install.");
-}
-
-bool Placer::write(const fs::path &target, const Write &source)
-{
-    fs::path part = target;
-    part += fs::u8path(PartSuffix);
-    if (!change()) {
-        return false;
-    }
-    std::optional<std::string> read;
-    if (!source.bytes) {
-        read = DllSearch::read(source.from.u8string());
-        if (!read) {
-            return failed(target);
-        }
-    }
-    const std::string &bytes = source.bytes ? *source.bytes : *read;
-    std::error_code error;
-    fs::create_directories(target.parent_path(), error);
-    {
-        // In two halves, so that a stop can fall inside a write, as a kill can.
-        const std::size_t half = bytes.size() / 2;
-        std::ofstream out(part, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), std::streamsize(half)).flush();
-        if (!change()) {
-            return false;
-        }
-        out.write(bytes.data() + half, std::streamsize(bytes.size() - half)).flush();
-        if (!out) {
-            out.close();
-            fs::remove(part, error);
-            return failed(target);
-        }
-    }
-    if (!flushToDisk(part) || !change()) {
-        return m_result->stopped ? false : failed(target);
-    }
-    fs::rename(part, target, error);
-    if (error) {
-        fs::remove(part, error);
-        return failed(target);
-    }
-    if (!source.told.empty()) {
-        m_result->messages.push_back(source.told);
-    }
-    return true;
-}
-
-bool Placer::remove(const fs::path &file)
-{
-    std::error_code error;
-    if (!change()) {
-        return false;
-    }
-    if (!fs::remove(file, error) && error) {
-        return failed(file);
-    }
-    return true;
-}
-
-// Folders the removals emptied, up to the install folder, which stays.
-void Placer::removeEmptyFolders(fs::path folder)
-{
-    std::error_code error;
-    while (folder != m_folder && folder.has_relative_path() && fs::is_empty(folder, error) && !error) {
-        if (!change()) {
-            return;
-        }
-        fs::remove(folder, error);
-        folder = folder.parent_path();
-    }
-}
-
-bool Placer::execute()
-{
-    for (const fs::path &part : m_parts) {
-        if (!remove(part)) {
-            return false;
-        }
-    }
-    std::error_code error;
-    for (const auto &restore : m_restores) {
-        if (!change()) {
-            return false;
-        }
-        fs::rename(restore.first, restore.second, error);
-        if (error) {
-            return failed(restore.second);
-        }
-        m_result->messages.push_back("已把以前的安装程序放在 " + shown(m_folder / Aside) + " 里的 "
-                                     + restore.second.filename().u8string() + " 放回原处。");
-    }
-    if (!m_restores.empty()) {
-        removeEmptyFolders(m_folder / Aside);
-    }
-    for (const std::vector<Write> *writes : {&m_writes, &m_libraryWrites}) {
-        for (const Write &source : *writes) {
-            if (!write(below(m_folder, source.path), source)) {
-                return false;
-            }
-        }
-    }
-    for (const std::string &path : m_removals) {
-        if (!remove(below(m_folder, path))) {
-            return false;
-        }
-        removeEmptyFolders(below(m_folder, path).parent_path());
-        if (m_result->stopped) {
-            return false;
-        }
-        m_result->messages.push_back("删除了旧版本的 " + path + "。");
-    }
-    return write(m_folder / PackageManifest, {PackageManifest, {}, manifestText(m_package), {}})
-        && write(m_folder / VendorManifest, {VendorManifest, {}, manifestText(m_vendor), {}});
+    return folder.has_filename() || !folder.has_relative_path() ? folder : folder.parent_path();
 }
 
 } // namespace
@@ -652,9 +509,15 @@ bool isPlainRelativePath(const std::string &path)
     if (path.empty()) {
         return false;
     }
+    static const std::set<std::string> devices = {"con",  "prn",  "aux",  "nul",  "com1", "com2", "com3",   "com4",
+                                                  "com5", "com6", "com7", "com8", "com9", "lpt1", "lpt2",   "lpt3",
+                                                  "lpt4", "lpt5", "lpt6", "lpt7", "lpt8", "lpt9", "conin$", "conout$"};
     for (std::size_t start = 0; start <= path.size();) {
         const std::size_t end = std::min(path.find_first_of("\\/", start), path.size());
-        if (!isDllName(std::string_view(path).substr(start, end - start))) {
+        const std::string name = path.substr(start, end - start);
+        // Windows drops a trailing dot or space and reads CON, NUL, CON.txt… as devices.
+        if (!isDllName(name) || name.back() == '.' || name.back() == ' '
+            || devices.count(lower(name.substr(0, name.find('.')))) > 0) {
             return false;
         }
         start = end + 1;
@@ -665,44 +528,68 @@ bool isPlainRelativePath(const std::string &path)
 PlacerResult placeFiles(const Placement &placement)
 {
     PlacerResult result;
-    Placer placer(placement, &result);
-    if (placer.plan() && placer.checkWritable() && !placement.payload.empty()) {
-        placer.execute();
+    try {
+        const fs::path folder = withoutTrailingSeparator(placement.folder);
+        Transaction transaction(folder, placement.beforeChange, &result);
+        Placer placer(placement, folder, &transaction, &result);
+        if (transaction.recover() && placer.plan()) {
+            if (placement.payload.empty()) {
+                transaction.probe();
+            } else {
+                transaction.commit();
+            }
+        }
+    } catch (const TransactionStopped &) {
+        result.stopped = true;
+        result.exitCode = SetupNotWritten;
     }
     return result;
 }
 
-PlacerResult removeInstalled(const fs::path &folder)
+PlacerResult removeInstalled(const fs::path &installed, const Interferer &beforeChange)
 {
     PlacerResult result;
-    bool libraryNamed = false;
-    for (const std::string &name : {PackageManifest, VendorManifest}) {
-        const std::optional<Manifest> manifest = readManifest(folder / name);
-        for (const Entry &entry : manifest.value_or(Manifest())) {
-            const fs::path file = below(folder, entry.path);
-            const std::optional<std::string> hash = hashFile(file);
-            libraryNamed = libraryNamed || (lower(entry.path) == lower(Library) && hash);
-            std::error_code error;
-            if (hash && *hash != entry.hash) {
-                result.messages.push_back("保留了 " + entry.path + ": 安装之后它被改过或者换过。Kept " + entry.path
-                                          + ": it changed after the install.");
-            } else if (hash && !fs::remove(file, error)) {
-                result.exitCode = SetupNotWritten;
-                result.messages.push_back("无法删除 " + entry.path + "。Cannot delete " + entry.path + ".");
-            }
-            fs::path part = file;
-            fs::remove(part += fs::u8path(PartSuffix), error);
-            for (fs::path at = file.parent_path(); at != folder && fs::is_empty(at, error) && !error;
-                 at = at.parent_path()) {
-                fs::remove(at, error);
+    const fs::path folder = withoutTrailingSeparator(installed);
+    try {
+        Transaction transaction(folder, beforeChange, &result);
+        if (!transaction.recover()) {
+            return result;
+        }
+        bool libraryNamed = false;
+        std::set<std::string> planned;
+        for (const std::string &name : {PackageManifest, VendorManifest}) {
+            for (const Entry &entry : readManifest(folder / name)) {
+                const std::optional<std::string> hash = hashBelow(folder, entry.path);
+                if (hash == HeldHash) {
+                    result.exitCode = SetupInUse;
+                    addLines(&result.messages, inUseText(below(folder, entry.path)));
+                    return result;
+                }
+                libraryNamed = libraryNamed || (lower(entry.path) == lower(Library) && hash);
+                if (hash && *hash != entry.hash) {
+                    result.messages.push_back("保留了 " + entry.path + ": 安装之后它被改过或者换过。Kept " + entry.path
+                                              + ": it changed after the install.");
+                } else if (hash && planned.insert(lower(entry.path)).second) {
+                    transaction.add({entry.path, std::nullopt, {}, hash, {}});
+                }
+                const fs::path staged = below(folder, entry.path + StagedSuffix);
+                if (present(staged) && !isLink(staged)) {
+                    removeFile(staged);
+                }
             }
         }
-        std::error_code error;
-        fs::remove(folder / name, error);
-    }
-    if (!libraryNamed && present(folder / Library)) {
-        result.messages.push_back("保留了设备厂商的 " + Library + ": 它不是安装程序放进来的。Kept the vendor's "
-                                  + Library + ": the installer did not put it there.");
+        for (const std::string &name : {PackageManifest, VendorManifest}) {
+            if (const std::optional<std::string> hash = hashBelow(folder, name); hash && hash != LinkHash) {
+                transaction.add({name, std::nullopt, {}, hash, {}});
+            }
+        }
+        if (transaction.commit() && !libraryNamed && present(folder / Library)) {
+            result.messages.push_back("保留了设备厂商的 " + Library + ": 它不是安装程序放进来的。Kept the vendor's "
+                                      + Library + ": the installer did not put it there.");
+        }
+    } catch (const TransactionStopped &) {
+        result.stopped = true;
+        result.exitCode = SetupNotWritten;
     }
     return result;
 }
