@@ -131,7 +131,7 @@ grep -q '^window: ' "$report" || fail "the window never came up: $(cat "$report"
 [ "$(grep -c '^row: ' "$report")" -eq 3 ] || fail "expected 3 rows: $(cat "$report")"
 grep -q $'^row: 1\t北门摄像机\t192.168.1.101' "$report" || fail "the Chinese hid did not survive: $(cat "$report")"
 grep -q '搜索完成!!!' "$report" || fail "the log lacks the search's end: $(cat "$report")"
-grep -q '^plan: 共 3 行: 2 台设备将修改, 0 行不在设备列表中, 0 行有错误' "$report" ||
+grep -q '^plan: 共 3 行: 2 台设备将修改, 1 行地址不变, 0 行未填写新IP, 0 行不在设备列表中, 0 行有错误' "$report" ||
     fail "the pasted plan was not previewed as sent: $(cat "$report")"
 [ "$(grep -c '^sent to 255.255.255.255: ' "$report")" -eq 2 ] || fail "expected 2 commands: $(cat "$report")"
 for member in '"ip": "192.168.1.201"' '"mac": "02:5C:00:00:00:02"'; do
