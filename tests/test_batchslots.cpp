@@ -45,6 +45,15 @@ QList<QJsonObject> sentCommands()
     return commands;
 }
 
+QStringList sentMacs()
+{
+    QStringList macs;
+    for (const QJsonObject &command : sentCommands()) {
+        macs.append(command.value("mac").toString());
+    }
+    return macs;
+}
+
 } // namespace
 
 class TestBatchSlots : public GuiTest
@@ -242,11 +251,7 @@ void TestBatchSlots::targetsFollowTableOrderSkipEmptyMacsStopAtMissingItem()
     click(window, "batch_modify_algo_btn");
     QVERIFY(dialogSeen());
 
-    QStringList macs;
-    for (const QJsonObject &command : sentCommands()) {
-        macs.append(command.value("mac").toString());
-    }
-    QCOMPARE(macs, QStringList({"02:00:00:00:00:03", "02:00:00:00:00:03"}));
+    QCOMPARE(sentMacs(), QStringList({"02:00:00:00:00:03", "02:00:00:00:00:03"}));
 }
 
 void TestBatchSlots::algoSendsOneCommandPerDeviceThenConfirms()
@@ -1037,11 +1042,7 @@ void TestBatchSlots::findBarLeavesHiddenRowsOutOfSelectionBatchAndCopy()
     answerNextDialog(nullptr);
     click(window, "batch_modify_algo_btn");
     QVERIFY(dialogSeen());
-    QStringList macs;
-    for (const QJsonObject &command : sentCommands()) {
-        macs.append(command.value("mac").toString());
-    }
-    QCOMPARE(macs, QStringList({"02:00:00:00:00:01", "02:00:00:00:00:03"}));
+    QCOMPARE(sentMacs(), QStringList({"02:00:00:00:00:01", "02:00:00:00:00:03"}));
 
     // "不选" leaves the shown rows unchecked: "复制" copies every shown row and no hidden one.
     click(window, "unselect_all_btn");

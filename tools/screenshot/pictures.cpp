@@ -19,30 +19,50 @@
 #include "hints/devicehints.h"
 #include "widgets/myiplineedit.h"
 
+#include <functional>
+
 namespace {
+
+void runUntil(const std::function<bool()> &done, int ms)
+{
+    const QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+}
+
+// The window paints new rows and log lines in batches; let the last batch through.
+void settle()
+{
+    runUntil([] { return false; }, 300);
+}
 
 // Focus frames and the default button are only drawn in an active window, so wait for it to become one.
 QPixmap showAndGrab(QWidget *window)
 {
     window->show();
     QApplication::setActiveWindow(window);
-    const QDeadlineTimer deadline(2000);
-    while (!window->isActiveWindow() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
+    runUntil([window] { return window->isActiveWindow(); }, 2000);
     QCoreApplication::processEvents();
     return window->grab();
+}
+
+QPushButton *refreshButton(MainWindow &window)
+{
+    return window.findChild<QPushButton *>(QStringLiteral("search_dev_btn"));
+}
+
+void waitForSearch(MainWindow &window)
+{
+    QPushButton *refresh = refreshButton(window);
+    runUntil([refresh] { return refresh->isEnabled(); }, 30000);
 }
 
 // Whatever devices answer (scripts/screenshot starts simulated ones).
 void search(MainWindow &window)
 {
-    auto *refresh = window.findChild<QPushButton *>(QStringLiteral("search_dev_btn"));
-    refresh->click();
-    const QDeadlineTimer deadline(30000);
-    while (!refresh->isEnabled() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
+    refreshButton(window)->click();
+    waitForSearch(window);
 }
 
 } // namespace
@@ -70,11 +90,7 @@ QPixmap renderMainWindow()
         }
     }
     table->selectRow(2);
-    // The window paints new rows and log lines in batches; let the last batch through.
-    const QDeadlineTimer settled(300);
-    while (!settled.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
+    settle();
     const QPixmap picture = showAndGrab(&window);
     DeviceHints::clearInjectedNetworks();
     return picture;
@@ -88,24 +104,17 @@ QPixmap renderHintsWindow()
     DeviceHints::injectNetworks({{0xC0A80102, 24}});
     MainWindow window;
     window.show();
-    auto *refresh = window.findChild<QPushButton *>(QStringLiteral("search_dev_btn"));
-    refresh->click();
+    refreshButton(window)->click();
     emit window.addSearchDeviceToTable(QStringLiteral("P2P-NEW-0001"), QStringLiteral("192.168.1.101"),
                                        QStringLiteral("V2.1.0"), QStringLiteral("CAM-2"),
                                        QStringLiteral("02:5A:00:00:0B:01"), QString());
     emit window.addSearchDeviceToTable(QStringLiteral("P2P-NEW-0002"), QStringLiteral("192.168.0.64"),
                                        QStringLiteral("V2.1.0"), QStringLiteral("CAM-2"),
                                        QStringLiteral("02:5A:00:00:0B:02"), QString());
-    const QDeadlineTimer deadline(30000);
-    while (!refresh->isEnabled() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
+    waitForSearch(window);
     window.findChild<FindBar *>()->open();
     window.findChild<QCheckBox *>(QStringLiteral("find_marked_checkBox"))->click();
-    const QDeadlineTimer settled(300);
-    while (!settled.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
+    settle();
     const QPixmap picture = showAndGrab(&window);
     DeviceHints::clearInjectedNetworks();
     return picture;
