@@ -8,7 +8,6 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QStringList>
 
 #include <utility>
 
@@ -53,14 +52,11 @@ AddressPlanDialog::AddressPlanDialog(const QVector<PlanLine> &lines, const QVect
     {
         // The view learns of the cells all at once, when it next paints, rather than one by one.
         const QSignalBlocker blocker(plan->model());
-        // The rows as the spreadsheet numbers them, where the installer looks them up.
-        QStringList rows;
-        rows.reserve(m_lines.size());
-        for (const PlanLine &line : m_lines) {
-            rows.append(QString::number(line.row));
-        }
-        plan->setVerticalHeaderLabels(rows);
         for (int row = 0; row < m_lines.size(); ++row) {
+            // The rows as the spreadsheet numbers them, where the installer looks them up. Labelled
+            // before they join the table: a header label set in the table is looked for among all the
+            // others (setVerticalHeaderLabels took 0.9 s for 65,536 lines).
+            plan->setVerticalHeaderItem(row, new QTableWidgetItem(QString::number(m_lines.at(row).row)));
             for (int column = 0; column < Columns; ++column) {
                 plan->setItem(row, column, new QTableWidgetItem());
             }
