@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <utility>
 
 namespace Batch {
 
@@ -268,12 +269,21 @@ PlanLine lineByHeader(const QStringList &cells, const Columns &columns)
     return line;
 }
 
-PlanLine lineByCells(const QStringList &cells)
+bool isDhcp(const QString &cell)
+{
+    return cell.compare(QLatin1String("DHCP"), Qt::CaseInsensitive) == 0;
+}
+
+// A header-less line: its first MAC, then the addresses in order. An empty cell in one of the block's
+// address columns is an empty field in its place, so that a blank new-IP cell is no new IP rather than
+// the netmask moving up; text there is a note, as lines laid out unlike the others have.
+PlanLine lineByCells(const QStringList &cells, const QVector<bool> &addressColumns)
 {
     PlanLine line;
     QStringList addresses;
     bool dhcp = false;
-    for (const QString &cell : cells) {
+    for (int column = 0; column < cells.size(); ++column) {
+        const QString &cell = cells.at(column);
         const QString key = macKey(cell);
         if (!key.isEmpty()) {
             // A device ID may be twelve hex digits too; a MAC written with separators is the MAC.
@@ -283,14 +293,34 @@ PlanLine lineByCells(const QStringList &cells)
             }
         } else if (isAddress(cell) || looksLikeAddress(cell)) {
             addresses.append(cell);
-        } else if (cell.compare(QLatin1String("DHCP"), Qt::CaseInsensitive) == 0) {
+        } else if (isDhcp(cell)) {
             dhcp = true;
+        } else if (cell.isEmpty() && addressColumns.value(column)) {
+            addresses.append(QString());
         }
     }
     line.address = dhcp ? QStringLiteral("DHCP") : addresses.value(0);
     line.netmask = addresses.value(1);
     line.gateway = addresses.value(2);
     return line;
+}
+
+// The columns of a header-less block that hold an address or "DHCP" on any line. Only lines split at
+// tabs, commas or semicolons have columns: runs of blanks drop empty cells and split notes.
+QVector<bool> addressColumnsOf(const QVector<QStringList> &cellsOfLines, const QVector<bool> &hasColumns)
+{
+    QVector<bool> columns;
+    for (int index = 0; index < cellsOfLines.size(); ++index) {
+        const QStringList &cells = cellsOfLines.at(index);
+        for (int column = 0; hasColumns.at(index) && column < cells.size(); ++column) {
+            const QString &cell = cells.at(column);
+            if (macKey(cell).isEmpty() && (isAddress(cell) || looksLikeAddress(cell) || isDhcp(cell))) {
+                columns.resize(std::max(int(columns.size()), column + 1));
+                columns[column] = true;
+            }
+        }
+    }
+    return columns;
 }
 
 bool isHexDigit(QChar c)
@@ -393,6 +423,8 @@ PlanText readAddressPlan(const QString &text, int maxLines, PlanQuotes quotes)
     bool first = true;
     Columns columns;
     bool byHeader = false;
+    QVector<QStringList> headerless;
+    QVector<bool> hasColumns;
     int row = 0;
     int at = 0;
     while (at < folded.size()) {
@@ -429,11 +461,25 @@ PlanText readAddressPlan(const QString &text, int maxLines, PlanQuotes quotes)
         if (plan.lines.size() == maxLines) {
             plan.tooLong = true;
         }
-        plan.lines.append(byHeader ? lineByHeader(cells, columns) : lineByCells(cells));
+        plan.lines.append(byHeader ? lineByHeader(cells, columns) : PlanLine());
         plan.lines.last().row = row;
         plan.lines.last().cut = cut;
+        if (!byHeader) {
+            headerless.append(cells);
+            hasColumns.append(!separator.isNull());
+        }
         if (plan.tooLong) {
             break;
+        }
+    }
+    if (!byHeader) {
+        // Every line first, since a column is an address column when any line has an address there.
+        const QVector<bool> addressColumns = addressColumnsOf(headerless, hasColumns);
+        for (int index = 0; index < plan.lines.size(); ++index) {
+            PlanLine read = lineByCells(headerless.at(index), hasColumns.at(index) ? addressColumns : QVector<bool>());
+            read.row = plan.lines.at(index).row;
+            read.cut = plan.lines.at(index).cut;
+            plan.lines[index] = std::move(read);
         }
     }
     return plan;

@@ -278,6 +278,19 @@ void TestAddressPlan::readsPlan_data()
                         "02:00:00:00:00:02|020000000002|192,168.1.50|||",
                         "02:00:00:00:00:03|020000000003|192.168.1. 50|||", "02:00:00:00:00:04|020000000004|fe80::1|||"};
 
+    // An empty cell in a column that holds addresses on other lines is an empty field in its place; a
+    // notes column and the tabs a spreadsheet pads short lines with are no address.
+    QTest::newRow("blank cells in address columns")
+        << "02:00:00:00:00:01\t10.1.0.1\t255.255.0.0\t10.1.255.254\n02:00:00:00:00:02\t\t255.255.0.0\t10.1.255.254\n"
+           "02:00:00:00:00:03\t10.1.0.3\t\t10.1.255.254\t\t\n02:00:00:00:00:04\tx\t\t\t\n"
+        << QStringList {one + "10.1.0.1|255.255.0.0|10.1.255.254|",
+                        "02:00:00:00:00:02|020000000002||255.255.0.0|10.1.255.254|",
+                        "02:00:00:00:00:03|020000000003|10.1.0.3||10.1.255.254|", "02:00:00:00:00:04|020000000004||||"};
+    QTest::newRow("an empty notes column")
+        << "02:00:00:00:00:01\t大门\t10.0.0.9\n02:00:00:00:00:02\t\t10.0.0.8\n02:00:00:00:00:03  10.0.0.7"
+        << QStringList {one + "10.0.0.9|||", "02:00:00:00:00:02|020000000002|10.0.0.8|||",
+                        "02:00:00:00:00:03|020000000003|10.0.0.7|||"};
+
     // Quotes as spreadsheets write them: separators, line breaks and quotes inside.
     QTest::newRow("quoted tab, break and quote")
         << "\"a\tb\"\t02:00:00:00:00:01\t\"line\nbreak \"\"x\"\"\"\t10.0.0.9\n02:00:00:00:00:02\t10.0.0.8"
