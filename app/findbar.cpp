@@ -5,6 +5,7 @@
 #include "app/rowfilter.h"
 
 #include <QKeyEvent>
+#include <QLabel>
 
 #include <algorithm>
 
@@ -31,10 +32,11 @@ void FindBar::open()
 {
     show();
     raise();
+    filter();
+    showCount();
     place();
     ui->find_lineEdit->setFocus(Qt::ShortcutFocusReason);
     ui->find_lineEdit->selectAll();
-    filter();
 }
 
 void FindBar::dismiss()
@@ -57,7 +59,17 @@ void FindBar::filter()
 void FindBar::showCount()
 {
     const int total = m_table->rowCount();
-    ui->find_count_label->setText(QStringLiteral("显示 %1 / %2 台").arg(total - m_table->hiddenRowCount()).arg(total));
+    QLabel *count = ui->find_count_label;
+    count->setText(QStringLiteral("显示 %1 / %2 台").arg(total - m_table->hiddenRowCount()).arg(total));
+    // As wide as any count of this many rows, so that typing moves nothing; the bar widens as rows arrive
+    // (reopened after a search, it kept the width of the count it had before, and the count overlapped).
+    const int width = count->fontMetrics().horizontalAdvance(QStringLiteral("显示 %1 / %1 台").arg(total));
+    if (width != count->minimumWidth()) {
+        count->setMinimumWidth(width);
+        if (!isHidden()) {
+            place();
+        }
+    }
 }
 
 void FindBar::place()

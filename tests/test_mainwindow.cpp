@@ -539,6 +539,16 @@ void TestMainWindow::findBarFiltersRowsAsTheyArriveAndClosesWithEsc()
     QTest::keyClick(edit, Qt::Key_Escape);
     QVERIFY(!edit->isVisible());
     QCOMPARE(shown().size(), 5);
+
+    // Opened again after rows arrived: the longer count fits beside the other widgets.
+    add({"02:00:00:00:00:16", "02:00:00:00:00:17", "02:00:00:00:00:18", "02:00:00:00:00:19", "02:00:00:00:00:1A"});
+    QTRY_COMPARE(table->rowCount(), 10);
+    QTest::keySequence(&window, QKeySequence::Find);
+    QCOMPARE(count->text(), QStringLiteral("显示 1 / 10 台"));
+    auto *marked = window.findChild<QCheckBox *>("find_marked_checkBox");
+    QVERIFY(edit->geometry().right() < marked->geometry().left());
+    QVERIFY(marked->geometry().right() < count->geometry().left());
+    QVERIFY(count->width() >= count->sizeHint().width());
 }
 
 QTEST_MAIN(TestMainWindow)
