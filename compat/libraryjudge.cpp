@@ -102,6 +102,12 @@ LibraryJudgement judgeLibrary(const std::optional<std::string> &image, const std
     const PeImage pe = readPeImage(*image);
     judgement.bits = pe.bits;
     judgement.standIn = pe.fileVersion == StandInFileVersion;
+    if (pe.badImport) {
+        // Such a name (not UTF-8, or a path) can be neither looked up nor shown.
+        judgement.text =
+            "设备库 " + shown + " 依赖的一个文件的名称无法读取 (不是 UTF-8 编码, 或者含有路径), 无法使用。";
+        return judgement;
+    }
     if (pe.bits == 0) {
         judgement.text = "设备库 " + shown + " 不是 32 位或 64 位的 Windows DLL, 无法使用。";
         return judgement;

@@ -238,6 +238,7 @@ PeImage readPeImage(std::string_view bytes)
     }
     std::optional<std::vector<std::string>> imports = importsOf(reader);
     if (!imports) {
+        image.badImport = true;
         return image;
     }
     image.bits = reader.machine() == MachineX86 ? 32 : reader.machine() == MachineX64 ? 64 : 0;

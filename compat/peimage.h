@@ -19,6 +19,8 @@ struct PeImage
     std::vector<std::string> exports;
     // FILEVERSION of the version resource, its four parts from the most significant one.
     std::optional<std::uint64_t> fileVersion;
+    // Why an image with valid headers reads as none: its import table names something that is no DLL name.
+    bool badImport = false;
 };
 
 // An image whose import table names something that is no DLL name is malformed: it reads as no PE

@@ -215,12 +215,18 @@ void TestLibraryJudge::importsThatAreNoDllNames()
         QVERIFY2(!isDllName(name), qPrintable(QString::number(int(c))));
         const PeImage image = readPeImage(buildPe(layout(64, Four, {"KERNEL32.dll", name})));
         QCOMPARE(image.bits, 0);
-        QVERIFY(image.imports.empty());
+        QVERIFY(image.badImport && image.imports.empty());
     }
     for (const char *name : {"..", ".", "", "..\\x.dll"}) {
         QVERIFY2(!isDllName(name), name);
         QCOMPARE(DllSearch({"."}, {}).find(name).place, FoundDll::Nowhere);
     }
+    // The judge names the cause rather than calling the image no DLL.
+    const LibraryJudgement judged =
+        judgeLibrary(buildPe(layout(64, Four, {"\xd6\xd0.dll"})), "x.dll", 64, lookupIn({}));
+    QCOMPARE(judged.verdict, LibraryVerdict::Unusable);
+    QCOMPARE(QString::fromStdString(judged.text),
+             QStringLiteral("设备库 x.dll 依赖的一个文件的名称无法读取 (不是 UTF-8 编码, 或者含有路径), 无法使用。"));
     QVERIFY(isDllName("VCRUNTIME140.dll"));
     QVERIFY(isDllName("厂商.dll"));
 }

@@ -323,6 +323,10 @@ void TestPlacer::places()
     const PlacerResult result = placeFiles(setup.placement);
     QCOMPARE(result.exitCode, int(SetupDone));
     QVERIFY(readTree(setup.placement.folder, false) == s.after);
+    if (s.bringInPlace) {
+        QVERIFY(!result.messages.empty());
+        QCOMPARE(result.messages.front(), std::string("保留了安装文件夹里设备厂商的 VSDevNetSDK.dll, 没有动它。"));
+    }
     // A second run changes nothing.
     const Files placed = readTree(setup.placement.folder);
     QCOMPARE(placeFiles(setup.placement).exitCode, int(SetupDone));
@@ -419,9 +423,9 @@ void TestPlacer::refuses_data()
     QTest::newRow("a kept library of the other bitness") << "安装"
                                                          << "" << int(SetupRefused) << "win";
     QTest::newRow("a chosen library importing a name in GBK bytes") << "安装"
-                                                                    << "gbk" << int(SetupRefused) << "厂商";
+                                                                    << "gbk" << int(SetupRefused) << "名称无法读取";
     QTest::newRow("a link in the folder, never written through") << "安装"
-                                                                 << "" << int(SetupNotWritten) << "platforms";
+                                                                 << "" << int(SetupNotWritten) << "platforms 是链接";
 }
 
 void TestPlacer::refuses()

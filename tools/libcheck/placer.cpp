@@ -23,6 +23,7 @@ const std::string VendorManifest = "uninstall-vendor.sha256";
 // Where the installers before this one set a vendor library aside during an upgrade.
 const std::string Aside = "vendor-kept";
 const std::string NothingInstalled = "什么都没有安装。Nothing was installed.";
+const std::string KeptInPlaceText = "保留了安装文件夹里设备厂商的 " + Library + ", 没有动它。";
 
 std::string lower(std::string text)
 {
@@ -255,8 +256,11 @@ bool Placer::decideLibrary()
         if (judged.judgement.verdict != LibraryVerdict::Usable) {
             return refuse(SetupRefused, judged.judgement.text + "\n" + NothingInstalled);
         }
-        addLines(&m_result->messages, judged.judgement.text);
         const bool there = sameFile(library, inPlace);
+        if (there) {
+            m_result->messages.push_back(KeptInPlaceText);
+        }
+        addLines(&m_result->messages, judged.judgement.text);
         m_library = {there ? LibraryDecision::Kept : LibraryDecision::Brought, std::move(judged), library};
         return true;
     }
@@ -295,7 +299,7 @@ bool Placer::decideLibrary()
                           + NothingInstalled);
     }
     if (m_library.kind == LibraryDecision::Kept) {
-        m_result->messages.push_back("保留了安装文件夹里设备厂商的 " + Library + ", 没有动它。");
+        m_result->messages.push_back(KeptInPlaceText);
         addLines(&m_result->messages, m_library.judged->judgement.text);
     }
     return true;
@@ -320,7 +324,9 @@ bool Placer::place(const std::string &path, std::string bytes, const std::string
         return refuse(SetupInUse, inUseText(below(m_folder, path)));
     }
     if (there == LinkHash) {
-        const std::string target = shown(below(m_folder, path));
+        // The link itself, which is what to move away; else the target is a folder or no file.
+        const std::optional<fs::path> link = linkOnWay(m_folder, path);
+        const std::string target = shown(link ? *link : below(m_folder, path));
         return refuse(SetupNotWritten,
                       target + " 是链接, 安装程序不会经由它写入。请移走它, 再运行安装程序。" + NothingChangedText + " "
                           + target + " is a link, which the installer "

@@ -67,14 +67,23 @@ std::optional<std::string> readFile(const fs::path &file)
     return bytes;
 }
 
-std::optional<std::string> hashBelow(const fs::path &folder, const std::string &path)
+std::optional<fs::path> linkOnWay(const fs::path &folder, const std::string &path)
 {
-    const fs::path file = below(folder, path);
-    for (fs::path at = file; at != folder && at.has_relative_path(); at = at.parent_path()) {
+    std::optional<fs::path> link;
+    for (fs::path at = below(folder, path); at != folder && at.has_relative_path(); at = at.parent_path()) {
         if (isLink(at)) {
-            return LinkHash;
+            link = at;
         }
     }
+    return link;
+}
+
+std::optional<std::string> hashBelow(const fs::path &folder, const std::string &path)
+{
+    if (linkOnWay(folder, path)) {
+        return LinkHash;
+    }
+    const fs::path file = below(folder, path);
     if (!present(file)) {
         return std::nullopt;
     }

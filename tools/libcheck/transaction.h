@@ -29,6 +29,8 @@ bool present(const std::filesystem::path &path);
 std::string hashBytes(const std::string &bytes);
 // None for a link, a folder or a file that cannot be read.
 std::optional<std::string> readFile(const std::filesystem::path &file);
+// The link or junction nearest folder on the way to path below it, if any.
+std::optional<std::filesystem::path> linkOnWay(const std::filesystem::path &folder, const std::string &path);
 // The content of a file below folder: none when absent, LinkHash when it or a folder on its way is a
 // link or a junction (or it is no file), which writes and removals never go through; HeldHash when it
 // cannot be read.
