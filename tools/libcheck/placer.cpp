@@ -53,10 +53,12 @@ const Entry *findIn(const Manifest &manifest, const std::string &path)
     return entry == manifest.cend() ? nullptr : &*entry;
 }
 
-// Lines not of the form "<64 hex digits>  <plain relative path>" name nothing that may be touched.
-Manifest readManifest(const fs::path &file)
+// Lines not of the form "<64 hex digits>  <plain relative path>" name nothing that may be touched; the
+// messages say how many there were, so that the user hears of files left alone.
+Manifest readManifest(const fs::path &file, std::vector<std::string> *messages)
 {
     Manifest manifest;
+    int skipped = 0;
     std::istringstream in(readFile(file).value_or(std::string()));
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') {
@@ -67,7 +69,15 @@ Manifest readManifest(const fs::path &file)
                          });
         if (hex && line.compare(64, 2, "  ") == 0 && isPlainRelativePath(line.substr(66))) {
             manifest.push_back({line.substr(66), line.substr(0, 64)});
+        } else if (!line.empty()) {
+            ++skipped;
         }
+    }
+    if (skipped > 0) {
+        const std::string name = file.filename().u8string();
+        const std::string count = std::to_string(skipped);
+        messages->push_back("安装记录 " + name + " 里有 " + count + " 行无法读取, 它们所指的文件没有动。" + count
+                            + " lines of " + name + " could not be read; the files they name were left as they are.");
     }
     return manifest;
 }
@@ -201,8 +211,8 @@ bool Placer::plan()
     if (!refuseFolderThroughFile()) {
         return false;
     }
-    m_oldPackage = readManifest(m_folder / PackageManifest);
-    m_oldVendor = present(m_folder / VendorManifest) ? readManifest(m_folder / VendorManifest)
+    m_oldPackage = readManifest(m_folder / PackageManifest, &m_result->messages);
+    m_oldVendor = present(m_folder / VendorManifest) ? readManifest(m_folder / VendorManifest, &m_result->messages)
                                                      : previousManifest(m_folder, m_placement.previous);
     if (!decideLibrary() || !planPackage() || !planCompanions() || !planPutBack() || !planTidying()) {
         return false;
@@ -564,7 +574,7 @@ PlacerResult removeInstalled(const fs::path &installed, const Interferer &before
         bool libraryNamed = false;
         std::set<std::string> planned;
         for (const std::string &name : {PackageManifest, VendorManifest}) {
-            for (const Entry &entry : readManifest(folder / name)) {
+            for (const Entry &entry : readManifest(folder / name, &result.messages)) {
                 const std::optional<std::string> hash = hashBelow(folder, entry.path);
                 if (hash == HeldHash) {
                     result.exitCode = SetupInUse;
