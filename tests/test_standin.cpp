@@ -902,6 +902,23 @@ void TestStandin::devsimLifecycle()
     DevsimProcess sameport(port);
     QVERIFY(!sameport.start());
     QVERIFY(sameport.process().exitCode() != 0);
+    // Asked to, two simulators share a port, and one search reaches both: the second's devices at the
+    // first's addresses, as a hand check of address conflicts needs.
+    DevsimProcess first;
+    QVERIFY(first.start({QStringLiteral("--share-port"), QStringLiteral("--count"), QStringLiteral("3")}));
+    DevsimProcess second(first.port());
+    QVERIFY(second.start({QStringLiteral("--share-port"), QStringLiteral("--count"), QStringLiteral("3"),
+                          QStringLiteral("--seed"), QStringLiteral("2")}));
+    {
+        const ScopedEnv portSetting("VSNET_PORT", QByteArray::number(first.port()));
+        Collected collected;
+        QCOMPARE(vsnet_search(collect, &collected), 6);
+        QSet<QByteArray> addresses;
+        for (const VSOneDev &dev : std::as_const(collected.byMac)) {
+            addresses.insert(spanText(dev.ip, VSNET_IP_LEN));
+        }
+        QCOMPARE(addresses.size(), 3);
+    }
     DevsimProcess badOption(silentPort);
     QVERIFY(!badOption.start({QStringLiteral("--garbage-share"), QStringLiteral("1.5")}));
 

@@ -40,9 +40,13 @@ DeviceServer::DeviceServer(DeviceNetwork *network, const Options &options, QText
 bool DeviceServer::start(QString *error)
 {
     const bool realLink = m_options.interfaceIndex != 0;
-    // Not shared: a second simulator on the same port would double every answer unnoticed.
+    // Not shared unless asked: a second simulator on the same port would double every answer unnoticed.
     const QHostAddress address = realLink ? QHostAddress(QHostAddress::AnyIPv4) : m_options.address;
-    if (!m_listener->bind(address, m_options.port, QAbstractSocket::DontShareAddress)) {
+    // Sharing is SO_REUSEADDR, which Qt sets through ShareAddress on Unix and ReuseAddressHint on Windows.
+    const QAbstractSocket::BindMode mode = m_options.sharePort
+        ? QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint
+        : QAbstractSocket::BindMode(QAbstractSocket::DontShareAddress);
+    if (!m_listener->bind(address, m_options.port, mode)) {
         *error = QStringLiteral("cannot listen on %1:%2: %3")
                      .arg(address.toString())
                      .arg(m_options.port)

@@ -29,6 +29,8 @@ public:
         // The real link's interface; 0 serves loopback on address.
         int interfaceIndex = 0;
         int duplicates = 1;
+        // Listens beside other simulators that share the port too, each answering for its own devices.
+        bool sharePort = false;
         bool burst = false;
         int jitterMs = 0;
         // Chances that a device does not hear a probe, and that an answer is lost on its way.

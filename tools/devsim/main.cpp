@@ -239,13 +239,19 @@ int main(int argc, char *argv[])
     const QCommandLineOption listOption(
         QStringLiteral("list-interfaces"),
         QStringLiteral("List the interfaces by the names that --interface and VSNET_INTERFACES take, and exit."));
+    const QCommandLineOption shareOption(
+        QStringLiteral("share-port"),
+        QStringLiteral("Listen beside other simulators started with --share-port on the same port, so that one "
+                       "search reaches the devices of all (give each another --seed; an overlapping --subnet "
+                       "makes address conflicts)."));
     const QCommandLineOption inputEndOption(
         QStringLiteral("until-input-closes"),
         QStringLiteral("Also end when standard input closes, for a parent that cannot send a signal."));
-    parser.addOptions({countOption,      addressOption,     portOption,   interfaceOption, subnetOption, dhcpPoolOption,
-                       probeOption,      journalOption,     rebootOption, applyOption,     seedOption,   garbageOption,
-                       oversizeOption,   duplicatesOption,  burstOption,  jitterOption,    dropOption,   refuseOption,
-                       dropProbesOption, dropAnswersOption, listOption,   inputEndOption});
+    parser.addOptions({countOption,    addressOption, portOption,     interfaceOption,  subnetOption,
+                       dhcpPoolOption, probeOption,   journalOption,  rebootOption,     applyOption,
+                       seedOption,     garbageOption, oversizeOption, duplicatesOption, burstOption,
+                       jitterOption,   dropOption,    refuseOption,   dropProbesOption, dropAnswersOption,
+                       listOption,     shareOption,   inputEndOption});
     parser.process(app);
     if (parser.isSet(listOption)) {
         return listInterfaces();
@@ -307,6 +313,7 @@ int main(int argc, char *argv[])
     networkOptions.oversize = parser.isSet(oversizeOption);
     networkOptions.seed = quint32(seed);
     serverOptions.burst = parser.isSet(burstOption);
+    serverOptions.sharePort = parser.isSet(shareOption);
     serverOptions.address = address;
     serverOptions.port = quint16(port);
     serverOptions.interfaceIndex = interfaceIndex;
