@@ -283,6 +283,8 @@ void DeviceTableWidget::layOutAppended()
     if (top < viewport()->height()) {
         viewport()->update(0, top, viewport()->width(), viewport()->height() - top);
     }
+    // Shown as they are, and counted so (a find bar open with nothing to filter by said "0 / 0").
+    emit shownRowsChanged();
 }
 
 void DeviceTableWidget::rowsInserted(const QModelIndex &parent, int start, int end)

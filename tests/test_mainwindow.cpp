@@ -549,6 +549,11 @@ void TestMainWindow::findBarFiltersRowsAsTheyArriveAndClosesWithEsc()
     QVERIFY(edit->geometry().right() < marked->geometry().left());
     QVERIFY(marked->geometry().right() < count->geometry().left());
     QVERIFY(count->width() >= count->sizeHint().width());
+
+    // With nothing to filter by, the count follows the rows as they arrive.
+    marked->click();
+    add({"02:00:00:00:00:2B"});
+    QTRY_COMPARE(count->text(), QStringLiteral("显示 11 / 11 台"));
 }
 
 QTEST_MAIN(TestMainWindow)
