@@ -58,6 +58,10 @@ void FindBar::filter()
 
 void FindBar::showCount()
 {
+    // Counted again as the bar opens; closed, it costs a trickle of rows nothing.
+    if (isHidden()) {
+        return;
+    }
     const int total = m_table->rowCount();
     QLabel *count = ui->find_count_label;
     count->setText(QStringLiteral("显示 %1 / %2 台").arg(total - m_table->hiddenRowCount()).arg(total));
@@ -66,9 +70,7 @@ void FindBar::showCount()
     const int width = count->fontMetrics().horizontalAdvance(QStringLiteral("显示 %1 / %1 台").arg(total));
     if (width != count->minimumWidth()) {
         count->setMinimumWidth(width);
-        if (!isHidden()) {
-            place();
-        }
+        place();
     }
 }
 
