@@ -32,9 +32,24 @@ for card in "$LAB_PC_A" "$LAB_PC_B"; do
     done
 done
 
-WINEPREFIX=$(mktemp -d)
-export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d VSNET_PORT=$port
-trap 'wineserver -w; rm -rf "$WINEPREFIX"' EXIT
-# Made as the build's own prefix is, without the DLL folders the tests need.
-env -u WINEPATH wineboot -i >/dev/null 2>&1
+export WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d VSNET_PORT=$port
+prefixes=
+boot_log=$(mktemp)
+trap 'for p in $prefixes; do WINEPREFIX=$p wineserver -w; rm -rf "$p"; done; rm -f "$boot_log"' EXIT
+# Made as the build's own prefix is, without the DLL folders the tests need. A CI run saw the test
+# end after a second with nothing said, which only this step, its words thrown away, could do
+# without a signal: a failed start is tried once more in a new prefix, and what Wine said is shown.
+tries=0
+until
+    WINEPREFIX=$(mktemp -d)
+    export WINEPREFIX
+    prefixes="$prefixes $WINEPREFIX"
+    env -u WINEPATH WINEDEBUG=err+all wineboot -i >"$boot_log" 2>&1
+do
+    status=$?
+    tries=$((tries + 1))
+    echo "lab_windows: wineboot -i in a new prefix ended with status $status:"
+    cat "$boot_log"
+    [ "$tries" -lt 2 ] || exit 1
+done
 "$@"
