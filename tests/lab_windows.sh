@@ -37,8 +37,8 @@ prefixes=
 boot_log=$(mktemp)
 trap 'for p in $prefixes; do WINEPREFIX=$p wineserver -w; rm -rf "$p"; done; rm -f "$boot_log"' EXIT
 # Made as the build's own prefix is, without the DLL folders the tests need. A CI run saw the test
-# end after a second with nothing said, which only this step, its words thrown away, could do
-# without a signal: a failed start is tried once more in a new prefix, and what Wine said is shown.
+# fail after a second with nothing printed, and this step was the only one that hid its output: a
+# failed start is tried once more in a new prefix, and Wine's output is shown.
 tries=0
 until
     WINEPREFIX=$(mktemp -d)
